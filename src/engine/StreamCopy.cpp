@@ -1,0 +1,141 @@
+// Stream-copy mode: every usable audio and video stream is copied packet by packet, without decoding,
+// into an output stream marked with the chosen rotation.
+#include "EntryState.h"
+#include "FilePercent.h"
+#include "Rotation.h"
+#include "StreamSelection.h"
+#include "TimestampRepair.h"
+
+namespace quarnix {
+
+namespace {
+
+constexpr int kRescaleRounding = AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX;
+
+bool IsAudioOrVideo(AVMediaType type) { return type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO; }
+
+double SecondsOf(std::int64_t timestamp, AVRational timeBase) {
+    return static_cast<double>(static_cast<long double>(timestamp) * timeBase.num / timeBase.den);
+}
+
+// The common start that every kept stream is moved by: the input's start time when it is positive,
+// so that audio and video keep their relative offset while the output starts near zero.
+std::int64_t CommonStartMicroseconds(const AVFormatContext& input) {
+    return (input.start_time != AV_NOPTS_VALUE && input.start_time > 0) ? input.start_time : 0;
+}
+
+} // namespace
+
+int CreateCopyStreams(const CConvertJob& job, EntryState& entry) {
+    AVFormatContext& input = *entry.input;
+    AVFormatContext& output = *entry.output;
+    int nextOutputIndex = 0;
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        const AVStream& inStream = *input.streams[i];
+        const AVMediaType type = inStream.codecpar->codec_type;
+        // Subtitle, data and attachment streams, and cover pictures, are not copied.
+        if (!IsAudioOrVideo(type) || !PassesCopySelection(input, inStream)) {
+            continue;
+        }
+        entry.slots[i].outputIndex = nextOutputIndex++;
+        AVStream* outStream = avformat_new_stream(&output, nullptr);
+        if (outStream == nullptr) {
+            return AVERROR(ENOMEM);
+        }
+        const bool isVideo = type == AVMEDIA_TYPE_VIDEO;
+        if (isVideo) {
+            if (int rc = av_dict_copy(&outStream->metadata, inStream.metadata, 0); rc < 0) {
+                return rc;
+            }
+        }
+        if (int rc = avcodec_parameters_copy(outStream->codecpar, inStream.codecpar); rc < 0) {
+            return rc;
+        }
+        outStream->codecpar->codec_tag = 0;
+        outStream->time_base = inStream.time_base;
+        if (int rc = MarkStreamRotated(*outStream, job.m_rotation, isVideo); rc < 0) {
+            return rc;
+        }
+    }
+    return 0;
+}
+
+void RunStreamCopyLoop(CConvertJob& job, EntryState& entry) {
+    AVFormatContext& input = *entry.input;
+    AVFormatContext& output = *entry.output;
+    PacketPtr packet = MakePacket();
+    if (!packet) {
+        LogEntryFailure(entry, "allocating a packet", AVERROR(ENOMEM));
+        entry.failed = true;
+        return;
+    }
+
+    const bool strictTimestamps = !(output.oformat->flags & AVFMT_TS_NONSTRICT);
+    std::vector<DtsRepair> repairs(output.nb_streams, DtsRepair(strictTimestamps));
+    std::vector<std::int64_t> shifts(output.nb_streams);
+    const std::int64_t commonStart = CommonStartMicroseconds(input);
+    for (unsigned o = 0; o < output.nb_streams; ++o) {
+        // Rounded down so that no stream is moved below zero by rounding.
+        shifts[o] = av_rescale_q_rnd(commonStart, AV_TIME_BASE_Q, output.streams[o]->time_base,
+                                     static_cast<AVRounding>(AV_ROUND_DOWN | AV_ROUND_PASS_MINMAX));
+    }
+
+    const auto index = static_cast<std::size_t>(entry.index);
+    while (job.m_cancel.load(std::memory_order_relaxed) == 0) {
+        if (int rc = av_read_frame(&input, packet.get()); rc < 0) {
+            if (rc != AVERROR_EOF) {
+                // The input could not be read to its end: the output misses part of it.
+                LogEntryFailure(entry, "reading the input", rc);
+                entry.failed = true;
+            }
+            break;
+        }
+        const int s = packet->stream_index;
+        if (s < 0 || static_cast<unsigned>(s) >= input.nb_streams || entry.slots[s].outputIndex < 0 ||
+            !IsAudioOrVideo(input.streams[s]->codecpar->codec_type)) {
+            av_packet_unref(packet.get());
+            continue;
+        }
+
+        job.m_progressSpan[index] = job.m_fileDuration[index];
+        job.m_filePercent.store(ComputeFilePercent(job.m_audioClock, job.m_videoClock, job.m_progressSpan[index]),
+                                std::memory_order_relaxed);
+
+        const int o = entry.slots[s].outputIndex;
+        const AVRational inBase = input.streams[s]->time_base;
+        const AVRational outBase = output.streams[o]->time_base;
+        packet->pts = av_rescale_q_rnd(packet->pts, inBase, outBase, static_cast<AVRounding>(kRescaleRounding));
+        packet->dts = av_rescale_q_rnd(packet->dts, inBase, outBase, static_cast<AVRounding>(kRescaleRounding));
+        packet->duration = av_rescale_q(packet->duration, inBase, outBase);
+        packet->pos = -1;
+        if (packet->pts != AV_NOPTS_VALUE) {
+            packet->pts -= shifts[o];
+        }
+        if (packet->dts != AV_NOPTS_VALUE) {
+            packet->dts -= shifts[o];
+        }
+        repairs[o].Apply(*packet);
+
+        if (input.streams[s]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            job.m_videoTimeBase = {outBase.num, outBase.den};
+            if (packet->pts != AV_NOPTS_VALUE) {
+                job.m_videoClock = SecondsOf(packet->pts, outBase);
+            }
+        } else {
+            job.m_audioTimeBase = {outBase.num, outBase.den};
+            if (packet->pts != AV_NOPTS_VALUE) {
+                job.m_audioClock = SecondsOf(packet->pts, outBase);
+            }
+        }
+
+        packet->stream_index = o;
+        if (int rc = av_interleaved_write_frame(&output, packet.get()); rc < 0) {
+            LogEntryFailure(entry, "writing a packet", rc);
+            entry.failed = entry.outputIncomplete = true;
+            break;
+        }
+    }
+    av_packet_unref(packet.get());
+}
+
+} // namespace quarnix

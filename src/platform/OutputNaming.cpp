@@ -1,0 +1,70 @@
+#include "OutputNaming.h"
+
+#include "FileSystem.h"
+
+#include <QDir>
+
+namespace quarnix {
+
+namespace {
+
+bool IsSeparator(QChar c) {
+#ifdef _WIN32
+    return c == u'\\' || c == u'/';
+#else
+    return c == u'/';
+#endif
+}
+
+// On Windows names differ only by case refer to the same file.
+QString NameKey(const QString& path) {
+#ifdef _WIN32
+    return QDir::cleanPath(path).toCaseFolded();
+#else
+    return QDir::cleanPath(path);
+#endif
+}
+
+bool IsTaken(const QString& candidate, const QSet<QString>& takenKeys) {
+    return PathExists(candidate) || takenKeys.contains(NameKey(candidate));
+}
+
+} // namespace
+
+QString FileNameOf(const QString& path) {
+    for (qsizetype i = path.size() - 1; i >= 0; --i) {
+        if (IsSeparator(path[i])) {
+            return path.mid(i + 1);
+        }
+    }
+    return path;
+}
+
+QString MakeOutputPath(const QString& folder, const QString& inputPath, const QSet<QString>& takenInBatch) {
+    const QString name = FileNameOf(inputPath);
+    const qsizetype nameDot = name.lastIndexOf(u'.');
+    const QString base = nameDot < 0 ? name : name.left(nameDot);
+    const qsizetype pathDot = inputPath.lastIndexOf(u'.');
+    const QString dottedExtension = pathDot < 0 ? inputPath : inputPath.mid(pathDot);
+
+    QString prefix = folder;
+    if (prefix.isEmpty() || !IsSeparator(prefix.back())) {
+        prefix += QDir::separator();
+    }
+    const QString first = prefix + base + dottedExtension;
+
+    QSet<QString> takenKeys;
+    for (const QString& taken : takenInBatch) {
+        takenKeys.insert(NameKey(taken));
+    }
+    const qsizetype split = first.lastIndexOf(u'.');
+    const QString head = split < 0 ? first : first.left(split);
+    const QString tail = split < 0 ? QString() : first.mid(split);
+    QString candidate = first;
+    for (int k = 0; IsTaken(candidate, takenKeys); ++k) {
+        candidate = head + u'(' + QString::number(k) + u')' + tail;
+    }
+    return candidate;
+}
+
+} // namespace quarnix
