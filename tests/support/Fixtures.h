@@ -1,0 +1,36 @@
+// Test helpers: media fixtures made by the ffmpeg tool (cached between test processes), temporary
+// folders, and running external readers (exiftool, mediainfo, ffprobe).
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace quarnix::test {
+
+// A media file made by `ffmpeg -y -v error <ffmpegArgs> <file>`, where file is named after `name`
+// (which carries the extension) and a hash of the arguments. Made once, then reused.
+// Fails the current test (and returns an empty path) when ffmpeg fails.
+std::string MediaFixture(const std::string& name, const std::string& ffmpegArgs);
+
+// Runs a shell command; returns its exit status and, when asked, its standard output.
+int RunCommand(const std::string& command, std::string* output = nullptr);
+
+// Single-quotes a string for the shell.
+std::string ShellQuote(const std::string& text);
+
+// A fresh folder, removed with everything in it when the object goes.
+class ScopedTempDir {
+public:
+    ScopedTempDir();
+    ~ScopedTempDir();
+    ScopedTempDir(const ScopedTempDir&) = delete;
+    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace quarnix::test
