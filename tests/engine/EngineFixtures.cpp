@@ -1,0 +1,85 @@
+#include "EngineFixtures.h"
+
+#include "Fixtures.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace quarnix::test {
+
+namespace {
+
+const std::string kMarkerVideo =
+    "-f lavfi -i color=c=black:s=160x120:r=25:d=2,drawbox=x=0:y=0:w=40:h=30:color=white:t=fill ";
+const std::string kTone = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 ";
+const std::string kH264 = "-c:v libx264 -bf 2 -g 25 -pix_fmt yuv420p ";
+
+std::string SubtitleFile() {
+    const std::filesystem::path dir = std::filesystem::path(MediaFixture("anchor.wav", "-f lavfi -i anullsrc -t 0.1"))
+                                          .parent_path();
+    const std::filesystem::path srt = dir / "caption.srt";
+    if (!std::filesystem::exists(srt)) {
+        std::ofstream(srt) << "1\n00:00:00,000 --> 00:00:01,000\nHello\n\n";
+    }
+    return srt.string();
+}
+
+} // namespace
+
+std::string MarkerClip(const std::string& extension) {
+    return MediaFixture("marker." + extension, kMarkerVideo + kTone + kH264 + "-c:a aac -shortest");
+}
+
+std::string MkvWithSubtitle() {
+    return MediaFixture("subtitled.mkv", kMarkerVideo + kTone + "-i " + ShellQuote(SubtitleFile()) +
+                                             " -map 0 -map 1 -map 2 " + kH264 + "-c:a aac -c:s srt");
+}
+
+std::string Mp4WithCover() {
+    const std::string cover = MediaFixture("cover.jpg", "-f lavfi -i color=c=red:s=64x64 -frames:v 1");
+    return MediaFixture("covered.mp4", kMarkerVideo + kTone + "-i " + ShellQuote(cover) +
+                                           " -map 0 -map 1 -map 2 " + kH264 +
+                                           "-c:a aac -c:v:1 copy -disposition:v:1 attached_pic");
+}
+
+std::string TsWithLateAudio() {
+    return MediaFixture("late-audio.ts", kMarkerVideo + "-itsoffset 0.3 " + kTone + kH264 + "-c:a aac");
+}
+
+std::string LongTs() {
+    return MediaFixture("long.ts", "-f lavfi -i testsrc2=s=160x120:r=25:d=20 "
+                                   "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=20 " +
+                                       kH264 + "-c:a aac");
+}
+
+std::string VideoOnlyMp4() { return MediaFixture("video-only.mp4", kMarkerVideo + kH264); }
+
+std::string AudioOnlyM4a() { return MediaFixture("audio-only.m4a", kTone + "-c:a aac"); }
+
+std::unique_ptr<CConvertJob> MakeBatchJob(const std::vector<std::string>& inputs,
+                                          const std::vector<std::string>& outputs, int rotation,
+                                          double durationSeconds) {
+    auto job = std::make_unique<CConvertJob>();
+    const int count = static_cast<int>(inputs.size());
+    job->m_displayCount = job->m_fileCount = count;
+    job->m_inputPaths = inputs;
+    job->m_outputPaths = outputs;
+    for (int i = 0; i < count; ++i) {
+        job->m_fileDuration[i] = durationSeconds;
+    }
+    job->m_currentFile = -1;
+    job->m_rotation = rotation;
+    return job;
+}
+
+BatchOutcome RunBatch(CConvertJob& job) {
+    BatchOutcome outcome;
+    outcome.exitCode = ConvertThreadProc(&job);
+    outcome.currentFile = job.m_currentFile.load();
+    for (int i = 0; i < job.m_fileCount; ++i) {
+        outcome.statuses.push_back(job.m_fileStatus[i].load());
+    }
+    return outcome;
+}
+
+} // namespace quarnix::test

@@ -1,0 +1,40 @@
+// Media fixtures of the engine tests, each made once by the ffmpeg tool, and a synchronous batch runner.
+#pragma once
+
+#include "ConvertJob.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quarnix::test {
+
+// 2 s, 160x120 black picture with a white box in the top-left corner, H.264 with B-frames, AAC audio,
+// in the container of the extension ("mp4", "mov", "m4v", "3gp", "mkv").
+std::string MarkerClip(const std::string& extension);
+// The same picture and sound in Matroska with an SRT subtitle stream.
+std::string MkvWithSubtitle();
+// MP4 with audio, video and an MJPEG cover picture (three streams).
+std::string Mp4WithCover();
+// MPEG-TS whose audio starts 0.3 s after its video.
+std::string TsWithLateAudio();
+// 20 s transport stream, for tests that feed a file slowly.
+std::string LongTs();
+std::string VideoOnlyMp4();
+std::string AudioOnlyM4a();
+
+struct BatchOutcome {
+    int exitCode = 0;
+    int currentFile = 0;
+    std::vector<int> statuses; // as signed bytes: -1 pending, 1 converted, 2 failed
+};
+
+// A job with the entries filled the way the start command fills them (stream copy).
+std::unique_ptr<CConvertJob> MakeBatchJob(const std::vector<std::string>& inputs,
+                                          const std::vector<std::string>& outputs, int rotation,
+                                          double durationSeconds = 2.0);
+
+// Runs ConvertThreadProc on the calling thread.
+BatchOutcome RunBatch(CConvertJob& job);
+
+} // namespace quarnix::test

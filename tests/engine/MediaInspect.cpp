@@ -1,0 +1,85 @@
+#include "MediaInspect.h"
+
+#include "FfmpegPtr.h"
+
+#include <algorithm>
+#include <limits>
+
+extern "C" {
+#include <libavutil/display.h>
+}
+
+namespace quarnix::test {
+
+namespace {
+
+const std::int32_t* DisplayMatrixOf(const AVStream& stream) {
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 30, 100)
+    const AVPacketSideData* data = av_packet_side_data_get(stream.codecpar->coded_side_data,
+                                                           stream.codecpar->nb_coded_side_data,
+                                                           AV_PKT_DATA_DISPLAYMATRIX);
+    return data != nullptr && data->size >= 36 ? reinterpret_cast<const std::int32_t*>(data->data) : nullptr;
+#else
+    std::size_t size = 0;
+    const std::uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    return data != nullptr && size >= 36 ? reinterpret_cast<const std::int32_t*>(data) : nullptr;
+#endif
+}
+
+} // namespace
+
+std::vector<StreamFacts> FileFacts::OfKind(const std::string& kind) const {
+    std::vector<StreamFacts> found;
+    std::copy_if(streams.begin(), streams.end(), std::back_inserter(found),
+                 [&](const StreamFacts& s) { return s.kind == kind; });
+    return found;
+}
+
+FileFacts InspectMedia(const std::string& path) {
+    FileFacts facts;
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
+        return facts;
+    }
+    InputFormatPtr input(raw);
+    if (avformat_find_stream_info(input.get(), nullptr) < 0) {
+        return facts;
+    }
+    facts.opened = true;
+    std::vector<std::int64_t> firstPts(input->nb_streams, std::numeric_limits<std::int64_t>::max());
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream& stream = *input->streams[i];
+        StreamFacts s;
+        const char* kind = av_get_media_type_string(stream.codecpar->codec_type);
+        s.kind = kind != nullptr ? kind : "unknown";
+        s.codec = avcodec_get_name(stream.codecpar->codec_id);
+        s.payloadHash = 1469598103934665603ULL;
+        if (const AVDictionaryEntry* tag = av_dict_get(stream.metadata, "rotate", nullptr, 0)) {
+            s.rotateTag = tag->value;
+        }
+        if (const std::int32_t* matrix = DisplayMatrixOf(stream)) {
+            s.matrixAngle = av_display_rotation_get(matrix);
+        }
+        facts.streams.push_back(s);
+    }
+    PacketPtr packet = MakePacket();
+    while (av_read_frame(input.get(), packet.get()) >= 0) {
+        StreamFacts& s = facts.streams[static_cast<std::size_t>(packet->stream_index)];
+        ++s.packets;
+        for (int b = 0; b < packet->size; ++b) {
+            s.payloadHash = (s.payloadHash ^ packet->data[b]) * 1099511628211ULL;
+        }
+        if (packet->pts != AV_NOPTS_VALUE) {
+            firstPts[packet->stream_index] = std::min(firstPts[packet->stream_index], packet->pts);
+        }
+        av_packet_unref(packet.get());
+    }
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        if (firstPts[i] != std::numeric_limits<std::int64_t>::max()) {
+            facts.streams[i].firstPtsSeconds = static_cast<double>(firstPts[i]) * av_q2d(input->streams[i]->time_base);
+        }
+    }
+    return facts;
+}
+
+} // namespace quarnix::test

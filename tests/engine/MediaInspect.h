@@ -1,0 +1,32 @@
+// Reads a media file with the libraries for tests: per stream its kind, codec, packet count, a hash of
+// every payload in order, first timestamps, rotation tag and display-matrix angle.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quarnix::test {
+
+struct StreamFacts {
+    std::string kind; // "video", "audio", "subtitle", ...
+    std::string codec;
+    int packets = 0;
+    std::uint64_t payloadHash = 0;    // FNV-1a over every payload byte, in packet order
+    double firstPtsSeconds = 0.0;     // smallest presentation time seen
+    std::string rotateTag;            // value of the "rotate" tag (any case), empty when none
+    std::optional<double> matrixAngle; // av_display_rotation_get of the display matrix, when present
+};
+
+struct FileFacts {
+    bool opened = false;
+    std::vector<StreamFacts> streams;
+
+    // The streams of one kind, in order.
+    std::vector<StreamFacts> OfKind(const std::string& kind) const;
+};
+
+FileFacts InspectMedia(const std::string& path);
+
+} // namespace quarnix::test

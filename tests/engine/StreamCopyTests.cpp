@@ -1,0 +1,170 @@
+#include "EngineFixtures.h"
+#include "Fixtures.h"
+#include "MediaInspect.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+namespace quarnix::test {
+namespace {
+
+// Rotates one file into a temporary folder and returns the output path (empty on failure).
+std::string RotateOne(const ScopedTempDir& dir, const std::string& input, int angle, const std::string& name) {
+    auto job = MakeBatchJob({input}, {dir.file(name)}, angle);
+    const BatchOutcome outcome = RunBatch(*job);
+    EXPECT_EQ(outcome.statuses, std::vector<int>{kFileStatusConverted}) << input;
+    EXPECT_EQ(outcome.currentFile, 1);
+    return dir.file(name);
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::string ExifRotation(const std::string& path) {
+    std::string out;
+    RunCommand("exiftool -s3 -Rotation " + ShellQuote(path), &out);
+    return Trimmed(out);
+}
+
+// Where ffmpeg's auto-rotation shows the white box that sits top-left in the stored picture.
+std::string DisplayedMarkerCorner(const std::string& path, int angle) {
+    std::string gray;
+    RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -frames:v 1 -f rawvideo -pix_fmt gray -", &gray);
+    const bool turned = angle == 90 || angle == 270;
+    const int width = turned ? 120 : 160;
+    const int height = turned ? 160 : 120;
+    if (gray.size() != static_cast<std::size_t>(width * height)) {
+        return "no frame of " + std::to_string(width) + "x" + std::to_string(height);
+    }
+    double sumX = 0, sumY = 0, count = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (static_cast<unsigned char>(gray[static_cast<std::size_t>(y * width + x)]) > 128) {
+                sumX += x;
+                sumY += y;
+                ++count;
+            }
+        }
+    }
+    if (count == 0) {
+        return "no marker";
+    }
+    return std::string(sumY / count < height / 2.0 ? "top" : "bottom") + "-" +
+           (sumX / count < width / 2.0 ? "left" : "right");
+}
+
+void ExpectSamePackets(const FileFacts& input, const FileFacts& output) {
+    for (const char* kind : {"video", "audio"}) {
+        ASSERT_FALSE(input.OfKind(kind).empty()) << kind;
+        ASSERT_EQ(output.OfKind(kind).size(), 1u) << kind;
+        EXPECT_EQ(output.OfKind(kind)[0].packets, input.OfKind(kind)[0].packets) << kind;
+        EXPECT_EQ(output.OfKind(kind)[0].payloadHash, input.OfKind(kind)[0].payloadHash) << kind;
+    }
+}
+
+struct ContainerAngle {
+    std::string extension;
+    int angle;
+};
+
+void PrintTo(const ContainerAngle& value, std::ostream* os) { *os << value.extension << " " << value.angle; }
+
+class RotatedContainer : public ::testing::TestWithParam<ContainerAngle> {};
+
+TEST_P(RotatedContainer, PlayersShowThePictureTurnedClockwise) {
+    const auto [extension, angle] = GetParam();
+    ScopedTempDir dir;
+    const std::string input = MarkerClip(extension);
+    const std::string output = RotateOne(dir, input, angle, "clip." + extension);
+
+    EXPECT_EQ(ExifRotation(output), std::to_string(angle));
+    const FileFacts facts = InspectMedia(output);
+    ASSERT_TRUE(facts.opened);
+    EXPECT_EQ(facts.streams.size(), 2u);
+    ASSERT_TRUE(facts.OfKind("video")[0].matrixAngle.has_value());
+    // The library reports counterclockwise degrees.
+    EXPECT_NEAR(std::fmod(-*facts.OfKind("video")[0].matrixAngle + 360.0, 360.0), angle, 0.01);
+    ExpectSamePackets(InspectMedia(input), facts);
+
+    const char* expectedCorner = angle == 90 ? "top-right" : angle == 180 ? "bottom-right" : "bottom-left";
+    EXPECT_EQ(DisplayedMarkerCorner(output, angle), expectedCorner);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllAnglesAndQuickTimeFamily, RotatedContainer,
+                         ::testing::Values(ContainerAngle{"mp4", 90}, ContainerAngle{"mp4", 180},
+                                           ContainerAngle{"mp4", 270}, ContainerAngle{"mov", 90},
+                                           ContainerAngle{"mov", 180}, ContainerAngle{"mov", 270},
+                                           ContainerAngle{"m4v", 90}, ContainerAngle{"m4v", 270},
+                                           ContainerAngle{"3gp", 90}, ContainerAngle{"3gp", 180}),
+                         [](const auto& info) {
+                             return info.param.extension + "_" + std::to_string(info.param.angle);
+                         });
+
+TEST(StreamCopy, MediainfoSeesTheRotation) {
+    ScopedTempDir dir;
+    const std::string output = RotateOne(dir, MarkerClip("mp4"), 270, "clip.mp4");
+    std::string rotation;
+    RunCommand("mediainfo --Inform='Video;%Rotation%' " + ShellQuote(output), &rotation);
+    EXPECT_EQ(Trimmed(rotation), "270.000");
+}
+
+TEST(StreamCopy, RotationIsAbsoluteNotAddedToTheInputs) {
+    ScopedTempDir dir;
+    const std::string once = RotateOne(dir, MarkerClip("mp4"), 90, "once.mp4");
+    const std::string twice = RotateOne(dir, once, 180, "twice.mp4");
+    EXPECT_EQ(ExifRotation(twice), "180");
+    EXPECT_EQ(DisplayedMarkerCorner(twice, 180), "bottom-right");
+}
+
+TEST(StreamCopy, MatroskaKeepsTheRotateTagAndDropsSubtitles) {
+    ScopedTempDir dir;
+    const std::string input = MkvWithSubtitle();
+    const FileFacts inputFacts = InspectMedia(input);
+    ASSERT_EQ(inputFacts.OfKind("subtitle").size(), 1u);
+    const FileFacts facts = InspectMedia(RotateOne(dir, input, 90, "clip.mkv"));
+    ASSERT_EQ(facts.streams.size(), 2u);
+    EXPECT_TRUE(facts.OfKind("subtitle").empty());
+    EXPECT_EQ(facts.OfKind("video")[0].rotateTag, "90");
+    EXPECT_EQ(facts.OfKind("audio")[0].rotateTag, "90");
+    ExpectSamePackets(inputFacts, facts);
+}
+
+TEST(StreamCopy, CoverPictureIsNotCopied) {
+    ScopedTempDir dir;
+    const std::string input = Mp4WithCover();
+    ASSERT_EQ(InspectMedia(input).streams.size(), 3u);
+    const FileFacts facts = InspectMedia(RotateOne(dir, input, 90, "clip.mp4"));
+    ASSERT_EQ(facts.streams.size(), 2u);
+    EXPECT_EQ(facts.OfKind("video")[0].codec, "h264");
+}
+
+TEST(StreamCopy, AudioKeepsItsOffsetFromTheVideo) {
+    ScopedTempDir dir;
+    const std::string input = TsWithLateAudio();
+    const FileFacts in = InspectMedia(input);
+    const FileFacts out = InspectMedia(RotateOne(dir, input, 90, "clip.ts"));
+    ASSERT_EQ(out.streams.size(), 2u);
+    const double inOffset = in.OfKind("audio")[0].firstPtsSeconds - in.OfKind("video")[0].firstPtsSeconds;
+    const double outOffset = out.OfKind("audio")[0].firstPtsSeconds - out.OfKind("video")[0].firstPtsSeconds;
+    EXPECT_NEAR(inOffset, 0.3, 0.05);
+    EXPECT_NEAR(outOffset, inOffset, 0.002);
+    // The transport stream's clock start is removed: the output starts near zero (plus the muxer's delay).
+    EXPECT_LT(out.OfKind("video")[0].firstPtsSeconds, in.OfKind("video")[0].firstPtsSeconds);
+    ExpectSamePackets(in, out);
+}
+
+TEST(StreamCopy, NoRotationWritesNoMark) {
+    ScopedTempDir dir;
+    const FileFacts facts = InspectMedia(RotateOne(dir, MarkerClip("mp4"), 0, "clip.mp4"));
+    EXPECT_TRUE(facts.OfKind("video")[0].rotateTag.empty());
+    EXPECT_FALSE(facts.OfKind("video")[0].matrixAngle.has_value());
+}
+
+} // namespace
+} // namespace quarnix::test
