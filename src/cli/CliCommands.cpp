@@ -26,7 +26,9 @@ struct ProbedFile {
     std::int32_t durationMs = 0;
 };
 
-QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Utf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Probes one file into the job; false when the file is refused.
 bool Probe(CConvertJob& job, const QString& path) {

@@ -1,6 +1,7 @@
 // The conversion job record: the one structure through which the file list, the probe, the worker
 // thread and the progress display exchange paths, media facts, targets, statuses and progress.
-// Only m_fileStatus, m_filePercent, m_currentFile and m_cancel cross threads while a batch runs; they are atomics.
+// Only m_fileStatus, m_filePercent, m_currentFile and m_cancel cross threads while a batch runs; they are
+// atomics.
 #pragma once
 
 #include <array>
@@ -54,7 +55,7 @@ struct CConvertJob {
     std::array<std::atomic<std::int8_t>, kStatusSlots> m_fileStatus;
     std::array<double, kMaxEntries> m_fileDuration{}; // seconds, as the list shows it
     std::array<double, kMaxEntries> m_progressSpan{}; // divisor of each entry's percentage
-    std::atomic<std::int32_t> m_filePercent{0};       // 0..100 for the current entry; negative: nothing to show
+    std::atomic<std::int32_t> m_filePercent{0}; // 0..100 for the current entry; negative: nothing to show
 
     // Probe results (the bit rates, sample rate and channel count double as re-encode targets).
     std::int64_t m_probeDuration = 0; // microseconds

@@ -139,8 +139,8 @@ void PublishStatus(CConvertJob& job, int index, FileStatus status) {
 } // namespace
 
 void LogEntryFailure(const EntryState& entry, const char* step, int errorCode) {
-    av_log(nullptr, AV_LOG_ERROR, "quarnix: entry %d (%s): %s failed: %s\n", entry.index, entry.inputPath.c_str(),
-           step, FfmpegErrorText(errorCode).c_str());
+    av_log(nullptr, AV_LOG_ERROR, "quarnix: entry %d (%s): %s failed: %s\n", entry.index,
+           entry.inputPath.c_str(), step, FfmpegErrorText(errorCode).c_str());
 }
 
 int ConvertThreadProc(CConvertJob* job) {

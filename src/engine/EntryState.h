@@ -13,11 +13,11 @@ namespace quarnix {
 
 // One input stream as the worker sees it.
 struct StreamSlot {
-    CodecContextPtr decoder;      // null when the stream is not decoded
-    CodecContextPtr encoder;      // re-encode mode: encoder fed from this stream
-    AudioFifoPtr audioFifo;       // re-encode mode, audio: encoder-format samples waiting to be encoded
+    CodecContextPtr decoder;       // null when the stream is not decoded
+    CodecContextPtr encoder;       // re-encode mode: encoder fed from this stream
+    AudioFifoPtr audioFifo;        // re-encode mode, audio: encoder-format samples waiting to be encoded
     std::int64_t nextAudioPts = 0; // re-encode mode: samples sent to the encoder so far
-    int outputIndex = -1;          // stream-copy mode: output stream receiving this stream's packets; -1 = dropped
+    int outputIndex = -1; // stream-copy mode: output stream receiving this stream's packets; -1 = dropped
 };
 
 struct EntryState {
@@ -34,7 +34,7 @@ struct EntryState {
     int outputVideoStream = -1;
     int outputAudioStream = -1;
 
-    bool outputCreated = false;    // the worker created the output file (exclusively)
+    bool outputCreated = false; // the worker created the output file (exclusively)
     bool headerWritten = false;
     bool failed = false;           // the entry ends with status 2
     bool outputIncomplete = false; // writing the output failed: the file is unusable and is removed

@@ -63,7 +63,11 @@ using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
 using DictionaryPtr = std::unique_ptr<AVDictionary, DictionaryDeleter>;
 template <typename T> using AvMemoryPtr = std::unique_ptr<T, AvFreeDeleter>;
 
-inline PacketPtr MakePacket() { return PacketPtr(av_packet_alloc()); }
-inline FramePtr MakeFrame() { return FramePtr(av_frame_alloc()); }
+inline PacketPtr MakePacket() {
+    return PacketPtr(av_packet_alloc());
+}
+inline FramePtr MakeFrame() {
+    return FramePtr(av_frame_alloc());
+}
 
 } // namespace quarnix

@@ -56,7 +56,8 @@ std::string FormatDuration(std::int32_t milliseconds) {
     const std::int32_t minutes = ((milliseconds / 1000) % 3600) / 60;
     const std::int32_t seconds = ((milliseconds / 1000) % 3600) % 60;
     const std::int32_t fraction = milliseconds % 1000;
-    return TwoDigits(hours) + ":" + TwoDigits(minutes) + ":" + TwoDigits(seconds) + "." + Milliseconds(fraction);
+    return TwoDigits(hours) + ":" + TwoDigits(minutes) + ":" + TwoDigits(seconds) + "." +
+           Milliseconds(fraction);
 }
 
 std::int32_t ParseDuration(std::string_view text) {
@@ -67,7 +68,7 @@ std::int32_t ParseDuration(std::string_view text) {
     const std::int64_t fraction = LeadingInteger(After(text, text.find('.')));
     const std::int64_t total = (hours * 3600 + minutes * 60 + seconds) * 1000 + fraction;
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(total, std::numeric_limits<std::int32_t>::min(),
-                                                               std::numeric_limits<std::int32_t>::max()));
+                                                              std::numeric_limits<std::int32_t>::max()));
 }
 
 std::int32_t ListDurationMilliseconds(std::int64_t microseconds) {
@@ -92,7 +93,9 @@ std::string FormatFrameSize(std::int32_t width, std::int32_t height) {
     return std::to_string(width) + "*" + std::to_string(height);
 }
 
-std::string FormatBitRate(std::int32_t bitsPerSecond) { return std::to_string(bitsPerSecond / 1000) + "kbps"; }
+std::string FormatBitRate(std::int32_t bitsPerSecond) {
+    return std::to_string(bitsPerSecond / 1000) + "kbps";
+}
 
 std::string FormatFrameRate(std::int32_t numerator, std::int32_t denominator) {
     const double rate = denominator == 0 ? 0.0 : static_cast<double>(numerator) / denominator;

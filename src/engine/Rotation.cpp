@@ -16,10 +16,14 @@ namespace quarnix {
 
 namespace {
 
-constexpr std::int32_t kFixed16(int value) { return static_cast<std::int32_t>(value) * 65536; }
+constexpr std::int32_t kFixed16(int value) {
+    return static_cast<std::int32_t>(value) * 65536;
+}
 
 // Translation entries are 16.16 fixed point; sizes that do not fit are left untranslated.
-std::int32_t TranslationOf(int pixels) { return (pixels > 0 && pixels <= 32767) ? kFixed16(pixels) : 0; }
+std::int32_t TranslationOf(int pixels) {
+    return (pixels > 0 && pixels <= 32767) ? kFixed16(pixels) : 0;
+}
 
 void RemoveDisplayMatrix([[maybe_unused]] AVStream& stream) {
 #if QUARNIX_CODECPAR_SIDE_DATA
@@ -31,9 +35,9 @@ void RemoveDisplayMatrix([[maybe_unused]] AVStream& stream) {
 int AttachDisplayMatrix(AVStream& stream, const std::array<std::int32_t, 9>& matrix) {
     const std::size_t size = sizeof(std::int32_t) * matrix.size();
 #if QUARNIX_CODECPAR_SIDE_DATA
-    AVPacketSideData* sideData = av_packet_side_data_new(&stream.codecpar->coded_side_data,
-                                                         &stream.codecpar->nb_coded_side_data,
-                                                         AV_PKT_DATA_DISPLAYMATRIX, size, 0);
+    AVPacketSideData* sideData =
+        av_packet_side_data_new(&stream.codecpar->coded_side_data, &stream.codecpar->nb_coded_side_data,
+                                AV_PKT_DATA_DISPLAYMATRIX, size, 0);
     if (sideData == nullptr) {
         return AVERROR(ENOMEM);
     }
@@ -52,7 +56,8 @@ int AttachDisplayMatrix(AVStream& stream, const std::array<std::int32_t, 9>& mat
 
 std::array<std::int32_t, 9> ClockwiseDisplayMatrix(int degrees, int width, int height) {
     std::array<std::int32_t, 9> matrix{};
-    // av_display_rotation_set takes the angle so that a positive value turns the picture clockwise on display.
+    // av_display_rotation_set takes the angle so that a positive value turns the picture clockwise on
+    // display.
     av_display_rotation_set(matrix.data(), degrees);
     // Snap to exact integers: the library computes through floating point.
     for (int index : {0, 1, 3, 4}) {
@@ -90,8 +95,8 @@ int MarkStreamRotated(AVStream& stream, int degrees, bool isVideo) {
     if (!isVideo) {
         return 0;
     }
-    return AttachDisplayMatrix(stream,
-                               ClockwiseDisplayMatrix(degrees, stream.codecpar->width, stream.codecpar->height));
+    return AttachDisplayMatrix(
+        stream, ClockwiseDisplayMatrix(degrees, stream.codecpar->width, stream.codecpar->height));
 }
 
 } // namespace quarnix

@@ -12,7 +12,9 @@ namespace {
 
 constexpr int kRescaleRounding = AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX;
 
-bool IsAudioOrVideo(AVMediaType type) { return type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO; }
+bool IsAudioOrVideo(AVMediaType type) {
+    return type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO;
+}
 
 double SecondsOf(std::int64_t timestamp, AVRational timeBase) {
     return static_cast<double>(static_cast<long double>(timestamp) * timeBase.num / timeBase.den);
@@ -98,14 +100,17 @@ void RunStreamCopyLoop(CConvertJob& job, EntryState& entry) {
         }
 
         job.m_progressSpan[index] = job.m_fileDuration[index];
-        job.m_filePercent.store(ComputeFilePercent(job.m_audioClock, job.m_videoClock, job.m_progressSpan[index]),
-                                std::memory_order_relaxed);
+        job.m_filePercent.store(
+            ComputeFilePercent(job.m_audioClock, job.m_videoClock, job.m_progressSpan[index]),
+            std::memory_order_relaxed);
 
         const int o = entry.slots[s].outputIndex;
         const AVRational inBase = input.streams[s]->time_base;
         const AVRational outBase = output.streams[o]->time_base;
-        packet->pts = av_rescale_q_rnd(packet->pts, inBase, outBase, static_cast<AVRounding>(kRescaleRounding));
-        packet->dts = av_rescale_q_rnd(packet->dts, inBase, outBase, static_cast<AVRounding>(kRescaleRounding));
+        packet->pts =
+            av_rescale_q_rnd(packet->pts, inBase, outBase, static_cast<AVRounding>(kRescaleRounding));
+        packet->dts =
+            av_rescale_q_rnd(packet->dts, inBase, outBase, static_cast<AVRounding>(kRescaleRounding));
         packet->duration = av_rescale_q(packet->duration, inBase, outBase);
         packet->pos = -1;
         if (packet->pts != AV_NOPTS_VALUE) {

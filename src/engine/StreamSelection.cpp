@@ -2,7 +2,9 @@
 
 namespace quarnix {
 
-bool IsIgnoredCodec(AVCodecID codecId) { return codecId == AV_CODEC_ID_PNG || codecId == AV_CODEC_ID_DVD_NAV; }
+bool IsIgnoredCodec(AVCodecID codecId) {
+    return codecId == AV_CODEC_ID_PNG || codecId == AV_CODEC_ID_DVD_NAV;
+}
 
 bool IsCoverPicture(const AVFormatContext& input, const AVStream& stream) {
     return stream.codecpar->codec_id == AV_CODEC_ID_MJPEG && input.nb_streams > 2;

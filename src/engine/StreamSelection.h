@@ -1,5 +1,6 @@
 // Which input streams the probe and the worker decode or copy, and the shared decoder opening step.
-// Cover pictures (PNG, or MJPEG beside other streams), DVD navigation, subtitle and data streams are passed over.
+// Cover pictures (PNG, or MJPEG beside other streams), DVD navigation, subtitle and data streams are passed
+// over.
 #pragma once
 
 #include "FfmpegPtr.h"

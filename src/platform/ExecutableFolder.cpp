@@ -19,6 +19,8 @@ QString ExecutableFolder() {
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 
-void SetExecutableFolderOverride(const QString& folder) { Override() = folder; }
+void SetExecutableFolderOverride(const QString& folder) {
+    Override() = folder;
+}
 
 } // namespace quarnix

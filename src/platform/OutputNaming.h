@@ -12,6 +12,7 @@ QString FileNameOf(const QString& path);
 
 // folder + separator + name of the input; when that exists or is in takenInBatch, the first of
 // name(0).ext, name(1).ext, ... that is free. The numbering splits at the last "." of the whole candidate.
-QString MakeOutputPath(const QString& folder, const QString& inputPath, const QSet<QString>& takenInBatch = {});
+QString MakeOutputPath(const QString& folder, const QString& inputPath,
+                       const QSet<QString>& takenInBatch = {});
 
 } // namespace quarnix

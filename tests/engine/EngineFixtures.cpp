@@ -15,8 +15,8 @@ const std::string kTone = "-f lavfi -i sine=frequency=440:sample_rate=44100:dura
 const std::string kH264 = "-c:v libx264 -bf 2 -g 25 -pix_fmt yuv420p ";
 
 std::string SubtitleFile() {
-    const std::filesystem::path dir = std::filesystem::path(MediaFixture("anchor.wav", "-f lavfi -i anullsrc -t 0.1"))
-                                          .parent_path();
+    const std::filesystem::path dir =
+        std::filesystem::path(MediaFixture("anchor.wav", "-f lavfi -i anullsrc -t 0.1")).parent_path();
     const std::filesystem::path srt = dir / "caption.srt";
     if (!std::filesystem::exists(srt)) {
         std::ofstream(srt) << "1\n00:00:00,000 --> 00:00:01,000\nHello\n\n";
@@ -52,9 +52,13 @@ std::string LongTs() {
                                        kH264 + "-c:a aac");
 }
 
-std::string VideoOnlyMp4() { return MediaFixture("video-only.mp4", kMarkerVideo + kH264); }
+std::string VideoOnlyMp4() {
+    return MediaFixture("video-only.mp4", kMarkerVideo + kH264);
+}
 
-std::string AudioOnlyM4a() { return MediaFixture("audio-only.m4a", kTone + "-c:a aac"); }
+std::string AudioOnlyM4a() {
+    return MediaFixture("audio-only.m4a", kTone + "-c:a aac");
+}
 
 std::unique_ptr<CConvertJob> MakeBatchJob(const std::vector<std::string>& inputs,
                                           const std::vector<std::string>& outputs, int rotation,

@@ -15,9 +15,8 @@ namespace {
 
 const std::int32_t* DisplayMatrixOf(const AVStream& stream) {
 #if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 30, 100)
-    const AVPacketSideData* data = av_packet_side_data_get(stream.codecpar->coded_side_data,
-                                                           stream.codecpar->nb_coded_side_data,
-                                                           AV_PKT_DATA_DISPLAYMATRIX);
+    const AVPacketSideData* data = av_packet_side_data_get(
+        stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
     return data != nullptr && data->size >= 36 ? reinterpret_cast<const std::int32_t*>(data->data) : nullptr;
 #else
     std::size_t size = 0;
@@ -76,7 +75,8 @@ FileFacts InspectMedia(const std::string& path) {
     }
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         if (firstPts[i] != std::numeric_limits<std::int64_t>::max()) {
-            facts.streams[i].firstPtsSeconds = static_cast<double>(firstPts[i]) * av_q2d(input->streams[i]->time_base);
+            facts.streams[i].firstPtsSeconds =
+                static_cast<double>(firstPts[i]) * av_q2d(input->streams[i]->time_base);
         }
     }
     return facts;

@@ -13,9 +13,9 @@ struct StreamFacts {
     std::string kind; // "video", "audio", "subtitle", ...
     std::string codec;
     int packets = 0;
-    std::uint64_t payloadHash = 0;    // FNV-1a over every payload byte, in packet order
-    double firstPtsSeconds = 0.0;     // smallest presentation time seen
-    std::string rotateTag;            // value of the "rotate" tag (any case), empty when none
+    std::uint64_t payloadHash = 0;     // FNV-1a over every payload byte, in packet order
+    double firstPtsSeconds = 0.0;      // smallest presentation time seen
+    std::string rotateTag;             // value of the "rotate" tag (any case), empty when none
     std::optional<double> matrixAngle; // av_display_rotation_get of the display matrix, when present
 };
 

@@ -13,10 +13,10 @@ TEST(MediaText, DurationTextAndItsInverse) {
         std::int32_t ms;
         const char* text;
     };
-    const Case cases[] = {
-        {0, "00:00:00.000"},          {3723004, "01:02:03.004"},     {59999, "00:00:59.999"},
-        {36610, "00:00:36.610"},      {360000000, "100:00:00.000"},  {362281005, "100:38:01.005"},
-        {2147483647, "596:31:23.647"}};
+    const Case cases[] = {{0, "00:00:00.000"},          {3723004, "01:02:03.004"},
+                          {59999, "00:00:59.999"},      {36610, "00:00:36.610"},
+                          {360000000, "100:00:00.000"}, {362281005, "100:38:01.005"},
+                          {2147483647, "596:31:23.647"}};
     for (const Case& c : cases) {
         EXPECT_EQ(FormatDuration(c.ms), c.text) << c.ms;
         EXPECT_EQ(ParseDuration(c.text), c.ms) << c.text;
@@ -25,7 +25,8 @@ TEST(MediaText, DurationTextAndItsInverse) {
 
 TEST(MediaText, MissingContainerDurationListsAsZero) {
     EXPECT_EQ(ListDurationMilliseconds(std::numeric_limits<std::int64_t>::min()), 0);
-    EXPECT_EQ(FormatDuration(ListDurationMilliseconds(std::numeric_limits<std::int64_t>::min())), "00:00:00.000");
+    EXPECT_EQ(FormatDuration(ListDurationMilliseconds(std::numeric_limits<std::int64_t>::min())),
+              "00:00:00.000");
     EXPECT_EQ(ListDurationMilliseconds(2'000'999), 2000);
 }
 

@@ -64,8 +64,8 @@ TEST(Probe, RefusesWhatIsNotAVideo) {
         std::string bytes((std::istreambuf_iterator<char>(whole)), {});
         std::ofstream(dir.file("truncated.mp4"), std::ios::binary) << bytes.substr(0, 600);
     }
-    const std::string refused[] = {dir.file("empty.mp4"),  dir.file("noise.mp4"), dir.file("truncated.mp4"),
-                                   dir.path().string(),     dir.file("missing.mp4"), AudioOnlyM4a()};
+    const std::string refused[] = {dir.file("empty.mp4"), dir.file("noise.mp4"),   dir.file("truncated.mp4"),
+                                   dir.path().string(),   dir.file("missing.mp4"), AudioOnlyM4a()};
     for (const std::string& path : refused) {
         CConvertJob job;
         EXPECT_LT(Probe(job, path), 0) << path;

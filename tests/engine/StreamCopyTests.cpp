@@ -11,7 +11,8 @@ namespace quarnix::test {
 namespace {
 
 // Rotates one file into a temporary folder and returns the output path (empty on failure).
-std::string RotateOne(const ScopedTempDir& dir, const std::string& input, int angle, const std::string& name) {
+std::string RotateOne(const ScopedTempDir& dir, const std::string& input, int angle,
+                      const std::string& name) {
     auto job = MakeBatchJob({input}, {dir.file(name)}, angle);
     const BatchOutcome outcome = RunBatch(*job);
     EXPECT_EQ(outcome.statuses, std::vector<int>{kFileStatusConverted}) << input;
@@ -35,7 +36,8 @@ std::string ExifRotation(const std::string& path) {
 // Where ffmpeg's auto-rotation shows the white box that sits top-left in the stored picture.
 std::string DisplayedMarkerCorner(const std::string& path, int angle) {
     std::string gray;
-    RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -frames:v 1 -f rawvideo -pix_fmt gray -", &gray);
+    RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -frames:v 1 -f rawvideo -pix_fmt gray -",
+               &gray);
     const bool turned = angle == 90 || angle == 270;
     const int width = turned ? 120 : 160;
     const int height = turned ? 160 : 120;
@@ -73,7 +75,9 @@ struct ContainerAngle {
     int angle;
 };
 
-void PrintTo(const ContainerAngle& value, std::ostream* os) { *os << value.extension << " " << value.angle; }
+void PrintTo(const ContainerAngle& value, std::ostream* os) {
+    *os << value.extension << " " << value.angle;
+}
 
 class RotatedContainer : public ::testing::TestWithParam<ContainerAngle> {};
 
