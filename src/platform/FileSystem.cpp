@@ -51,9 +51,12 @@ std::int64_t TotalFileSize(const QStringList& paths) {
     return total;
 }
 
+bool RoomSuffices(std::int64_t freeBytes, std::int64_t requiredBytes) {
+    return freeBytes < 0 || freeBytes >= requiredBytes;
+}
+
 bool HasRoomFor(const QString& folder, std::int64_t requiredBytes) {
-    const std::int64_t free = FreeBytes(folder);
-    return free < 0 || free >= requiredBytes;
+    return RoomSuffices(FreeBytes(folder), requiredBytes);
 }
 
 } // namespace quarnix

@@ -24,7 +24,10 @@ std::int64_t FreeBytes(const QString& folder);
 // Sum of the sizes of the files; a file whose size cannot be read adds nothing.
 std::int64_t TotalFileSize(const QStringList& paths);
 
-// True when the free space is unknown or at least the required bytes (equal passes).
+// True when the free bytes are unknown (negative) or at least the required bytes (equal passes).
+bool RoomSuffices(std::int64_t freeBytes, std::int64_t requiredBytes);
+
+// RoomSuffices for the volume of the folder.
 bool HasRoomFor(const QString& folder, std::int64_t requiredBytes);
 
 } // namespace quarnix
