@@ -182,9 +182,10 @@ int ConvertThreadProc(CConvertJob* job) {
         RunStreamCopyLoop(*job, entry);
         CompleteOutput(entry);
         ReleaseEntry(entry);
+        // A cancel that arrives after the whole input was copied leaves a complete file: it counts as done.
         if (entry.failed) {
             PublishStatus(*job, i, kFileStatusFailed);
-        } else if (job->m_cancel.load(std::memory_order_acquire) == 0) {
+        } else if (!entry.cancelled) {
             PublishStatus(*job, i, kFileStatusConverted);
         }
     }

@@ -37,6 +37,7 @@ struct EntryState {
     bool outputCreated = false; // the worker created the output file (exclusively)
     bool headerWritten = false;
     bool failed = false;           // the entry ends with status 2
+    bool cancelled = false;        // the packet loop stopped on a cancel before the input's end
     bool outputIncomplete = false; // writing the output failed: the file is unusable and is removed
 };
 
