@@ -1,0 +1,10 @@
+// Dialog template 129: the progress window of a running batch.
+#pragma once
+
+#include "DialogTemplate.h"
+
+namespace quarnix {
+
+const DialogTemplate& ProgressDialogTemplate();
+
+} // namespace quarnix
