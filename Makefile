@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: deps configure build run test sanitize-address sanitize-thread clean
+.PHONY: deps configure build run test sanitize-address sanitize-thread check-sanitizers fuzz-smoke clean
 
 deps:
 	@bash tools/install-deps.sh
@@ -21,16 +21,38 @@ run: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-# Development: the tests under AddressSanitizer+UBSan or ThreadSanitizer, each in its own build folder.
-sanitize-address: deps
+# The tests under AddressSanitizer+UBSan and ThreadSanitizer, each in its own build folder. Only the
+# test programs listed here are built there; both runs must end without a single report.
+ASAN_TARGETS ?= quarnix_engine_tests quarnix_platform_tests quarnix_cli_tests quarnix-cli
+TSAN_TARGETS ?= quarnix_engine_tests quarnix_cli_tests quarnix-cli
+
+sanitize-address:
+	@QUARNIX_SANITIZERS=1 bash tools/install-deps.sh
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARNIX_SANITIZE=address
-	cmake --build build-asan -j $(JOBS)
+	cmake --build build-asan -j $(JOBS) --target $(ASAN_TARGETS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
-sanitize-thread: deps
+sanitize-thread:
+	@QUARNIX_SANITIZERS=1 bash tools/install-deps.sh
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARNIX_SANITIZE=thread
-	cmake --build build-tsan -j $(JOBS)
+	cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
 	cd build-tsan && ctest --output-on-failure -j $(JOBS)
 
+check-sanitizers: sanitize-address sanitize-thread
+
+# libFuzzer (clang): a bounded run of each target from seeds made by ffmpeg. FUZZ_SECONDS sets the length
+# of each run; crashes are written as build-fuzz/crash-*.
+FUZZ_SECONDS ?= 60
+fuzz-smoke:
+	@QUARNIX_SANITIZERS=1 bash tools/install-deps.sh
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNIX_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS) --target ProbeFuzzer StreamCopyFuzzer
+	bash fuzz/make-seeds.sh build-fuzz/seeds
+	mkdir -p build-fuzz/corpus-probe build-fuzz/corpus-copy
+	cd build-fuzz && ./fuzz/ProbeFuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=4096 \
+		-artifact_prefix=crash-probe- corpus-probe seeds ../fuzz/regressions
+	cd build-fuzz && ./fuzz/StreamCopyFuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=4096 \
+		-artifact_prefix=crash-copy- corpus-copy seeds ../fuzz/regressions
+
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz

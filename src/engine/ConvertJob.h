@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -83,6 +84,9 @@ struct CConvertJob {
 
 // Runs a whole batch on the calling thread; returns 0 on a normal end, -1 when a hard failure ended it early.
 int ConvertThreadProc(CConvertJob* job);
+
+// The worker pauses this long after an output header could not be written (500 ms); fuzzing shortens it.
+void SetPauseAfterHeaderFailure(std::chrono::milliseconds pause);
 
 // Starts ConvertThreadProc on a new thread. The caller keeps the thread and joins it before it refills
 // or frees the job.

@@ -13,7 +13,7 @@ namespace quarnix {
 
 namespace {
 
-constexpr auto kPauseAfterHeaderFailure = std::chrono::milliseconds(500);
+std::atomic<std::int64_t> g_pauseAfterHeaderFailureMs{500};
 
 const std::string& PathAt(const std::vector<std::string>& paths, int index) {
     static const std::string kEmpty;
@@ -23,8 +23,10 @@ const std::string& PathAt(const std::vector<std::string>& paths, int index) {
 // Opens the input and a decoder for every stream that passes the selection; decoders are opened in both
 // modes, and one that fails to open ends the batch.
 SetUpOutcome OpenInput(EntryState& entry) {
+    entry.inputIdentity = IdentifyFile(entry.inputPath);
     AVFormatContext* rawInput = nullptr;
-    if (int rc = avformat_open_input(&rawInput, entry.inputPath.c_str(), nullptr, nullptr); rc < 0) {
+    if (int rc = avformat_open_input(&rawInput, LocalFileUrl(entry.inputPath).c_str(), nullptr, nullptr);
+        rc < 0) {
         LogEntryFailure(entry, "opening the input", rc);
         return SetUpOutcome::kEndThread;
     }
@@ -60,7 +62,8 @@ SetUpOutcome OpenInput(EntryState& entry) {
 
 SetUpOutcome CreateOutput(CConvertJob& job, EntryState& entry) {
     AVFormatContext* rawOutput = nullptr;
-    if (int rc = avformat_alloc_output_context2(&rawOutput, nullptr, nullptr, entry.outputPath.c_str());
+    if (int rc = avformat_alloc_output_context2(&rawOutput, nullptr, nullptr,
+                                                LocalFileUrl(entry.outputPath).c_str());
         rc < 0 || rawOutput == nullptr) {
         LogEntryFailure(entry, "choosing the output container", rc < 0 ? rc : AVERROR_MUXER_NOT_FOUND);
         return SetUpOutcome::kSkipEntry;
@@ -84,7 +87,8 @@ SetUpOutcome CreateOutput(CConvertJob& job, EntryState& entry) {
             return rc == AVERROR(EEXIST) ? SetUpOutcome::kSkipEntry : SetUpOutcome::kEndThread;
         }
         entry.outputCreated = true;
-        if (int rc = avio_open(&entry.output->pb, entry.outputPath.c_str(), AVIO_FLAG_WRITE); rc < 0) {
+        if (int rc = avio_open(&entry.output->pb, LocalFileUrl(entry.outputPath).c_str(), AVIO_FLAG_WRITE);
+            rc < 0) {
             LogEntryFailure(entry, "opening the output file", rc);
             return SetUpOutcome::kEndThread;
         }
@@ -121,6 +125,20 @@ void CompleteOutput(EntryState& entry) {
     }
 }
 
+// A finished output must still be where it was written, and the input must not have changed under the copy
+// (truncated or replaced by another program); otherwise the entry is not reported as converted.
+void CheckFilesAfterCopy(EntryState& entry) {
+    if (!entry.failed && entry.outputCreated && !IdentifyFile(entry.outputPath).regularFile) {
+        LogEntryFailure(entry, "finding the finished output", AVERROR(ENOENT));
+        entry.failed = true;
+    }
+    if (!entry.failed && !entry.cancelled && entry.inputIdentity.regularFile &&
+        !(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
+        LogEntryFailure(entry, "reading an input that did not change meanwhile", AVERROR(ESTALE));
+        entry.failed = true;
+    }
+}
+
 // Releases everything the entry opened; an output the worker created but could not complete is removed.
 void ReleaseEntry(EntryState& entry) {
     const bool discard = entry.outputCreated && (entry.outputIncomplete || !entry.headerWritten);
@@ -141,6 +159,10 @@ void PublishStatus(CConvertJob& job, int index, FileStatus status) {
 void LogEntryFailure(const EntryState& entry, const char* step, int errorCode) {
     av_log(nullptr, AV_LOG_ERROR, "quarnix: entry %d (%s): %s failed: %s\n", entry.index,
            entry.inputPath.c_str(), step, FfmpegErrorText(errorCode).c_str());
+}
+
+void SetPauseAfterHeaderFailure(std::chrono::milliseconds pause) {
+    g_pauseAfterHeaderFailureMs.store(pause.count());
 }
 
 int ConvertThreadProc(CConvertJob* job) {
@@ -174,13 +196,14 @@ int ConvertThreadProc(CConvertJob* job) {
                 return -1;
             }
             if (outcome == SetUpOutcome::kHeaderFailed) {
-                std::this_thread::sleep_for(kPauseAfterHeaderFailure);
+                std::this_thread::sleep_for(std::chrono::milliseconds(g_pauseAfterHeaderFailureMs.load()));
             }
             continue;
         }
 
         RunStreamCopyLoop(*job, entry);
         CompleteOutput(entry);
+        CheckFilesAfterCopy(entry);
         ReleaseEntry(entry);
         // A cancel that arrives after the whole input was copied leaves a complete file: it counts as done.
         if (entry.failed) {

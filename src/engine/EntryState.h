@@ -5,6 +5,7 @@
 
 #include "ConvertJob.h"
 #include "FfmpegPtr.h"
+#include "OutputFile.h"
 
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ struct EntryState {
     std::string inputPath;
     std::string outputPath;
 
+    FileIdentity inputIdentity; // as the input was when it was opened
     InputFormatPtr input;
     OutputFormatPtr output;
     std::vector<StreamSlot> slots;

@@ -1,12 +1,13 @@
 #include "MediaProbe.h"
 
+#include "OutputFile.h"
 #include "StreamSelection.h"
 
 namespace quarnix {
 
 int ProbeMediaFile(CConvertJob& job) {
     AVFormatContext* rawInput = nullptr;
-    if (avformat_open_input(&rawInput, job.m_probePath.c_str(), nullptr, nullptr) < 0) {
+    if (avformat_open_input(&rawInput, LocalFileUrl(job.m_probePath).c_str(), nullptr, nullptr) < 0) {
         return kProbeNotOpenedOrNoVideo;
     }
     InputFormatPtr input(rawInput);

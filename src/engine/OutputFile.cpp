@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -24,6 +25,29 @@ std::wstring Widen(const std::string& utf8) {
 #endif
 
 namespace quarnix {
+
+std::string LocalFileUrl(const std::string& utf8Path) {
+    return "file:" + utf8Path;
+}
+
+FileIdentity IdentifyFile(const std::string& utf8Path) {
+    FileIdentity identity;
+#ifdef _WIN32
+    struct _stat64 info {};
+    if (_wstat64(Widen(utf8Path).c_str(), &info) == 0 && (info.st_mode & _S_IFREG)) {
+        identity = {true, static_cast<unsigned long long>(info.st_dev), 0, info.st_size,
+                    static_cast<long long>(info.st_mtime) * 1000000000LL};
+    }
+#else
+    struct stat info {};
+    if (stat(utf8Path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        identity = {true, static_cast<unsigned long long>(info.st_dev),
+                    static_cast<unsigned long long>(info.st_ino), static_cast<long long>(info.st_size),
+                    static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
+    }
+#endif
+    return identity;
+}
 
 int CreateOutputExclusively(const std::string& utf8Path) {
 #ifdef _WIN32

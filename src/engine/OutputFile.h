@@ -6,6 +6,19 @@
 
 namespace quarnix {
 
+// The address under which FFmpeg opens a local file: "file:" + path, so that a name such as "clip:1.mp4"
+// is never taken for a network protocol.
+std::string LocalFileUrl(const std::string& utf8Path);
+
+// Size, modification time and identity of a regular file, to notice an input that changes while it is read.
+struct FileIdentity {
+    bool regularFile = false;
+    unsigned long long device = 0, inode = 0;
+    long long size = 0, modifiedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity IdentifyFile(const std::string& utf8Path);
+
 // Creates an empty file; fails with AVERROR(EEXIST) when anything exists at the path, or another
 // negative AVERROR(errno) when it cannot be created.
 int CreateOutputExclusively(const std::string& utf8Path);

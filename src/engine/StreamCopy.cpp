@@ -78,7 +78,7 @@ void RunStreamCopyLoop(CConvertJob& job, EntryState& entry) {
     const std::int64_t commonStart = CommonStartMicroseconds(input);
     for (unsigned o = 0; o < output.nb_streams; ++o) {
         // Rounded down so that no stream is moved below zero by rounding.
-        shifts[o] = av_rescale_q_rnd(commonStart, AV_TIME_BASE_Q, output.streams[o]->time_base,
+        shifts[o] = av_rescale_q_rnd(commonStart, AVRational{1, AV_TIME_BASE}, output.streams[o]->time_base,
                                      static_cast<AVRounding>(AV_ROUND_DOWN | AV_ROUND_PASS_MINMAX));
     }
 
