@@ -18,7 +18,8 @@ QList<QIcon> LoadHeaderCheckImages() {
     for (int left = 0; left + kImageSide <= strip.width(); left += kImageSide) {
         const QImage cell = strip.copy(left, 0, kImageSide, kImageSide);
         QPixmap pixmap = QPixmap::fromImage(cell);
-        pixmap.setMask(QBitmap::fromImage(cell.createMaskFromColor(qRgb(255, 0, 255), Qt::MaskOutColor)));
+        // As with the button shapes: the matching (magenta) pixels end up clear in the bitmap mask.
+        pixmap.setMask(QBitmap::fromImage(cell.createMaskFromColor(qRgb(255, 0, 255), Qt::MaskInColor)));
         images.append(QIcon(pixmap));
     }
     return images;

@@ -41,6 +41,8 @@ std::optional<QRegion> CControlButton::RegionFromBitmap(const QImage& bitmap) {
         return std::nullopt;
     }
     const QImage rgb = bitmap.convertToFormat(QImage::Format_RGB32);
+    // Converted to a QBitmap, the pixels this mask image marks as matching end up clear, so the white
+    // pixels drop out of the region (the tests pin this down).
     const QImage mask = rgb.createMaskFromColor(qRgb(255, 255, 255), Qt::MaskInColor);
     return QRegion(QBitmap::fromImage(mask));
 }

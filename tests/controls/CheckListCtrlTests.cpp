@@ -50,7 +50,17 @@ struct ListWindow {
 TEST(CheckListCtrl, HeaderStartsEmptyAndItsClickTicksThenClearsEveryRow) {
     ListWindow ui({Qt::Checked, Qt::Unchecked, Qt::Checked});
     EXPECT_EQ(ui.list.HeaderCheckImage(), kEmptyBox);
-    EXPECT_FALSE(ui.list.model()->headerData(0, Qt::Horizontal, Qt::DecorationRole).isNull());
+    // The box is opaque, the magenta margin round it transparent.
+    const QImage box = ui.list.model()
+                           ->headerData(0, Qt::Horizontal, Qt::DecorationRole)
+                           .value<QIcon>()
+                           .pixmap(16, 16)
+                           .toImage()
+                           .convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(box.size(), QSize(16, 16));
+    EXPECT_EQ(qAlpha(box.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(box.pixel(8, 8)), 255);
+    EXPECT_NE(box.pixel(8, 8) & 0xFFFFFF, 0xFF00FFu);
 
     ui.ClickHeader(0);
     EXPECT_EQ(ui.list.HeaderCheckImage(), kTickedBox);
