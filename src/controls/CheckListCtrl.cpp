@@ -1,0 +1,98 @@
+#include "CheckListCtrl.h"
+
+#include "Resources.h"
+
+#include <QBitmap>
+#include <QPixmap>
+
+namespace quarnix {
+
+namespace {
+
+constexpr int kImageSide = 16;
+
+// The three 16 x 16 images of bitmap 292, with magenta keyed out as transparent.
+QList<QIcon> LoadHeaderCheckImages() {
+    const QImage strip = LoadBitmapResource(kHeaderCheckBitmapId).convertToFormat(QImage::Format_RGB32);
+    QList<QIcon> images;
+    for (int left = 0; left + kImageSide <= strip.width(); left += kImageSide) {
+        const QImage cell = strip.copy(left, 0, kImageSide, kImageSide);
+        QPixmap pixmap = QPixmap::fromImage(cell);
+        // As with the button shapes: the matching (magenta) pixels end up clear in the bitmap mask.
+        pixmap.setMask(QBitmap::fromImage(cell.createMaskFromColor(qRgb(255, 0, 255), Qt::MaskInColor)));
+        images.append(QIcon(pixmap));
+    }
+    return images;
+}
+
+} // namespace
+
+CCheckListCtrl::CCheckListCtrl(QWidget* parent) : QTreeWidget(parent) {
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    m_header = new CCheckHeadCtrl(this);
+    setHeader(m_header);
+
+    connect(model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+                if (roles.contains(Qt::CheckStateRole)) {
+                    UpdateHeaderCheck();
+                }
+            });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!m_removingRows) {
+            UpdateHeaderCheck();
+        }
+    });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (!m_removingRows) {
+            UpdateHeaderCheck();
+        }
+    });
+    connect(model(), &QAbstractItemModel::rowsRemoved, this, [this] { m_removingRows = false; });
+}
+
+bool CCheckListCtrl::InitHeaderCheck() {
+    if (m_initialised) {
+        return true;
+    }
+    const QList<QIcon> images = LoadHeaderCheckImages();
+    m_header->SetCheckImages(images);
+    m_initialised = true;
+    return true;
+}
+
+void CCheckListCtrl::DeleteItem(int row) {
+    m_removingRows = true;
+    delete takeTopLevelItem(row);
+    m_removingRows = false;
+}
+
+void CCheckListCtrl::DeleteAllItems() {
+    // QTreeWidget::clear() first clears the selection, which would count as a row change.
+    m_removingRows = true;
+    clear();
+    m_removingRows = false;
+}
+
+void CCheckListCtrl::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    // This view hears of a removal before its selection model does (it connected to the model first).
+    m_removingRows = true;
+    QTreeWidget::rowsAboutToBeRemoved(parent, start, end);
+}
+
+void CCheckListCtrl::UpdateHeaderCheck() {
+    if (!m_initialised) {
+        return;
+    }
+    bool allChecked = true;
+    for (int row = 0; row < topLevelItemCount() && allChecked; ++row) {
+        const QVariant state = topLevelItem(row)->data(0, Qt::CheckStateRole);
+        allChecked = !(state.isValid() && state.toInt() == Qt::Unchecked);
+    }
+    m_header->SetHeaderCheckImage(allChecked ? CCheckHeadCtrl::kTickedBoxImage
+                                             : CCheckHeadCtrl::kEmptyBoxImage);
+}
+
+} // namespace quarnix

@@ -1,0 +1,43 @@
+// CCheckListCtrl: a report list (one row per item, several columns) whose rows carry check boxes and
+// whose first column header carries a box that shows whether every row is checked and toggles them all.
+#pragma once
+
+#include "CheckHeadCtrl.h"
+
+#include <QTreeWidget>
+
+namespace quarnix {
+
+class CCheckListCtrl : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit CCheckListCtrl(QWidget* parent = nullptr);
+
+    // Puts the check box (from bitmap 292) into header column 0, showing an empty box. Call once, after
+    // the columns exist; further calls change nothing. Returns true.
+    bool InitHeaderCheck();
+
+    CCheckHeadCtrl* CheckHeader() const { return m_header; }
+
+    // The image that header column 0 shows (CCheckHeadCtrl::CheckImage).
+    int HeaderCheckImage() const { return m_header->HeaderCheckImage(); }
+
+    // Removes one row or all rows. The header box keeps its image until the next row change.
+    void DeleteItem(int row);
+    void DeleteAllItems();
+
+protected:
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+
+private:
+    // Shows the ticked box when no row is unchecked (rows without a check box count as checked).
+    void UpdateHeaderCheck();
+
+    CCheckHeadCtrl* m_header = nullptr;
+    bool m_initialised = false;
+    // Set while rows are being removed: the moves of selection and current row that a removal causes are
+    // not row changes of their own.
+    bool m_removingRows = false;
+};
+
+} // namespace quarnix

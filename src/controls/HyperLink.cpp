@@ -1,0 +1,172 @@
+#include "HyperLink.h"
+
+#include "MessageBox.h"
+#include "ShellOpen.h"
+#include "ShellResultText.h"
+#include "StaticStyle.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QMouseEvent>
+
+namespace quarnix {
+
+namespace {
+constexpr int kHoverCheckMilliseconds = 100;
+} // namespace
+
+CHyperLink::CHyperLink(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setMouseTracking(true);
+    m_hoverTimer.setInterval(kHoverCheckMilliseconds);
+    connect(&m_hoverTimer, &QTimer::timeout, this, &CHyperLink::CheckPointer);
+    ApplyColor();
+}
+
+void CHyperLink::Attach() {
+    if (m_address.isEmpty()) {
+        m_address = text();
+    }
+    if (text().isEmpty()) {
+        setText(m_address);
+    }
+    m_plainFont = font();
+    m_underlinedFont = font();
+    m_underlinedFont.setUnderline(true);
+    m_attached = true;
+    FitToText();
+    setCursor(Qt::PointingHandCursor);
+    m_underlineMode = kUnderlineHover;
+    setToolTip(m_address);
+    ApplyColor();
+}
+
+void CHyperLink::SetLinkAddress(const QString& address) {
+    m_address = address;
+    if (m_attached) {
+        FitToText();
+        setToolTip(m_address);
+    }
+}
+
+void CHyperLink::SetUnderlineMode(int mode) {
+    if (mode == m_underlineMode) {
+        return;
+    }
+    if (m_attached) {
+        setFont(mode == kUnderlineAlways ? m_underlinedFont : m_plainFont);
+        update();
+    }
+    m_underlineMode = mode;
+}
+
+int CHyperLink::OpenLinkAddress(const QString& address) {
+    return ShellOpen(address);
+}
+
+QColor CHyperLink::TextColor() const {
+    if (m_over) {
+        return kHoverColor;
+    }
+    return m_visited ? kVisitedColor : kLinkColor;
+}
+
+void CHyperLink::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_over) {
+        EnterHover();
+    }
+    QLabel::mouseMoveEvent(event);
+}
+
+void CHyperLink::mousePressEvent(QMouseEvent* event) {
+    // Like a static text with notification: the press itself is the click.
+    if (event->button() == Qt::LeftButton) {
+        OnClicked();
+        event->accept();
+        return;
+    }
+    QLabel::mousePressEvent(event);
+}
+
+void CHyperLink::leaveEvent(QEvent* event) {
+    // Where the pointer position cannot be read outside our windows (Wayland), the timer alone would
+    // keep the link red; the leave event ends the hover at once.
+    if (m_over) {
+        LeaveHover();
+    }
+    QLabel::leaveEvent(event);
+}
+
+void CHyperLink::EnterHover() {
+    m_over = true;
+    if (m_underlineMode == kUnderlineHover) {
+        setFont(m_underlinedFont);
+    }
+    ApplyColor();
+    m_hoverTimer.start();
+}
+
+void CHyperLink::LeaveHover() {
+    m_over = false;
+    m_hoverTimer.stop();
+    if (m_underlineMode != kUnderlineAlways) {
+        setFont(m_plainFont);
+    }
+    ApplyColor();
+}
+
+void CHyperLink::CheckPointer() {
+    if (!rect().contains(mapFromGlobal(QCursor::pos()))) {
+        LeaveHover();
+    }
+}
+
+void CHyperLink::OnClicked() {
+    m_over = false;
+    const int result = OpenLinkAddress(m_address);
+    if (result > 32) {
+        m_visited = true;
+        ApplyColor();
+        return;
+    }
+    m_visited = false;
+    ApplyColor();
+    QApplication::beep();
+    ShowMessage(QStringLiteral("Unable to open hyperlink:\n\n") + ShellResultText(result), window());
+}
+
+void CHyperLink::ApplyColor() {
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, TextColor());
+    setPalette(colours);
+    update();
+}
+
+void CHyperLink::FitToText() {
+    if (!m_fitToText || !m_attached) {
+        return;
+    }
+    using namespace static_style;
+    const QFontMetrics metrics(m_underlinedFont);
+    const QMargins frame = contentsMargins();
+    const int width = metrics.horizontalAdvance(text()) + frame.left() + frame.right();
+    const int height = metrics.height() + frame.top() + frame.bottom();
+
+    QRect area = geometry();
+    if (m_style & kCenterImage) {
+        area.setTop(area.top() + (area.height() - height) / 2);
+    }
+    area.setHeight(height);
+    if (Type(m_style) == kCenter) {
+        area.setLeft(area.left() + (area.width() - width) / 2);
+        area.setWidth(width);
+    } else if (Type(m_style) == kRight) {
+        area.setLeft(area.right() + 1 - width);
+    } else {
+        area.setWidth(width);
+    }
+    setGeometry(area);
+}
+
+} // namespace quarnix

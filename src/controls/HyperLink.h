@@ -1,0 +1,72 @@
+// CHyperLink: a static text that acts as a web link: coloured text (red under the pointer, purple once
+// opened), hand pointer, the address as tooltip, and a click that opens the address.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QLabel>
+#include <QTimer>
+#include <cstdint>
+
+namespace quarnix {
+
+class CHyperLink : public QLabel {
+    Q_OBJECT
+public:
+    // Underline modes: only while the pointer is over the link, never, always.
+    enum UnderlineMode { kUnderlineHover = -1, kUnderlineNever = 0, kUnderlineAlways = 1 };
+
+    inline static const QColor kLinkColor{0, 0, 238};
+    inline static const QColor kVisitedColor{85, 26, 139};
+    inline static const QColor kHoverColor{255, 0, 0};
+
+    explicit CHyperLink(QWidget* parent = nullptr);
+
+    // Makes the text a link; call after its text, font and static style are set. An empty address takes
+    // the text, an empty text takes the address. Fits the window to the text.
+    void Attach();
+
+    // Stores the address; once attached, also refits the window and shows the address as tooltip.
+    void SetLinkAddress(const QString& address);
+    QString LinkAddress() const { return m_address; }
+
+    void SetUnderlineMode(int mode);
+    int UnderlineMode() const { return m_underlineMode; }
+
+    // Static style bits (static_style::...) that decide which edge stays put when the window is fitted.
+    void SetStaticStyle(std::uint32_t style) { m_style = style; }
+
+    // Opens the address with the desktop; returns a shell-style code, above 32 on success.
+    static int OpenLinkAddress(const QString& address);
+
+    // The colour the text has now.
+    QColor TextColor() const;
+    bool IsVisited() const { return m_visited; }
+    bool IsOver() const { return m_over; }
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void FitToText();
+    void EnterHover();
+    void LeaveHover();
+    void CheckPointer();
+    void OnClicked();
+    void ApplyColor();
+
+    bool m_attached = false;
+    bool m_over = false;
+    bool m_visited = false;
+    bool m_fitToText = true;
+    int m_underlineMode = kUnderlineHover;
+    std::uint32_t m_style = 0;
+    QString m_address;
+    QFont m_plainFont;
+    QFont m_underlinedFont;
+    QTimer m_hoverTimer; // watches for the pointer leaving, every 100 ms
+};
+
+} // namespace quarnix
