@@ -4,6 +4,7 @@
 #include "EntryState.h"
 #include "FfmpegError.h"
 #include "OutputFile.h"
+#include "Reencode.h"
 #include "StreamSelection.h"
 
 #include <algorithm>
@@ -68,10 +69,11 @@ SetUpOutcome CreateOutput(CConvertJob& job, EntryState& entry) {
     entry.output.reset(rawOutput);
 
     if (job.m_reencode != 0) {
-        LogEntryFailure(entry, "setting up re-encoding", AVERROR(ENOSYS));
-        return SetUpOutcome::kSkipEntry;
-    }
-    if (int rc = CreateCopyStreams(job, entry); rc < 0) {
+        if (int rc = CreateReencodeStreams(job, entry); rc < 0) {
+            LogEntryFailure(entry, "setting up the encoders", rc);
+            return SetUpOutcome::kEndThread;
+        }
+    } else if (int rc = CreateCopyStreams(job, entry); rc < 0) {
         LogEntryFailure(entry, "creating the output streams", rc);
         return SetUpOutcome::kSkipEntry;
     }
@@ -95,6 +97,12 @@ SetUpOutcome CreateOutput(CConvertJob& job, EntryState& entry) {
         return SetUpOutcome::kHeaderFailed;
     }
     entry.headerWritten = true;
+    if (job.m_reencode != 0) {
+        if (int rc = SetUpReencodeConverters(job, entry); rc < 0) {
+            LogEntryFailure(entry, "setting up the converters", rc);
+            return SetUpOutcome::kEndThread;
+        }
+    }
     return SetUpOutcome::kReady;
 }
 
@@ -179,9 +187,18 @@ int ConvertThreadProc(CConvertJob* job) {
             continue;
         }
 
-        RunStreamCopyLoop(*job, entry);
+        int loopResult = 0;
+        if (job->m_reencode != 0) {
+            loopResult = RunReencodeLoop(*job, entry);
+        } else {
+            RunStreamCopyLoop(*job, entry);
+        }
         CompleteOutput(entry);
         ReleaseEntry(entry);
+        if (loopResult < 0) {
+            PublishStatus(*job, i, kFileStatusFailed);
+            return -1;
+        }
         if (entry.failed) {
             PublishStatus(*job, i, kFileStatusFailed);
         } else if (job->m_cancel.load(std::memory_order_acquire) == 0) {
