@@ -76,7 +76,7 @@ int EncodeVideoFrame(CConvertJob& job, EntryState& entry, AVFrame& frame) {
     frame.pts = entry.videoFrameCounter++;
     // The source's picture types must not force the encoder's choice of key frames.
     frame.pict_type = AV_PICTURE_TYPE_NONE;
-#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 43, 100)
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
     frame.duration = 1;
 #endif
 
@@ -99,7 +99,7 @@ int EncodeVideoFrame(CConvertJob& job, EntryState& entry, AVFrame& frame) {
             return 0;
         }
         scaled.pts = frame.pts;
-#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 43, 100)
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
         scaled.duration = 1;
 #endif
         toEncode = &scaled;

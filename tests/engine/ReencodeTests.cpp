@@ -475,6 +475,28 @@ TEST(Reencode, DamagedPictureIsLeftOut) {
     EXPECT_EQ(Ffprobe(output, "v:0", "stream=pix_fmt")["pix_fmt"], "yuv420p");
 }
 
+// With two video streams the decoded one (the last) is encoded into the output stream made for it, at its own
+// size; the other output video stream stays empty rather than receiving pictures of another size.
+TEST(Reencode, SecondVideoStreamGoesToItsOwnOutputStream) {
+    const std::string source = MediaFixture(
+        "twovideo.mkv", "-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i "
+                        "testsrc=size=160x120:rate=25 -map 0:v -map 1:v -t 1 -c:v libx264 -preset "
+                        "ultrafast -pix_fmt yuv420p");
+    ScopedTempDir dir;
+    const std::string output = dir.file("two.mkv");
+    auto job = MakeJob({{source, output}});
+    ASSERT_EQ(ConvertThreadProc(job.get()), 0);
+    EXPECT_EQ(StatusOf(*job, 0), kFileStatusConverted);
+    auto first = Ffprobe(output, "v:0", "stream=width,nb_read_frames");
+    auto second = Ffprobe(output, "v:1", "stream=width,height,nb_read_frames");
+    EXPECT_EQ(first["width"], "320");
+    EXPECT_TRUE(first["nb_read_frames"] == "0" || first["nb_read_frames"] == "N/A")
+        << first["nb_read_frames"];
+    EXPECT_EQ(second["width"], "160");
+    EXPECT_EQ(second["height"], "120");
+    EXPECT_EQ(second["nb_read_frames"], "25");
+}
+
 // The failure table of the set-up: a stream without encoder is passed over (the entry fails, the batch goes
 // on); an encoder that does not open ends the batch.
 TEST(Reencode, SetUpFailures) {
