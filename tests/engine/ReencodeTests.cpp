@@ -310,9 +310,11 @@ TEST(Reencode, TargetSizeScalesThePictures) {
     job->m_keepSourceSize = 0;
     job->m_targetWidth = 640;
     job->m_targetHeight = 480;
+    job->m_fileDuration[0] = 0.0; // no listed duration: the percentage shows 0, never a negative value
 
     ASSERT_EQ(ConvertThreadProc(job.get()), 0);
     EXPECT_EQ(StatusOf(*job, 0), kFileStatusConverted);
+    EXPECT_EQ(job->m_filePercent.load(), 0);
     EXPECT_EQ(job->m_targetWidth, 640);
     auto video = Ffprobe(output, "v:0", "stream=width,height,pix_fmt,nb_read_frames");
     EXPECT_EQ(video["width"], "640");
