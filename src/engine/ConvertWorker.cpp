@@ -4,6 +4,7 @@
 #include "EntryState.h"
 #include "FfmpegError.h"
 #include "OutputFile.h"
+#include "Reencode.h"
 #include "StreamSelection.h"
 
 #include <algorithm>
@@ -71,10 +72,11 @@ SetUpOutcome CreateOutput(CConvertJob& job, EntryState& entry) {
     entry.output.reset(rawOutput);
 
     if (job.m_reencode != 0) {
-        LogEntryFailure(entry, "setting up re-encoding", AVERROR(ENOSYS));
-        return SetUpOutcome::kSkipEntry;
-    }
-    if (int rc = CreateCopyStreams(job, entry); rc < 0) {
+        if (int rc = CreateReencodeStreams(job, entry); rc < 0) {
+            LogEntryFailure(entry, "setting up the encoders", rc);
+            return SetUpOutcome::kEndThread;
+        }
+    } else if (int rc = CreateCopyStreams(job, entry); rc < 0) {
         LogEntryFailure(entry, "creating the output streams", rc);
         return SetUpOutcome::kSkipEntry;
     }
@@ -99,6 +101,12 @@ SetUpOutcome CreateOutput(CConvertJob& job, EntryState& entry) {
         return SetUpOutcome::kHeaderFailed;
     }
     entry.headerWritten = true;
+    if (job.m_reencode != 0) {
+        if (int rc = SetUpReencodeConverters(job, entry); rc < 0) {
+            LogEntryFailure(entry, "setting up the converters", rc);
+            return SetUpOutcome::kEndThread;
+        }
+    }
     return SetUpOutcome::kReady;
 }
 
@@ -201,10 +209,19 @@ int ConvertThreadProc(CConvertJob* job) {
             continue;
         }
 
-        RunStreamCopyLoop(*job, entry);
+        int loopResult = 0;
+        if (job->m_reencode != 0) {
+            loopResult = RunReencodeLoop(*job, entry);
+        } else {
+            RunStreamCopyLoop(*job, entry);
+        }
         CompleteOutput(entry);
         CheckFilesAfterCopy(entry);
         ReleaseEntry(entry);
+        if (loopResult < 0) {
+            PublishStatus(*job, i, kFileStatusFailed);
+            return -1;
+        }
         // A cancel that arrives after the whole input was copied leaves a complete file: it counts as done.
         if (entry.failed) {
             PublishStatus(*job, i, kFileStatusFailed);

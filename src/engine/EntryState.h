@@ -7,10 +7,27 @@
 #include "FfmpegPtr.h"
 #include "OutputFile.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace quarnix {
+
+// Sample layout of decoded or encoder-ready audio.
+struct AudioFormat {
+    int sampleFormat = -1; // AVSampleFormat
+    int sampleRate = 0;
+    int channels = 0;
+    bool operator==(const AudioFormat&) const = default;
+};
+
+// Size and pixel format of a picture.
+struct PictureFormat {
+    int width = 0;
+    int height = 0;
+    int pixelFormat = -1; // AVPixelFormat
+    bool operator==(const PictureFormat&) const = default;
+};
 
 // One input stream as the worker sees it.
 struct StreamSlot {
@@ -18,7 +35,7 @@ struct StreamSlot {
     CodecContextPtr encoder;       // re-encode mode: encoder fed from this stream
     AudioFifoPtr audioFifo;        // re-encode mode, audio: encoder-format samples waiting to be encoded
     std::int64_t nextAudioPts = 0; // re-encode mode: samples sent to the encoder so far
-    int outputIndex = -1; // stream-copy mode: output stream receiving this stream's packets; -1 = dropped
+    int outputIndex = -1;          // output stream receiving this stream's packets or encoded data; -1 = none
 };
 
 struct EntryState {
@@ -36,7 +53,23 @@ struct EntryState {
     int outputVideoStream = -1;
     int outputAudioStream = -1;
 
-    bool outputCreated = false; // the worker created the output file (exclusively)
+    // Re-encode mode: converters, frames and counters of the current file.
+    ResamplerPtr resampler;     // null when the decoded audio already has the encoder's format
+    AudioFormat resamplerInput; // the sample layout the resampler was built for
+    ScalerPtr scaler;           // null until a picture needs another size or pixel format
+    PictureFormat scalerInput;  // the picture geometry the scaler was built for
+    FramePtr decodedFrame;      // what the decoders fill
+    FramePtr scaledFrame;       // planes over pictureBuffer, in the encoder's size and format
+    AvMemoryPtr<std::uint8_t> pictureBuffer;
+    AvMemoryPtr<std::uint8_t> resampledSamples; // one block for all planes of one resampled chunk
+    std::vector<std::uint8_t*> resampledPlanes; // plane pointers into resampledSamples
+    int resampledCapacity = 0;                  // samples per plane that resampledSamples holds
+    std::int64_t videoFrameCounter = 0;         // presentation time of the next picture, in frames
+    std::int32_t videoPacketCounter = 0;        // last good decoding timestamp of the encoded video
+    std::int64_t videoPacketsWritten = 0;
+    bool audioFormatWarned = false;             // unconvertible audio has been reported for this file
+
+    bool outputCreated = false;    // the worker created the output file (exclusively)
     bool headerWritten = false;
     bool failed = false;           // the entry ends with status 2
     bool cancelled = false;        // the packet loop stopped on a cancel before the input's end
