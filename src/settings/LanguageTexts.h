@@ -1,0 +1,102 @@
+// The language packs of Part 4.2 and the program-wide text slots that the main window, its commands and
+// the progress display read. A pack is an INI file in the "languages" folder beside the executable,
+// named by LANGUAGE file in setting.ini, with the sections APPLICATION, JIEMIAN (window texts), TISHI
+// (messages) and HINT (tool tips).
+//
+// How to use it (user-interface thread only; there is no lock):
+//   - The main window's set-up calls LoadTexts(ReadLanguageFile()) once. Afterwards every command reads
+//     a text by the (section, key) pair that the spec names, e.g. Text("TISHI", "sb") for the status of
+//     a failed file, Text("JIEMIAN", "zb") for the status of a new row. Slots are never written by
+//     commands; a key that the pack lacks reads as "" (there is no built-in replacement text).
+//   - ColumnHeader(), MainWindowTitle() and ToolTipText() put together the texts that Part 4.2 composes.
+//   - The progress window does not use the slots: it calls ReadProgressTexts() each time it opens, which
+//     re-reads LANGUAGE file from setting.ini and then its four keys.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <QUrl>
+
+#include <optional>
+#include <utility>
+
+namespace quarnix {
+
+// ---- Packs ----
+
+// The six packs the program knows by name, in the order of the hidden language list (positions 0 to 5):
+// english.ini, spanish.ini, german.ini, french.ini, italian.ini, japanese.ini.
+QStringList LanguageFileNames();
+
+// Position of a pack file name among the six (compared case-insensitively), -1 for any other name.
+int LanguagePosition(const QString& languageFile);
+
+// Executable folder + "languages" + the file name, unchanged (any file in that folder can be named).
+// An empty name gives the folder itself, from which no key can be read.
+QString LanguagePackPath(const QString& languageFile);
+
+// One text of a pack, read now (empty default, at most 999 characters). For set-up steps that read a key
+// outside the loader: Part 3.3 step 8 (JIEMIAN spjq, sphb and the keep-source text ywjyy of Part 4.3)
+// and step 9 (the column headers before the columns exist).
+QString ReadPackText(const QString& languageFile, const QString& section, const QString& key);
+
+// ---- Text slots ----
+
+// "Load texts" of Part 4.2: reads from the pack, in the Part's order, APPLICATION name, version, url;
+// TISHI wj, wj1, wx, qxtjsp, mlbcz, zslgwj, wjwczg, wjwc, sb, wc, jqcg, jqsb, hbcg, hbsb, bnzjhb;
+// JIEMIAN yy, zysybrj, zb, ksjq, jsjq, jqsj, symtwj, sywj, spjq, sphb, ywj, spgs, spcd, spdx, zl, zt;
+// HINT hbcygwj, djsbzj, sc, tjspwj, ksjq, bf, szksjqd, szjsjqd, zjsrsjd. Every value read replaces the
+// slot's previous text; a missing pack or key leaves that text empty. The caller applies the texts to
+// its controls (Part 3.3 step 10).
+void LoadTexts(const QString& languageFile);
+
+// The text the loader read for (section, key), both spelled exactly as the spec writes them (upper-case
+// section, lower-case key). "" before LoadTexts, for a key the pack lacks, and for any pair that is not
+// in the loader's list above (see IsLoadedText); JIEMIAN ywjyy, dqwj, tz and zgwj are not in it.
+QString Text(QStringView section, QStringView key);
+
+// True when (section, key) is one of the pairs that LoadTexts reads.
+bool IsLoadedText(QStringView section, QStringView key);
+
+// The pairs that LoadTexts reads, in its reading order.
+QList<std::pair<QString, QString>> LoadedTextKeys();
+
+// Header of file-list column 0 to 7: JIEMIAN ywj, spgs, spcd, spdx, then the fixed "Video Quality"
+// (column 4, the same in every language and before any load), JIEMIAN zl, zt, then the fixed "profile"
+// (column 7). Any other column number gives "".
+QString ColumnHeader(int column);
+inline constexpr char kVideoQualityHeader[] = "Video Quality";
+inline constexpr char kProfileHeader[] = "profile";
+
+// The main window's title: APPLICATION name, one blank, APPLICATION version (" " without a pack).
+QString MainWindowTitle();
+
+// The tool tip of a main-window control (Parts 4.2 and 3.4): 1254 HINT sc; 1255, 1000 and 1183 HINT
+// tjspwj; 1099 HINT hbcygwj; 1004 HINT ksjq; 1023 and 1024 HINT zjsrsjd; 1140 HINT djsbzj; 1149 HINT
+// szjsjqd; 1154 HINT szksjqd; 1188 HINT bf; 1282 "Remove All Files"; 1114 and 1139 "Drag and Drop Files
+// Here". Nothing for any other control: the caller then shows the string resource numbered like the
+// control, if there is one.
+std::optional<QString> ToolTipText(int controlId);
+
+// The address that the help link opens (APPLICATION url), as a URL: an address with a scheme (https:,
+// mailto:, file:) stays as it is; an absolute path becomes a local file; a relative path (the shipped
+// packs say "help/index.html") is taken relative to the executable folder; a "#fragment" is kept. An
+// empty address gives an empty URL.
+QUrl LinkAddressUrl(const QString& address);
+
+// The progress window's reader (Part 2.1 step 3): LANGUAGE file read afresh from setting.ini, then
+// APPLICATION name, JIEMIAN dqwj, tz and zgwj from that pack. The slots are not touched.
+struct ProgressTexts {
+    QString windowTitle;        // APPLICATION name
+    QString currentFileCaption; // JIEMIAN dqwj, label 1158
+    QString stopButton;         // JIEMIAN tz, button 1000 and its tool tip
+    QString batchCaption;       // JIEMIAN zgwj, label 1159
+};
+ProgressTexts ReadProgressTexts();
+
+// Empties every slot again (the state at program start). For tests.
+void ResetTexts();
+
+} // namespace quarnix

@@ -1,0 +1,183 @@
+#include "LanguageTexts.h"
+#include "Settings.h"
+#include "SettingsTestSupport.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+namespace quarnix {
+namespace {
+
+using test::ScopedExecutableFolder;
+using test::WriteBytes;
+
+// A pack in which every loaded key holds "<section>.<key>".
+QByteArray FullPack(const QString& skipSection = QString(), const QString& skipKey = QString()) {
+    QByteArray text;
+    QString section;
+    for (const auto& [keySection, key] : LoadedTextKeys()) {
+        if (keySection != section) {
+            section = keySection;
+            text += "[" + section.toUtf8() + "]\n";
+        }
+        if (keySection == skipSection && key == skipKey) {
+            continue;
+        }
+        text += key.toUtf8() + "=" + keySection.toUtf8() + "." + key.toUtf8() + "\n";
+    }
+    return text;
+}
+
+void WritePack(const ScopedExecutableFolder& exe, const QString& name, const QByteArray& bytes) {
+    ASSERT_TRUE(QDir().mkpath(exe.file("languages")));
+    WriteBytes(exe.file("languages/" + name), bytes);
+}
+
+TEST(LanguageTexts, SlotsAreEmptyAtStartButColumnFour) {
+    ScopedExecutableFolder exe;
+    for (const auto& [section, key] : LoadedTextKeys()) {
+        EXPECT_EQ(Text(section, key), "") << section.toStdString() << " " << key.toStdString();
+    }
+    EXPECT_EQ(ColumnHeader(4), "Video Quality");
+    EXPECT_EQ(ColumnHeader(7), "profile");
+    EXPECT_EQ(ColumnHeader(0), "");
+    EXPECT_EQ(MainWindowTitle(), " ");
+}
+
+TEST(LanguageTexts, LoaderReadsEveryKeyInItsOrder) {
+    const auto keys = LoadedTextKeys();
+    ASSERT_EQ(keys.size(), 43);
+    EXPECT_EQ(keys.front(), (std::pair<QString, QString>{"APPLICATION", "name"}));
+    EXPECT_EQ(keys[3], (std::pair<QString, QString>{"TISHI", "wj"}));
+    EXPECT_EQ(keys[18], (std::pair<QString, QString>{"JIEMIAN", "yy"}));
+    EXPECT_EQ(keys[34], (std::pair<QString, QString>{"HINT", "hbcygwj"}));
+    EXPECT_EQ(keys.back(), (std::pair<QString, QString>{"HINT", "zjsrsjd"}));
+
+    ScopedExecutableFolder exe;
+    WritePack(exe, "english.ini", FullPack());
+    LoadTexts("english.ini");
+    for (const auto& [section, key] : keys) {
+        EXPECT_EQ(Text(section, key), section + "." + key);
+    }
+    EXPECT_EQ(MainWindowTitle(), "APPLICATION.name APPLICATION.version");
+    const QStringList headers = {"JIEMIAN.ywj",   "JIEMIAN.spgs", "JIEMIAN.spcd", "JIEMIAN.spdx",
+                                 "Video Quality", "JIEMIAN.zl",   "JIEMIAN.zt",   "profile"};
+    for (int column = 0; column < 8; ++column) {
+        EXPECT_EQ(ColumnHeader(column), headers[column]) << column;
+    }
+    EXPECT_EQ(ColumnHeader(8), "");
+    // Not loader keys: read by the progress window or by set-up itself.
+    EXPECT_FALSE(IsLoadedText(u"JIEMIAN", u"ywjyy"));
+    EXPECT_FALSE(IsLoadedText(u"JIEMIAN", u"tz"));
+    EXPECT_FALSE(IsLoadedText(u"tishi", u"sb")); // spelled as the spec spells it
+    EXPECT_EQ(Text(u"tishi", u"sb"), "");
+}
+
+TEST(LanguageTexts, MissingPackEmptiesEveryText) {
+    ScopedExecutableFolder exe;
+    WritePack(exe, "english.ini", FullPack());
+    LoadTexts("english.ini");
+    ASSERT_EQ(Text(u"TISHI", u"sb"), "TISHI.sb");
+
+    for (const QString& name : {QString("german.ini"), QString()}) { // no such pack; the folder itself
+        LoadTexts(name);
+        for (const auto& [section, key] : LoadedTextKeys()) {
+            EXPECT_EQ(Text(section, key), "")
+                << name.toStdString() << section.toStdString() << key.toStdString();
+        }
+        EXPECT_EQ(MainWindowTitle(), " ");
+        EXPECT_EQ(ColumnHeader(4), "Video Quality");
+    }
+}
+
+TEST(LanguageTexts, MissingKeyEmptiesOnlyItsText) {
+    ScopedExecutableFolder exe;
+    WritePack(exe, "english.ini", FullPack("APPLICATION", "version"));
+    LoadTexts("english.ini");
+    EXPECT_EQ(Text(u"APPLICATION", u"version"), "");
+    EXPECT_EQ(Text(u"APPLICATION", u"url"), "APPLICATION.url");
+    EXPECT_EQ(MainWindowTitle(), "APPLICATION.name ");
+}
+
+TEST(LanguageTexts, AnyPackNameIsLoaded) {
+    ScopedExecutableFolder exe;
+    WritePack(exe, "klingon.ini", "[TISHI]\nsb=Qagh\n[JIEMIAN]\nzt=" + QByteArray(1200, 'z') + "\n");
+    LoadTexts("klingon.ini");
+    EXPECT_EQ(Text(u"TISHI", u"sb"), "Qagh");
+    EXPECT_EQ(ColumnHeader(6), QString(999, u'z'));
+    EXPECT_EQ(LanguagePosition("klingon.ini"), -1);
+    EXPECT_EQ(LanguagePosition("japanese.ini"), 5);
+    EXPECT_EQ(LanguagePosition("English.INI"), 0);
+}
+
+TEST(LanguageTexts, PackPathIsBesideTheExecutable) {
+    ScopedExecutableFolder exe;
+    const QString sep = QDir::separator();
+    EXPECT_EQ(LanguagePackPath("french.ini"), exe.path() + sep + "languages" + sep + "french.ini");
+    EXPECT_EQ(LanguagePackPath(""), exe.path() + sep + "languages" + sep);
+}
+
+TEST(LanguageTexts, ProgressWindowReadsTheLanguageAfresh) {
+    ScopedExecutableFolder exe;
+    WritePack(exe, "english.ini",
+              "[APPLICATION]\nname=Quarnix\n[JIEMIAN]\ndqwj=File:\ntz=Stop\nzgwj=Total:\n");
+    WritePack(exe, "german.ini", "[APPLICATION]\nname=Quarnix\n[JIEMIAN]\ndqwj=Datei:\ntz=Stopp\n");
+    EXPECT_EQ(ReadProgressTexts().windowTitle, ""); // no settings file yet
+
+    WriteBytes(SettingsPath(), "[LANGUAGE]\nfile=english.ini\n");
+    ProgressTexts texts = ReadProgressTexts();
+    EXPECT_EQ(texts.windowTitle, "Quarnix");
+    EXPECT_EQ(texts.currentFileCaption, "File:");
+    EXPECT_EQ(texts.stopButton, "Stop");
+    EXPECT_EQ(texts.batchCaption, "Total:");
+
+    ASSERT_TRUE(WriteSetting("LANGUAGE", "file", "german.ini"));
+    texts = ReadProgressTexts();
+    EXPECT_EQ(texts.currentFileCaption, "Datei:");
+    EXPECT_EQ(texts.stopButton, "Stopp");
+    EXPECT_EQ(texts.batchCaption, "");            // missing key
+    EXPECT_EQ(Text(u"APPLICATION", u"name"), ""); // the targetSlots are not touched
+}
+
+TEST(LanguageTexts, ToolTipsByControl) {
+    ScopedExecutableFolder exe;
+    WritePack(exe, "english.ini", FullPack());
+    LoadTexts("english.ini");
+    const std::pair<int, const char*> cases[] = {{1254, "HINT.sc"},
+                                                 {1255, "HINT.tjspwj"},
+                                                 {1000, "HINT.tjspwj"},
+                                                 {1183, "HINT.tjspwj"},
+                                                 {1099, "HINT.hbcygwj"},
+                                                 {1004, "HINT.ksjq"},
+                                                 {1023, "HINT.zjsrsjd"},
+                                                 {1024, "HINT.zjsrsjd"},
+                                                 {1140, "HINT.djsbzj"},
+                                                 {1149, "HINT.szjsjqd"},
+                                                 {1154, "HINT.szksjqd"},
+                                                 {1188, "HINT.bf"},
+                                                 {1282, "Remove All Files"},
+                                                 {1114, "Drag and Drop Files Here"},
+                                                 {1139, "Drag and Drop Files Here"}};
+    for (const auto& [control, text] : cases) {
+        ASSERT_TRUE(ToolTipText(control).has_value()) << control;
+        EXPECT_EQ(*ToolTipText(control), text) << control;
+    }
+    EXPECT_FALSE(ToolTipText(1077).has_value());
+    EXPECT_FALSE(ToolTipText(1256).has_value());
+}
+
+TEST(LanguageTexts, HelpAddress) {
+    ScopedExecutableFolder exe;
+    EXPECT_EQ(LinkAddressUrl("help/index.html"), QUrl::fromLocalFile(exe.path() + "/help/index.html"));
+    QUrl withFragment = QUrl::fromLocalFile(exe.path() + "/help/index.html");
+    withFragment.setFragment("settings");
+    EXPECT_EQ(LinkAddressUrl("help/index.html#settings"), withFragment);
+    EXPECT_EQ(LinkAddressUrl("https://example.org/quarnix"), QUrl("https://example.org/quarnix"));
+    EXPECT_EQ(LinkAddressUrl("/usr/share/doc/quarnix/index.html"),
+              QUrl::fromLocalFile("/usr/share/doc/quarnix/index.html"));
+    EXPECT_TRUE(LinkAddressUrl("").isEmpty());
+}
+
+} // namespace
+} // namespace quarnix

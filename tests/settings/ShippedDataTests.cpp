@@ -1,0 +1,95 @@
+#include "LanguageTexts.h"
+#include "ProfileEncoding.h"
+#include "ProfileFile.h"
+#include "SettingsTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+
+#include <gtest/gtest.h>
+
+namespace quarnix {
+namespace {
+
+using test::ReadBytes;
+
+// Every key that a pack must hold: the loader's, and those read outside it (progress window, set-up).
+QList<std::pair<QString, QString>> RequiredKeys() {
+    auto keys = LoadedTextKeys();
+    keys.append(std::pair<QString, QString>("JIEMIAN", "ywjyy"));
+    keys.append(std::pair<QString, QString>("JIEMIAN", "dqwj"));
+    keys.append(std::pair<QString, QString>("JIEMIAN", "tz"));
+    keys.append(std::pair<QString, QString>("JIEMIAN", "zgwj"));
+    return keys;
+}
+
+TEST(ShippedData, BuildFolderHoldsTheShippedFiles) {
+    const QString bin = test::BinFolder();
+    EXPECT_TRUE(QFile::exists(bin + "/setting.ini")) << bin.toStdString();
+    EXPECT_TRUE(QFile::exists(bin + "/help/index.html"));
+    for (const QString& name : LanguageFileNames()) {
+        const QByteArray shipped = ReadBytes(bin + "/languages/" + name);
+        EXPECT_FALSE(shipped.isEmpty()) << name.toStdString();
+        EXPECT_EQ(shipped, ReadBytes(test::DataSourceFolder() + "/languages/" + name)) << name.toStdString();
+    }
+    EXPECT_EQ(ReadBytes(bin + "/help/index.html"), ReadBytes(test::DataSourceFolder() + "/help/index.html"));
+}
+
+TEST(ShippedData, EveryPackHoldsEveryKey) {
+    const QString sentinel = "\x01missing";
+    for (const QString& name : LanguageFileNames()) {
+        const QString pack = test::BinFolder() + "/languages/" + name;
+        const QByteArray bytes = ReadBytes(pack);
+        if (name == "japanese.ini") {
+            EXPECT_TRUE(bytes.startsWith("\xFF\xFE")) << "japanese.ini is UTF-16LE with byte-order mark";
+            EXPECT_EQ(DecodeProfileBytes(bytes).encoding, ProfileEncoding::Utf16LE);
+        } else {
+            EXPECT_EQ(DecodeProfileBytes(bytes).encoding, ProfileEncoding::Utf8) << name.toStdString();
+        }
+        for (const auto& [section, key] : RequiredKeys()) {
+            const QString value = ReadProfileString(pack, section, key, sentinel);
+            EXPECT_NE(value, sentinel) << name.toStdString() << ": " << section.toStdString() << " "
+                                       << key.toStdString() << " missing";
+            EXPECT_FALSE(value.trimmed().isEmpty()) << name.toStdString() << ": " << section.toStdString()
+                                                    << " " << key.toStdString() << " empty";
+        }
+        EXPECT_EQ(ReadProfileString(pack, "APPLICATION", "name", ""), "Quarnix") << name.toStdString();
+        EXPECT_EQ(ReadProfileString(pack, "APPLICATION", "url", ""), "help/index.html") << name.toStdString();
+        // The message "<wj><file name> <wx>" needs the blank that the quotes of wj keep.
+        EXPECT_TRUE(ReadProfileString(pack, "TISHI", "wj", "").endsWith(u' ')) << name.toStdString();
+    }
+}
+
+TEST(ShippedData, PacksLoadThroughTheLoader) {
+    test::ScopedExecutableFolder exe;
+    ASSERT_TRUE(QDir().mkpath(exe.file("languages")));
+    for (const QString& name : LanguageFileNames()) {
+        ASSERT_TRUE(QFile::copy(test::BinFolder() + "/languages/" + name, exe.file("languages/" + name)));
+    }
+    LoadTexts("japanese.ini");
+    EXPECT_EQ(Text(u"JIEMIAN", u"symtwj"), QString::fromUtf8("動画ファイル"));
+    EXPECT_EQ(MainWindowTitle(), "Quarnix 0.1.0");
+    LoadTexts("german.ini");
+    EXPECT_EQ(ColumnHeader(3), QString::fromUtf8("Auflösung"));
+    EXPECT_EQ(ColumnHeader(4), "Video Quality");
+    EXPECT_EQ(Text(u"TISHI", u"wj") + "clip.txt " + Text(u"TISHI", u"wx"),
+              "Die Datei clip.txt kann nicht als Video gelesen werden.");
+    LoadTexts("english.ini");
+    EXPECT_EQ(Text(u"TISHI", u"wjwczg"), "of");
+    EXPECT_EQ(LinkAddressUrl(Text(u"APPLICATION", u"url")),
+              QUrl::fromLocalFile(exe.path() + "/help/index.html"));
+}
+
+TEST(ShippedData, SettingsFileNamesTheEnglishPack) {
+    const QString file = test::DataSourceFolder() + "/setting.ini";
+    EXPECT_EQ(ReadProfileString(file, "LANGUAGE", "file", ""), "english.ini");
+    EXPECT_EQ(ReadProfileString(file, "DIR", "open", ""), "1");
+    for (int i = 1; i <= 6; ++i) {
+        EXPECT_FALSE(ReadProfileString(file, "LANGUAGE", QString("name%1").arg(i), "").isEmpty()) << i;
+    }
+    EXPECT_EQ(ReadProfileString(file, "PATH", "name", "none"), "none");
+}
+
+} // namespace
+} // namespace quarnix
