@@ -17,7 +17,7 @@ struct TextKey {
     QStringView key;
 };
 
-// The loader's reading order of Part 4.2.
+// The order in which the loader reads the pack's keys.
 constexpr std::array kLoadedKeys = {
     TextKey{u"APPLICATION", u"name"}, TextKey{u"APPLICATION", u"version"}, TextKey{u"APPLICATION", u"url"},
     TextKey{u"TISHI", u"wj"},         TextKey{u"TISHI", u"wj1"},           TextKey{u"TISHI", u"wx"},

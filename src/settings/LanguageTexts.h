@@ -1,14 +1,14 @@
-// The language packs of Part 4.2 and the program-wide text slots that the main window, its commands and
+// The language packs and the program-wide text slots that the main window, its commands and
 // the progress display read. A pack is an INI file in the "languages" folder beside the executable,
 // named by LANGUAGE file in setting.ini, with the sections APPLICATION, JIEMIAN (window texts), TISHI
 // (messages) and HINT (tool tips).
 //
 // How to use it (user-interface thread only; there is no lock):
 //   - The main window's set-up calls LoadTexts(ReadLanguageFile()) once. Afterwards every command reads
-//     a text by the (section, key) pair that the spec names, e.g. Text("TISHI", "sb") for the status of
+//     a text by its (section, key) pair as the pack spells it, e.g. Text("TISHI", "sb") for the status of
 //     a failed file, Text("JIEMIAN", "zb") for the status of a new row. Slots are never written by
 //     commands; a key that the pack lacks reads as "" (there is no built-in replacement text).
-//   - ColumnHeader(), MainWindowTitle() and ToolTipText() put together the texts that Part 4.2 composes.
+//   - ColumnHeader(), MainWindowTitle() and ToolTipText() put together the composed texts.
 //   - The progress window does not use the slots: it calls ReadProgressTexts() each time it opens, which
 //     re-reads LANGUAGE file from setting.ini and then its four keys.
 #pragma once
@@ -38,21 +38,21 @@ int LanguagePosition(const QString& languageFile);
 QString LanguagePackPath(const QString& languageFile);
 
 // One text of a pack, read now (empty default, at most 999 characters). For set-up steps that read a key
-// outside the loader: Part 3.3 step 8 (JIEMIAN spjq, sphb and the keep-source text ywjyy of Part 4.3)
-// and step 9 (the column headers before the columns exist).
+// outside the loader: the main window's set-up (JIEMIAN spjq, sphb and the keep-source text ywjyy of the
+// output presets) and the column headers before the columns exist.
 QString ReadPackText(const QString& languageFile, const QString& section, const QString& key);
 
 // ---- Text slots ----
 
-// "Load texts" of Part 4.2: reads from the pack, in the Part's order, APPLICATION name, version, url;
+// "Load texts": reads from the pack, in this order, APPLICATION name, version, url;
 // TISHI wj, wj1, wx, qxtjsp, mlbcz, zslgwj, wjwczg, wjwc, sb, wc, jqcg, jqsb, hbcg, hbsb, bnzjhb;
 // JIEMIAN yy, zysybrj, zb, ksjq, jsjq, jqsj, symtwj, sywj, spjq, sphb, ywj, spgs, spcd, spdx, zl, zt;
 // HINT hbcygwj, djsbzj, sc, tjspwj, ksjq, bf, szksjqd, szjsjqd, zjsrsjd. Every value read replaces the
 // slot's previous text; a missing pack or key leaves that text empty. The caller applies the texts to
-// its controls (Part 3.3 step 10).
+// its controls (main window set-up).
 void LoadTexts(const QString& languageFile);
 
-// The text the loader read for (section, key), both spelled exactly as the spec writes them (upper-case
+// The text the loader read for (section, key), both spelled exactly as the pack writes them (upper-case
 // section, lower-case key). "" before LoadTexts, for a key the pack lacks, and for any pair that is not
 // in the loader's list above (see IsLoadedText); JIEMIAN ywjyy, dqwj, tz and zgwj are not in it.
 QString Text(QStringView section, QStringView key);
@@ -73,7 +73,7 @@ inline constexpr char kProfileHeader[] = "profile";
 // The main window's title: APPLICATION name, one blank, APPLICATION version (" " without a pack).
 QString MainWindowTitle();
 
-// The tool tip of a main-window control (Parts 4.2 and 3.4): 1254 HINT sc; 1255, 1000 and 1183 HINT
+// The tool tip of a main-window control: 1254 HINT sc; 1255, 1000 and 1183 HINT
 // tjspwj; 1099 HINT hbcygwj; 1004 HINT ksjq; 1023 and 1024 HINT zjsrsjd; 1140 HINT djsbzj; 1149 HINT
 // szjsjqd; 1154 HINT szksjqd; 1188 HINT bf; 1282 "Remove All Files"; 1114 and 1139 "Drag and Drop Files
 // Here". Nothing for any other control: the caller then shows the string resource numbered like the
@@ -86,7 +86,7 @@ std::optional<QString> ToolTipText(int controlId);
 // empty address gives an empty URL.
 QUrl LinkAddressUrl(const QString& address);
 
-// The progress window's reader (Part 2.1 step 3): LANGUAGE file read afresh from setting.ini, then
+// The progress window's reader (at its initialisation): LANGUAGE file read afresh from setting.ini, then
 // APPLICATION name, JIEMIAN dqwj, tz and zgwj from that pack. The slots are not touched.
 struct ProgressTexts {
     QString windowTitle;        // APPLICATION name

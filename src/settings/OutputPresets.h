@@ -1,4 +1,4 @@
-// The output presets of Part 4.3 without widgets: the items of the hidden preset lists, their positions
+// The output presets without widgets: the items of the hidden preset lists, their positions
 // restored from and saved to the JOIN section of setting.ini, and "Derive targets", which turns the
 // selected texts into the target parameters of the job record (used by the re-encode mode only).
 //
@@ -51,7 +51,7 @@ struct PresetPositions {
 };
 
 // A stored position outside its list (JOIN size = 20, or the -1 written for a list without selection)
-// is taken as position 0. Part 4.3 leaves this open; nothing else changes.
+// is taken as position 0; nothing else changes.
 int RestoredPosition(PresetList list, int storedPosition);
 
 // Restore (main window set-up): reads JOIN format, size, framerate, quality, samplerate, audioquality in
@@ -78,7 +78,7 @@ struct PresetSelection {
 // The selection at the given positions of lists filled by PresetItems (a position outside a list gives "").
 PresetSelection SelectionAt(const PresetPositions& positions, const QString& keepSourceText);
 
-// The program-wide target slots of Part 4.3 (all zero or empty at program start). They keep their values
+// The program-wide preset target slots (all zero or empty at program start). They keep their values
 // between batches: a failed size split leaves width and height, an unknown channel text leaves channels.
 struct PresetTargets {
     int width = 0;
@@ -101,7 +101,7 @@ struct DeriveResult {
     bool sizeSplitFailed = false; // show kSizeSplitFailedMessage, then go on
 };
 
-// Derive targets (Part 4.3 steps 1 to 9) into the slots.
+// Derive targets (all nine steps below) into the slots.
 DeriveResult DeriveTargets(const PresetSelection& selection, PresetTargets& targetSlots);
 
 // What the start command copies into CConvertJob for every file of a batch (same names as the record).
@@ -119,7 +119,7 @@ struct JobTargets {
 };
 JobTargets JobTargetsFrom(const PresetTargets& targetSlots, bool keepSourceSize);
 
-// ---- The algorithms of Part 4.3 ----
+// ---- The steps of Derive targets ----
 
 // Size split: "" succeeds without numbers; otherwise cut at the first '*', and either side empty (or no
 // '*') fails; the two sides read as leading decimal integers (no digits give 0).

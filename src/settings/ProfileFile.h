@@ -41,7 +41,7 @@ int ReadProfileInt(const QString& file, const QString& section, const QString& k
 // WritePrivateProfileStringW. Returns false when nothing was written: the folder or file cannot be
 // written, the existing file cannot be read (a folder, too large), or the section, key or value would
 // break the line layout (a line break in any of them, '=' in the key, ']' in the section, an empty key or
-// section). The callers of this program ignore the result: a lost write is silent (Part 4.1).
+// section). The callers of this program ignore the result: a lost write is silent.
 bool WriteProfileString(const QString& file, const QString& section, const QString& key,
                         const QString& value);
 

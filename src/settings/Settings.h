@@ -1,5 +1,5 @@
-// The settings file setting.ini beside the executable (Part 4.1): its path, its keys with their
-// defaults, and the reads and writes in the orders the Parts give. There is no settings object: every
+// The settings file setting.ini beside the executable: its path, its keys with their
+// defaults, and the reads and writes in the orders the program's windows use them. There is no settings object: every
 // call builds the path afresh and opens the file, as the program's readers and writers do.
 //
 // Tests point the executable folder elsewhere with SetExecutableFolderOverride (ExecutableFolder.h);
@@ -32,7 +32,7 @@ int ReadSettingInt(const QString& section, const QString& key, int defaultValue)
 bool WriteSetting(const QString& section, const QString& key, const QString& value);
 bool WriteSettingInt(const QString& section, const QString& key, int value); // "%d"
 
-// What the main window reads at set-up (Part 3.3 step 4 and 7), in the order of Part 4.1:
+// What the main window reads at set-up, in this order:
 // LANGUAGE name1 ... name6, LANGUAGE file, PATH name, DIR open.
 struct MainWindowSettings {
     QStringList languageNames;      // six display names (name1 ... name6), "" when absent

@@ -70,7 +70,7 @@ TEST(LanguageTexts, LoaderReadsEveryKeyInItsOrder) {
     // Not loader keys: read by the progress window or by set-up itself.
     EXPECT_FALSE(IsLoadedText(u"JIEMIAN", u"ywjyy"));
     EXPECT_FALSE(IsLoadedText(u"JIEMIAN", u"tz"));
-    EXPECT_FALSE(IsLoadedText(u"tishi", u"sb")); // spelled as the spec spells it
+    EXPECT_FALSE(IsLoadedText(u"tishi", u"sb")); // keys are spelled as the pack spells them
     EXPECT_EQ(Text(u"tishi", u"sb"), "");
 }
 
