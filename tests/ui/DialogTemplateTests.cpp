@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDialog>
 #include <QRadioButton>
 #include <set>
@@ -12,25 +11,15 @@
 namespace quarnix {
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "quarnix-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 TEST(DialogUnits, ConvertWithTheFontsBaseUnits) {
     EXPECT_EQ(DialogUnitsToPixels(QRect(4, 8, 40, 16), QSize(7, 14)), QRect(7, 14, 70, 28));
     EXPECT_EQ(DialogUnitsToPixels(QRect(6, 0, 316, 146), QSize(6, 13)), QRect(9, 0, 474, 237));
-    App();
     const QSize base = DialogBaseUnits(TemplateFont("MS Shell Dlg", 9));
     EXPECT_GE(base.width(), 5);
     EXPECT_GE(base.height(), 11);
 }
 
 TEST(DialogBuilder, MakesEveryControlNamedPlacedAndShownAsItsTemplateSays) {
-    App();
     for (const DialogTemplate* dialogTemplate : {&MainDialogTemplate(), &ProgressDialogTemplate()}) {
         QDialog dialog;
         DialogBuilder().Build(dialog, *dialogTemplate);
@@ -51,7 +40,6 @@ TEST(DialogBuilder, MakesEveryControlNamedPlacedAndShownAsItsTemplateSays) {
 }
 
 TEST(DialogBuilder, RotationChoicesAreOneExclusiveGroup) {
-    App();
     QDialog dialog;
     DialogBuilder().Build(dialog, MainDialogTemplate());
     auto* r90 = FindControl<QRadioButton>(&dialog, 1256);
@@ -66,7 +54,6 @@ TEST(DialogBuilder, RotationChoicesAreOneExclusiveGroup) {
 }
 
 TEST(DialogBuilder, FactoryReplacesTheStandardWidget) {
-    App();
     QDialog dialog;
     DialogBuilder([](const ControlTemplate& control, QWidget* parent) -> QWidget* {
         return control.id == 1099 ? new QRadioButton(parent) : nullptr;

@@ -94,6 +94,25 @@ QWidget* DialogBuilder::MakeStandardControl(const ControlTemplate& control, QWid
     return new QWidget(parent);
 }
 
+namespace {
+
+// The substitute font can be wider than the template's own: a caption that would be clipped gets a
+// slightly smaller font (down to 7 points) instead.
+void FitTextToRectangle(QWidget& widget, const ControlTemplate& control) {
+    const bool captioned = control.kind == ControlKind::RadioButton || control.kind == ControlKind::CheckBox ||
+                           control.kind == ControlKind::StaticText || control.kind == ControlKind::PushButton;
+    if (!captioned || *control.text == '\0' || !control.visible) {
+        return;
+    }
+    QFont font = widget.font();
+    while (widget.sizeHint().width() > widget.width() && font.pointSize() > 7) {
+        font.setPointSize(font.pointSize() - 1);
+        widget.setFont(font);
+    }
+}
+
+} // namespace
+
 void DialogBuilder::Build(QWidget& dialog, const DialogTemplate& dialogTemplate) const {
     const QFont font = TemplateFont(dialogTemplate.fontFamily, dialogTemplate.fontPointSize);
     dialog.setFont(font);
@@ -109,6 +128,7 @@ void DialogBuilder::Build(QWidget& dialog, const DialogTemplate& dialogTemplate)
         }
         widget->setObjectName(ControlObjectName(control.id));
         widget->setGeometry(DialogUnitsToPixels(control.dialogUnits, base));
+        FitTextToRectangle(*widget, control);
         widget->setEnabled(!(control.styles & kStyleDisabled));
         widget->setFocusPolicy((control.styles & kStyleTabStop) ? Qt::StrongFocus : widget->focusPolicy());
         if (control.kind == ControlKind::RadioButton) {

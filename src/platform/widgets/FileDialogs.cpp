@@ -1,0 +1,62 @@
+#include "FileDialogs.h"
+
+#include <QFileDialog>
+
+namespace quarnix {
+
+namespace {
+OpenFilesChooser& FilesChooser() {
+    static OpenFilesChooser chooser;
+    return chooser;
+}
+FolderChooser& FoldersChooser() {
+    static FolderChooser chooser;
+    return chooser;
+}
+} // namespace
+
+QString QtNameFilters(const QString& windowsFilter) {
+    const QStringList parts = windowsFilter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            // "*.*" means every file on Windows, with or without a dot in its name.
+            if (pattern.trimmed() == u"*.*") {
+                pattern = QStringLiteral("*");
+            }
+        }
+        if (!patterns.isEmpty()) {
+            filters << parts[i].trimmed() + QStringLiteral(" (") + patterns.join(u' ') + u')';
+        }
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+std::optional<QStringList> ChooseFilesToOpen(QWidget* parent, const QString& windowsFilter) {
+    const QString filters = QtNameFilters(windowsFilter);
+    if (FilesChooser()) {
+        return FilesChooser()(filters);
+    }
+    const QStringList files = QFileDialog::getOpenFileNames(parent, QString(), QString(), filters);
+    if (files.isEmpty()) {
+        return std::nullopt;
+    }
+    return files;
+}
+
+std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) {
+    if (FoldersChooser()) {
+        return FoldersChooser()(title);
+    }
+    const QString folder = QFileDialog::getExistingDirectory(parent, title);
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+void SetOpenFilesChooser(OpenFilesChooser chooser) { FilesChooser() = std::move(chooser); }
+void SetFolderChooser(FolderChooser chooser) { FoldersChooser() = std::move(chooser); }
+
+} // namespace quarnix

@@ -1,0 +1,117 @@
+// The file list: adding files by the open-file dialog or by drop, each probed before it gets a row.
+#include "TessalyDlg.h"
+
+#include "CheckListCtrl.h"
+#include "FileDialogs.h"
+#include "LanguageTexts.h"
+#include "MediaProbe.h"
+#include "MediaText.h"
+#include "MessageBox.h"
+#include "OutputNaming.h"
+
+#include <QCoreApplication>
+
+namespace quarnix {
+
+namespace {
+
+const char kVideoPatterns[] = "*.rm;*.rmvb;*.flv;*.swf;*.f4v;*.mov;*.qt;*.avi;*.mpg;*.mpeg;*.mod;*.tod;*.mts;*.ts;"
+                              "*.nut;*.h264;*.nsv;*.dv;*.m2t;*.vob;*.dat;*.mkv;*.mp4;*.m4v;*.3gp;*.3g2;*.3gpp;"
+                              "*.asf;*.wmv;*.wm";
+
+QString Utf8Text(const std::string& text) { return QString::fromStdString(text); }
+
+// Windows paths picked from the dialog may carry doubled backslashes; a network path keeps its leading pair.
+QString CleanDialogPath(const QString& path) {
+#ifdef _WIN32
+    const qsizetype firstBackslash = path.indexOf(u'\\');
+    if (firstBackslash > 0) {
+        QString cleaned = path;
+        cleaned.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+        return cleaned;
+    }
+#endif
+    return path;
+}
+
+} // namespace
+
+bool CTessalyDlg::ProbeFile(const QString& path) {
+    WaitForWorker();
+    if (!m_job) {
+        m_job = std::make_unique<CConvertJob>();
+    }
+    m_job->m_probePath = path.toUtf8().toStdString();
+    return ProbeMediaFile(*m_job) >= 0;
+}
+
+void CTessalyDlg::RefuseFile(const QString& path) {
+    ShowMessage(Text(u"TISHI", u"wj") + FileNameOf(path) + u' ' + Text(u"TISHI", u"wx"), this);
+}
+
+void CTessalyDlg::AddFilesFromDialog() {
+    if (m_adding) {
+        return;
+    }
+    const QString filter = Text(u"JIEMIAN", u"symtwj") + u'|' + QString::fromLatin1(kVideoPatterns) + u'|' +
+                           Text(u"JIEMIAN", u"sywj") + QStringLiteral("|*.*|");
+    const std::optional<QStringList> chosen = ChooseFilesToOpen(this, filter);
+    if (!chosen) {
+        return;
+    }
+    m_adding = true;
+    const int base = m_fileList->topLevelItemCount();
+    int added = 0;
+    for (const QString& chosenPath : *chosen) {
+        // Keep the window painted between probes; user input waits until the files are added.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const QString path = CleanDialogPath(chosenPath);
+        if (!ProbeFile(path)) {
+            RefuseFile(path);
+            break;
+        }
+        ++added;
+        AppendFileRow(base + added - 1, path);
+    }
+    m_adding = false;
+}
+
+void CTessalyDlg::AddDroppedFiles(const QStringList& paths) {
+    if (m_adding) {
+        return;
+    }
+    m_adding = true;
+    const int base = m_fileList->topLevelItemCount();
+    for (int i = 0; i < paths.size(); ++i) {
+        if (!ProbeFile(paths[i])) {
+            RefuseFile(paths[i]);
+            break;
+        }
+        AppendFileRow(base + i, paths[i]);
+    }
+    m_adding = false;
+}
+
+void CTessalyDlg::AppendFileRow(int row, const QString& path) {
+    if (QTreeWidgetItem* first = m_fileList->topLevelItem(0)) {
+        first->setSelected(false);
+    }
+    const std::string utf8 = path.toUtf8().toStdString();
+    const CConvertJob& job = *m_job;
+    auto* item = new QTreeWidgetItem(QStringList{
+        path,
+        Utf8Text(FileExtension(utf8)),
+        Utf8Text(FormatDuration(ListDurationMilliseconds(job.m_probeDuration))),
+        Utf8Text(FormatFrameSize(job.m_probeWidth, job.m_probeHeight)),
+        Utf8Text(FormatBitRate(job.m_videoBitRate)),
+        Utf8Text(FormatFrameRate(job.m_probeFrameRateNum, job.m_probeFrameRateDen)),
+        Text(u"JIEMIAN", u"zb"),
+        QString::number(job.m_probeProfile),
+    });
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(0, Qt::Checked);
+    item->setToolTip(0, path);
+    m_fileList->insertTopLevelItem(row, item);
+}
+
+} // namespace quarnix

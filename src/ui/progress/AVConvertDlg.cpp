@@ -1,0 +1,99 @@
+#include "AVConvertDlg.h"
+
+#include "ConvertJob.h"
+#include "DialogBuilder.h"
+#include "Label.h"
+#include "LanguageTexts.h"
+#include "ProgressDialogTemplate.h"
+#include "Settings.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+
+namespace quarnix {
+
+namespace {
+constexpr int kStopWaitMs = 100;
+} // namespace
+
+CAVConvertDlg::CAVConvertDlg(QWidget* parent) : QDialog(parent) {
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    DialogBuilder([](const ControlTemplate& control, QWidget* owner) -> QWidget* {
+        return control.kind == ControlKind::Label ? new CLabel(owner) : nullptr;
+    }).Build(*this, ProgressDialogTemplate());
+    m_currentFile = FindControl<CLabel>(this, 1018);
+    m_batch = FindControl<CLabel>(this, 1019);
+    m_fileBar = FindControl<QProgressBar>(this, 1011);
+    m_batchBar = FindControl<QProgressBar>(this, 1012);
+    m_openFolder = FindControl<QCheckBox>(this, 1148);
+    m_stop = FindControl<QPushButton>(this, 1000);
+    m_stop->setAutoDefault(false);
+    m_stop->setDefault(false);
+    connect(m_stop, &QPushButton::clicked, this, &CAVConvertDlg::Stop);
+    connect(m_openFolder, &QCheckBox::toggled, this, [this](bool checked) {
+        if (m_host != nullptr) {
+            m_host->SetOpenFolderWhenDone(checked);
+        }
+    });
+}
+
+void CAVConvertDlg::Initialise() {
+    m_closing = false;
+    m_openFolder->setChecked(ReadOpenFolderWhenDone());
+    const ProgressTexts texts = ReadProgressTexts();
+    FindControl<QLabel>(this, 1158)->setText(texts.currentFileCaption);
+    FindControl<QLabel>(this, 1159)->setText(texts.batchCaption);
+    FindControl<QCheckBox>(this, 1120)->setChecked(true);
+    m_stop->setText(texts.stopButton);
+    m_stop->setToolTip(texts.stopButton);
+    m_stop->setAccessibleName(texts.stopButton.isEmpty() ? QStringLiteral("Stop") : texts.stopButton);
+    setWindowTitle(texts.windowTitle);
+}
+
+void CAVConvertDlg::showEvent(QShowEvent* event) {
+    Initialise();
+    QDialog::showEvent(event);
+}
+
+void CAVConvertDlg::Stop() {
+    if (m_host != nullptr && m_host->Job() != nullptr) {
+        m_host->Job()->m_cancel.store(1);
+    }
+    QThread::msleep(kStopWaitMs);
+    if (m_host != nullptr) {
+        m_host->KillBatchTimer();
+    }
+    m_closing = true;
+    done(QDialog::Accepted);
+}
+
+void CAVConvertDlg::CloseRoutine() {
+    WriteOpenFolderWhenDone(m_openFolder->isChecked());
+    Stop();
+}
+
+void CAVConvertDlg::closeEvent(QCloseEvent* event) {
+    if (!m_closing && isVisible()) {
+        CloseRoutine();
+    }
+    event->accept();
+}
+
+void CAVConvertDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+} // namespace quarnix

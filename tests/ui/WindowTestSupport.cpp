@@ -1,0 +1,53 @@
+#include "WindowTestSupport.h"
+
+#include "ExecutableFolder.h"
+#include "FileDialogs.h"
+#include "LanguageTexts.h"
+#include "ShellOpen.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <filesystem>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace quarnix::test {
+
+WindowTestEnvironment::WindowTestEnvironment(bool withShippedData) {
+    av_log_set_level(AV_LOG_ERROR);
+    if (withShippedData) {
+        const std::filesystem::path data = QUARNIX_DATA_SOURCE_DIR;
+        std::filesystem::copy_file(data / "setting.ini", m_programFolder.path() / "setting.ini");
+        std::filesystem::copy(data / "languages", m_programFolder.path() / "languages",
+                              std::filesystem::copy_options::recursive);
+    }
+    SetExecutableFolderOverride(ProgramFolder());
+    ResetTexts();
+    SetOpenFilesChooser([this](const QString& filter) {
+        lastFilter = filter;
+        return filesToOpen;
+    });
+    SetFolderChooser([this](const QString&) { return folderToChoose; });
+    SetShellOpenHandler([this](const QString& target) {
+        m_shellOpened << target;
+        return kShellOpenSucceeded;
+    });
+}
+
+WindowTestEnvironment::~WindowTestEnvironment() {
+    SetOpenFilesChooser({});
+    SetFolderChooser({});
+    SetShellOpenHandler({});
+    SetExecutableFolderOverride(QString());
+    ResetTexts();
+}
+
+QString IniValue(const QString& file, const QString& section, const QString& key) {
+    const QSettings ini(file, QSettings::IniFormat);
+    return ini.value(section + u'/' + key).toString();
+}
+
+} // namespace quarnix::test

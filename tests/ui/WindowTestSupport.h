@@ -1,0 +1,40 @@
+// Helpers of the window tests: a temporary program folder with the shipped settings and packs, and the
+// platform's dialogs, message boxes and shell calls answered by the test.
+#pragma once
+
+#include "Fixtures.h"
+#include "MessageBox.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace quarnix::test {
+
+class WindowTestEnvironment {
+public:
+    // withShippedData: copy setting.ini and the language packs into the temporary program folder.
+    explicit WindowTestEnvironment(bool withShippedData = true);
+    ~WindowTestEnvironment();
+
+    QString ProgramFolder() const { return QString::fromStdString(m_programFolder.path().string()); }
+    QString SettingsFile() const { return ProgramFolder() + "/setting.ini"; }
+
+    // What the open-file dialog and the folder picker answer next (nothing = cancel).
+    std::optional<QStringList> filesToOpen;
+    std::optional<QString> folderToChoose;
+    QString lastFilter;
+
+    QStringList ShellOpened() const { return m_shellOpened; }
+    const QStringList& Messages() const { return m_messages.Texts(); }
+
+private:
+    ScopedTempDir m_programFolder;
+    ScopedMessageCapture m_messages;
+    QStringList m_shellOpened;
+};
+
+// Reads a key of an INI file as text ("" when absent), independently of the program's own reader.
+QString IniValue(const QString& file, const QString& section, const QString& key);
+
+} // namespace quarnix::test
