@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QLineEdit>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QTest>
@@ -19,7 +19,9 @@
 namespace quarnix::test {
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QStringList RowTexts(const CTessalyDlg& window, int row) {
     QStringList texts;
@@ -30,7 +32,9 @@ QStringList RowTexts(const CTessalyDlg& window, int row) {
     return texts;
 }
 
-int RowCount(const CTessalyDlg& window) { return window.FileList()->topLevelItemCount(); }
+int RowCount(const CTessalyDlg& window) {
+    return window.FileList()->topLevelItemCount();
+}
 
 // Ten paths of which the fourth is no video.
 QStringList TenWithBrokenFourth(const ScopedTempDir& dir) {
@@ -79,7 +83,8 @@ TEST(MainWindow, WithoutSettingsOrPacksTheTextsAreEmptyButTheFixedOnes) {
     CTessalyDlg window;
     EXPECT_EQ(window.windowTitle(), " ");
     for (int column = 0; column < 7; ++column) {
-        EXPECT_EQ(window.FileList()->headerItem()->text(column), column == 4 ? "Video Quality" : "") << column;
+        EXPECT_EQ(window.FileList()->headerItem()->text(column), column == 4 ? "Video Quality" : "")
+            << column;
     }
     EXPECT_TRUE(FindControl<QRadioButton>(&window, 1256)->isChecked());
     EXPECT_EQ(FindControl<QComboBox>(&window, 1077)->currentText(), "");
@@ -106,7 +111,8 @@ TEST(MainWindow, AddingStopsAtTheFirstRefusedFileAndNamesIt) {
     EXPECT_EQ(RowCount(window), 3);
     ASSERT_EQ(environment.Messages().size(), 1);
     EXPECT_EQ(environment.Messages()[0], "The file broken.mp4 cannot be read as a video.");
-    EXPECT_TRUE(environment.lastFilter.startsWith("Video Files (*.rm *.rmvb *.flv")) << environment.lastFilter.toStdString();
+    EXPECT_TRUE(environment.lastFilter.startsWith("Video Files (*.rm *.rmvb *.flv"))
+        << environment.lastFilter.toStdString();
     EXPECT_TRUE(environment.lastFilter.endsWith(";;All Files (*)"));
 
     Drop(window, TenWithBrokenFourth(dir));
@@ -121,9 +127,10 @@ TEST(MainWindow, AddingStopsAtTheFirstRefusedFileAndNamesIt) {
 
 TEST(MainWindow, RowsShowWhatTheProbeFound) {
     WindowTestEnvironment environment;
-    const std::string eight = MediaFixture("eight.mp4", "-f lavfi -i testsrc2=s=160x120:r=8:d=1 -c:v libx264");
-    const std::string ntsc =
-        MediaFixture("ntsc.mkv", "-f lavfi -i testsrc2=s=160x120:r=30000/1001:d=1 -c:v libx264 -profile:v main");
+    const std::string eight =
+        MediaFixture("eight.mp4", "-f lavfi -i testsrc2=s=160x120:r=8:d=1 -c:v libx264");
+    const std::string ntsc = MediaFixture(
+        "ntsc.mkv", "-f lavfi -i testsrc2=s=160x120:r=30000/1001:d=1 -c:v libx264 -profile:v main");
     CTessalyDlg window;
     Drop(window, {Q(eight), Q(ntsc), Q(ntsc)});
     ASSERT_EQ(RowCount(window), 3);

@@ -56,7 +56,11 @@ std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) {
     return folder;
 }
 
-void SetOpenFilesChooser(OpenFilesChooser chooser) { FilesChooser() = std::move(chooser); }
-void SetFolderChooser(FolderChooser chooser) { FoldersChooser() = std::move(chooser); }
+void SetOpenFilesChooser(OpenFilesChooser chooser) {
+    FilesChooser() = std::move(chooser);
+}
+void SetFolderChooser(FolderChooser chooser) {
+    FoldersChooser() = std::move(chooser);
+}
 
 } // namespace quarnix

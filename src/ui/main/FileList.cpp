@@ -15,11 +15,14 @@ namespace quarnix {
 
 namespace {
 
-const char kVideoPatterns[] = "*.rm;*.rmvb;*.flv;*.swf;*.f4v;*.mov;*.qt;*.avi;*.mpg;*.mpeg;*.mod;*.tod;*.mts;*.ts;"
-                              "*.nut;*.h264;*.nsv;*.dv;*.m2t;*.vob;*.dat;*.mkv;*.mp4;*.m4v;*.3gp;*.3g2;*.3gpp;"
-                              "*.asf;*.wmv;*.wm";
+const char kVideoPatterns[] =
+    "*.rm;*.rmvb;*.flv;*.swf;*.f4v;*.mov;*.qt;*.avi;*.mpg;*.mpeg;*.mod;*.tod;*.mts;*.ts;"
+    "*.nut;*.h264;*.nsv;*.dv;*.m2t;*.vob;*.dat;*.mkv;*.mp4;*.m4v;*.3gp;*.3g2;*.3gpp;"
+    "*.asf;*.wmv;*.wm";
 
-QString Utf8Text(const std::string& text) { return QString::fromStdString(text); }
+QString Utf8Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // Windows paths picked from the dialog may carry doubled backslashes; a network path keeps its leading pair.
 QString CleanDialogPath(const QString& path) {

@@ -37,16 +37,20 @@ void CTessalyDlg::RemoveSelectedFile() {
     m_fileList->setFocus();
 }
 
-void CTessalyDlg::RemoveAllFiles() { m_fileList->DeleteAllItems(); }
+void CTessalyDlg::RemoveAllFiles() {
+    m_fileList->DeleteAllItems();
+}
 
 void CTessalyDlg::BrowseOutputFolder() {
-    const std::optional<QString> chosen = ChooseFolder(nullptr, QStringLiteral("Please select output folder:"));
+    const std::optional<QString> chosen =
+        ChooseFolder(nullptr, QStringLiteral("Please select output folder:"));
     if (!chosen) {
         return;
     }
     const QString path = QDir::toNativeSeparators(*chosen);
     if (!PathExists(path)) {
-        ShowMessage(QStringLiteral("The output folder name is invalid! please save to other directory!"), this);
+        ShowMessage(QStringLiteral("The output folder name is invalid! please save to other directory!"),
+                    this);
     }
     if (!WriteProbeFile(path)) {
         ShowMessage(QStringLiteral("No write right\uFF0Cplease save to other directory!"), this);
@@ -67,6 +71,8 @@ void CTessalyDlg::BrowseOutputFolder() {
     m_outputFolderBox->setEditText(m_outputFolder);
 }
 
-void CTessalyDlg::OpenOutputFolder() { ShellOpen(m_outputFolderBox->currentText()); }
+void CTessalyDlg::OpenOutputFolder() {
+    ShellOpen(m_outputFolderBox->currentText());
+}
 
 } // namespace quarnix

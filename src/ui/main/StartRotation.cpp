@@ -35,7 +35,9 @@ bool IsRootFolderText(const QString& folder) {
 
 } // namespace
 
-QString CTessalyDlg::ReadOutputFolderText() const { return m_outputFolderBox->currentText(); }
+QString CTessalyDlg::ReadOutputFolderText() const {
+    return m_outputFolderBox->currentText();
+}
 
 void CTessalyDlg::SetRowStatus(int row, const QString& text) {
     QTreeWidgetItem* item = m_fileList->topLevelItem(row);
@@ -67,9 +69,10 @@ void CTessalyDlg::StartRotation() {
         return;
     }
     if (count > CConvertJob::kMaxEntries) {
-        ShowMessage(QStringLiteral("A batch holds at most %1 files. Please untick some files and start again.")
-                        .arg(CConvertJob::kMaxEntries),
-                    this);
+        ShowMessage(
+            QStringLiteral("A batch holds at most %1 files. Please untick some files and start again.")
+                .arg(CConvertJob::kMaxEntries),
+            this);
         return;
     }
     for (int i = 0; i < count; ++i) {
@@ -86,7 +89,9 @@ void CTessalyDlg::StartRotation() {
     }
     m_rememberedFolder = folder;
     if (!WriteProbeFile(folder)) {
-        ShowMessage(QStringLiteral("Rotate failed\uFF0C please click browse button to save as other directory!"), this);
+        ShowMessage(
+            QStringLiteral("Rotate failed\uFF0C please click browse button to save as other directory!"),
+            this);
         return;
     }
     QStringList inputs;
@@ -94,8 +99,9 @@ void CTessalyDlg::StartRotation() {
         inputs << m_fileList->topLevelItem(row)->text(kPathColumn);
     }
     if (!HasRoomFor(folder, TotalFileSize(inputs))) {
-        ShowMessage(QStringLiteral("Not enough disk space, Please click browse button to save as other directory!"),
-                    this);
+        ShowMessage(
+            QStringLiteral("Not enough disk space, Please click browse button to save as other directory!"),
+            this);
         return;
     }
 
@@ -174,8 +180,8 @@ void CTessalyDlg::BatchTimer() {
         m_progress->CurrentFileLabel()->setText(name + QStringLiteral("   ") + QString::number(p) +
                                                 QStringLiteral("% ") + Text(u"TISHI", u"wjwc"));
     }
-    m_progress->BatchLabel()->setText(QString::number(m_completedCount) + u' ' + Text(u"TISHI", u"wjwczg") + u' ' +
-                                      QString::number(n) + u' ' + Text(u"TISHI", u"wj1"));
+    m_progress->BatchLabel()->setText(QString::number(m_completedCount) + u' ' + Text(u"TISHI", u"wjwczg") +
+                                      u' ' + QString::number(n) + u' ' + Text(u"TISHI", u"wj1"));
     m_progress->BatchBar()->setValue(n > 0 ? m_completedCount * 100 / n : 0);
     if (p >= 0 && p <= 100) {
         m_progress->FileBar()->setValue(p);

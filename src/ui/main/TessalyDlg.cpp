@@ -50,8 +50,9 @@ constexpr int kColumnWidths[] = {155, 60, 90, 75, 70, 65, 40, 0};
 } // namespace
 
 CTessalyDlg::CTessalyDlg(QWidget* parent) : QDialog(parent), m_progress(std::make_unique<CAVConvertDlg>()) {
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setWindowIcon(LoadIconResource(kProgramIconId));
     setAcceptDrops(true);
     m_batchTimer.setTimerType(Qt::CoarseTimer);

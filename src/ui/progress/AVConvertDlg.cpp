@@ -22,7 +22,8 @@ constexpr int kStopWaitMs = 100;
 } // namespace
 
 CAVConvertDlg::CAVConvertDlg(QWidget* parent) : QDialog(parent) {
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     DialogBuilder([](const ControlTemplate& control, QWidget* owner) -> QWidget* {
         return control.kind == ControlKind::Label ? new CLabel(owner) : nullptr;
     }).Build(*this, ProgressDialogTemplate());

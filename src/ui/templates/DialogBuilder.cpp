@@ -99,8 +99,9 @@ namespace {
 // The substitute font can be wider than the template's own: a caption that would be clipped gets a
 // slightly smaller font (down to 7 points) instead.
 void FitTextToRectangle(QWidget& widget, const ControlTemplate& control) {
-    const bool captioned = control.kind == ControlKind::RadioButton || control.kind == ControlKind::CheckBox ||
-                           control.kind == ControlKind::StaticText || control.kind == ControlKind::PushButton;
+    const bool captioned = control.kind == ControlKind::RadioButton ||
+                           control.kind == ControlKind::CheckBox || control.kind == ControlKind::StaticText ||
+                           control.kind == ControlKind::PushButton;
     if (!captioned || *control.text == '\0' || !control.visible) {
         return;
     }
