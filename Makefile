@@ -24,7 +24,7 @@ test: build
 # The tests under AddressSanitizer+UBSan and ThreadSanitizer, each in its own build folder. Only the
 # test programs listed here are built there; both runs must end without a single report.
 ASAN_TARGETS ?= quarnix_engine_tests quarnix_platform_tests quarnix_cli_tests quarnix-cli
-TSAN_TARGETS ?= quarnix_engine_tests quarnix_cli_tests quarnix-cli
+TSAN_TARGETS ?= quarnix_engine_tests quarnix_cli_tests quarnix-cli quarnix_ui_tests
 
 sanitize-address:
 	@QUARNIX_SANITIZERS=1 bash tools/install-deps.sh
@@ -36,7 +36,7 @@ sanitize-thread:
 	@QUARNIX_SANITIZERS=1 bash tools/install-deps.sh
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARNIX_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
-	cd build-tsan && ctest --output-on-failure -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan-suppressions.txt" ctest --output-on-failure -j $(JOBS)
 
 check-sanitizers: sanitize-address sanitize-thread
 
