@@ -9,7 +9,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
   libgtest-dev libgmock-dev
   ffmpeg libimage-exiftool-perl mediainfo
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core fonts-dejavu-extra
 )
 if [[ ${QUARNIX_SANITIZERS:-0} == 1 ]]; then
   packages+=(clang libclang-rt-dev)

@@ -142,12 +142,17 @@ void CTessalyDlg::SetUpFileList() {
     }
     headers << QString::fromLatin1(kProfileHeader);
     m_fileList->setHeaderLabels(headers);
-    // Each column is at least as wide as its header text, so that no header is cut.
+    // Each column is at least as wide as its header text, so that no header is cut; the path column
+    // gives up what the others need beyond their usual widths, so that the status column stays in view.
     const QFontMetrics headerMetrics(m_fileList->header()->font());
-    for (int column = 0; column < 8; ++column) {
-        const int textWidth = column == 7 ? 0 : headerMetrics.horizontalAdvance(headers[column]) + 16;
-        m_fileList->setColumnWidth(column, std::max(kColumnWidths[column], textWidth));
+    int extra = 0;
+    for (int column = 1; column < 7; ++column) {
+        const int width = std::max(kColumnWidths[column], headerMetrics.horizontalAdvance(headers[column]) + 16);
+        extra += width - kColumnWidths[column];
+        m_fileList->setColumnWidth(column, width);
     }
+    m_fileList->setColumnWidth(0, std::max(kColumnWidths[0] - extra, 100));
+    m_fileList->setColumnWidth(7, 0);
     // The profile column has no width: it holds data, never shown.
     m_fileList->setColumnHidden(7, true);
     m_fileList->header()->setStretchLastSection(false);

@@ -96,8 +96,8 @@ QWidget* DialogBuilder::MakeStandardControl(const ControlTemplate& control, QWid
 
 namespace {
 
-// The substitute font can be wider than the template's own: a caption that would be clipped gets a
-// slightly smaller font (down to 7 points) instead.
+// The substitute font can be wider than the template's own: a caption that would be clipped gets the
+// condensed cut of its font and, if that is not enough, a slightly smaller size (down to 7 points).
 void FitTextToRectangle(QWidget& widget, const ControlTemplate& control) {
     const bool captioned = control.kind == ControlKind::RadioButton ||
                            control.kind == ControlKind::CheckBox || control.kind == ControlKind::StaticText ||
@@ -106,6 +106,11 @@ void FitTextToRectangle(QWidget& widget, const ControlTemplate& control) {
         return;
     }
     QFont font = widget.font();
+    if (widget.sizeHint().width() > widget.width()) {
+        // A condensed cut of the same family first, then smaller sizes.
+        font.setStretch(QFont::Condensed);
+        widget.setFont(font);
+    }
     while (widget.sizeHint().width() > widget.width() && font.pointSize() > 7) {
         font.setPointSize(font.pointSize() - 1);
         widget.setFont(font);
