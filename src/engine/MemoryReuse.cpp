@@ -1,0 +1,28 @@
+#include "MemoryReuse.h"
+
+#include <mutex>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace quarnix {
+
+namespace {
+// Blocks up to this size come from the heap instead of a mapping of their own: a 4K luma plane fits.
+constexpr int kMapThresholdBytes = 16 * 1024 * 1024;
+// Free memory at the top of a heap is given back to the system only beyond this size.
+constexpr int kTrimThresholdBytes = 16 * 1024 * 1024;
+} // namespace
+
+void ReuseFrameMemory() {
+#if defined(__GLIBC__)
+    static std::once_flag once;
+    std::call_once(once, [] {
+        mallopt(M_MMAP_THRESHOLD, kMapThresholdBytes);
+        mallopt(M_TRIM_THRESHOLD, kTrimThresholdBytes);
+    });
+#endif
+}
+
+} // namespace quarnix
