@@ -91,8 +91,7 @@ SetUpOutcome CreateOutput(CConvertJob& job, EntryState& entry) {
             return rc == AVERROR(EEXIST) ? SetUpOutcome::kSkipEntry : SetUpOutcome::kEndThread;
         }
         entry.outputCreated = true;
-        if (int rc = avio_open(&entry.output->pb, LocalFileUrl(entry.outputPath).c_str(), AVIO_FLAG_WRITE);
-            rc < 0) {
+        if (int rc = OpenCreatedOutput(&entry.output->pb, entry.outputPath); rc < 0) {
             LogEntryFailure(entry, "opening the output file", rc);
             return SetUpOutcome::kEndThread;
         }
