@@ -19,6 +19,9 @@ void ReuseFrameMemory() {
 #if defined(__GLIBC__)
     static std::once_flag once;
     std::call_once(once, [] {
+        // One heap for all threads: the worker then reuses the frames that the probe freed on another
+        // thread, instead of keeping a second set of them resident.
+        mallopt(M_ARENA_MAX, 1);
         mallopt(M_MMAP_THRESHOLD, kMapThresholdBytes);
         mallopt(M_TRIM_THRESHOLD, kTrimThresholdBytes);
     });

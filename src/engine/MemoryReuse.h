@@ -7,7 +7,8 @@
 
 namespace quarnix {
 
-// Called before the engine opens an input; only the first call does anything.
+// Called before the engine opens an input; only the first call does anything, and it is best made before
+// the worker thread starts (the probe makes it), so that the worker shares the heap of the probe.
 void ReuseFrameMemory();
 
 } // namespace quarnix
