@@ -3,6 +3,7 @@
 #include "ConvertJob.h"
 #include "EntryState.h"
 #include "FfmpegError.h"
+#include "MemoryReuse.h"
 #include "OutputFile.h"
 #include "Reencode.h"
 #include "StreamSelection.h"
@@ -24,6 +25,7 @@ const std::string& PathAt(const std::vector<std::string>& paths, int index) {
 // Opens the input and a decoder for every stream that passes the selection; decoders are opened in both
 // modes, and one that fails to open ends the batch.
 SetUpOutcome OpenInput(EntryState& entry) {
+    ReuseFrameMemory();
     entry.inputIdentity = IdentifyFile(entry.inputPath);
     AVFormatContext* rawInput = nullptr;
     if (int rc = avformat_open_input(&rawInput, LocalFileUrl(entry.inputPath).c_str(), nullptr, nullptr);
@@ -89,8 +91,7 @@ SetUpOutcome CreateOutput(CConvertJob& job, EntryState& entry) {
             return rc == AVERROR(EEXIST) ? SetUpOutcome::kSkipEntry : SetUpOutcome::kEndThread;
         }
         entry.outputCreated = true;
-        if (int rc = avio_open(&entry.output->pb, LocalFileUrl(entry.outputPath).c_str(), AVIO_FLAG_WRITE);
-            rc < 0) {
+        if (int rc = OpenCreatedOutput(&entry.output->pb, entry.outputPath); rc < 0) {
             LogEntryFailure(entry, "opening the output file", rc);
             return SetUpOutcome::kEndThread;
         }

@@ -1,11 +1,13 @@
 #include "MediaProbe.h"
 
+#include "MemoryReuse.h"
 #include "OutputFile.h"
 #include "StreamSelection.h"
 
 namespace quarnix {
 
 int ProbeMediaFile(CConvertJob& job) {
+    ReuseFrameMemory();
     AVFormatContext* rawInput = nullptr;
     if (avformat_open_input(&rawInput, LocalFileUrl(job.m_probePath).c_str(), nullptr, nullptr) < 0) {
         return kProbeNotOpenedOrNoVideo;

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 extern "C" {
+#include <libavformat/avio.h>
+#include <libavutil/dict.h>
 #include <libavutil/error.h>
 }
 
@@ -60,6 +62,16 @@ int CreateOutputExclusively(const std::string& utf8Path) {
     }
     std::fclose(file);
     return 0;
+}
+
+int OpenCreatedOutput(AVIOContext** pb, const std::string& utf8Path) {
+    AVDictionary* options = nullptr;
+    if (int rc = av_dict_set(&options, "truncate", "0", 0); rc < 0) {
+        return rc;
+    }
+    const int rc = avio_open2(pb, LocalFileUrl(utf8Path).c_str(), AVIO_FLAG_WRITE, nullptr, &options);
+    av_dict_free(&options);
+    return rc;
 }
 
 void RemoveCreatedOutput(const std::string& utf8Path) {
