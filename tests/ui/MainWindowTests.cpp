@@ -150,6 +150,7 @@ TEST(MainWindow, RowsShowWhatTheProbeFound) {
     for (int row = 0; row < 3; ++row) {
         EXPECT_EQ(window.FileList()->topLevelItem(row)->checkState(0), Qt::Checked);
     }
+    EXPECT_EQ(window.FileList()->HeaderCheckImage(), CCheckHeadCtrl::kTickedBoxImage);
 }
 
 TEST(MainWindow, RemoveTakesTheFirstSelectedRowAndSelectsItsSuccessor) {

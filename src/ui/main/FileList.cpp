@@ -112,9 +112,10 @@ void CTessalyDlg::AppendFileRow(int row, const QString& path) {
         QString::number(job.m_probeProfile),
     });
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    item->setCheckState(0, Qt::Checked);
     item->setToolTip(0, path);
     m_fileList->insertTopLevelItem(row, item);
+    // Ticked once in the list, so that the header box sees the change.
+    item->setCheckState(0, Qt::Checked);
 }
 
 } // namespace quarnix
