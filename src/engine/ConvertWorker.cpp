@@ -165,6 +165,21 @@ void PublishStatus(CConvertJob& job, int index, FileStatus status) {
 
 } // namespace
 
+bool ReadNextPacket(const CConvertJob& job, EntryState& entry, AVPacket& packet) {
+    if (job.m_cancel.load(std::memory_order_relaxed) != 0) {
+        entry.cancelled = true;
+        return false;
+    }
+    if (int rc = av_read_frame(entry.input.get(), &packet); rc < 0) {
+        if (rc != AVERROR_EOF) {
+            LogEntryFailure(entry, "reading the input", rc);
+            entry.failed = true;
+        }
+        return false;
+    }
+    return true;
+}
+
 void LogEntryFailure(const EntryState& entry, const char* step, int errorCode) {
     av_log(nullptr, AV_LOG_ERROR, "quarnix: entry %d (%s): %s failed: %s\n", entry.index,
            entry.inputPath.c_str(), step, FfmpegErrorText(errorCode).c_str());

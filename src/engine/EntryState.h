@@ -67,9 +67,9 @@ struct EntryState {
     std::int64_t videoFrameCounter = 0;         // presentation time of the next picture, in frames
     std::int32_t videoPacketCounter = 0;        // last good decoding timestamp of the encoded video
     std::int64_t videoPacketsWritten = 0;
-    bool audioFormatWarned = false;             // unconvertible audio has been reported for this file
+    bool audioFormatWarned = false; // unconvertible audio has been reported for this file
 
-    bool outputCreated = false;    // the worker created the output file (exclusively)
+    bool outputCreated = false; // the worker created the output file (exclusively)
     bool headerWritten = false;
     bool failed = false;           // the entry ends with status 2
     bool cancelled = false;        // the packet loop stopped on a cancel before the input's end
@@ -90,6 +90,10 @@ int CreateCopyStreams(const CConvertJob& job, EntryState& entry);
 
 // Stream-copy mode: copies every kept packet with timestamps moved onto one common start.
 void RunStreamCopyLoop(CConvertJob& job, EntryState& entry);
+
+// Reads the entry's next packet unless a cancel is pending. False ends the packet loop: at the end of the
+// input, on a cancel (entry.cancelled) or on a read error (entry.failed: the output misses part of it).
+bool ReadNextPacket(const CConvertJob& job, EntryState& entry, AVPacket& packet);
 
 // Logs a failure of one entry to the media libraries' log.
 void LogEntryFailure(const EntryState& entry, const char* step, int errorCode);

@@ -105,7 +105,6 @@ bool WriteEncodedPacket(EntryState& entry, AVPacket& packet) {
 }
 
 int RunReencodeLoop(CConvertJob& job, EntryState& entry) {
-    AVFormatContext& input = *entry.input;
     PacketPtr packet = MakePacket();
     if (!packet) {
         LogEntryFailure(entry, "allocating a packet", AVERROR(ENOMEM));
@@ -115,16 +114,7 @@ int RunReencodeLoop(CConvertJob& job, EntryState& entry) {
     const auto index = static_cast<std::size_t>(entry.index);
     int result = 0;
     while (true) {
-        if (job.m_cancel.load(std::memory_order_relaxed) != 0) {
-            entry.cancelled = true;
-            break;
-        }
-        if (int rc = av_read_frame(&input, packet.get()); rc < 0) {
-            if (rc != AVERROR_EOF) {
-                // The input could not be read to its end: the output misses part of it.
-                LogEntryFailure(entry, "reading the input", rc);
-                entry.failed = true;
-            }
+        if (!ReadNextPacket(job, entry, *packet)) {
             break;
         }
         job.m_progressSpan[index] = job.m_fileDuration[index];

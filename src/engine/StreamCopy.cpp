@@ -84,16 +84,7 @@ void RunStreamCopyLoop(CConvertJob& job, EntryState& entry) {
 
     const auto index = static_cast<std::size_t>(entry.index);
     while (true) {
-        if (job.m_cancel.load(std::memory_order_relaxed) != 0) {
-            entry.cancelled = true;
-            break;
-        }
-        if (int rc = av_read_frame(&input, packet.get()); rc < 0) {
-            if (rc != AVERROR_EOF) {
-                // The input could not be read to its end: the output misses part of it.
-                LogEntryFailure(entry, "reading the input", rc);
-                entry.failed = true;
-            }
+        if (!ReadNextPacket(job, entry, *packet)) {
             break;
         }
         const int s = packet->stream_index;

@@ -147,7 +147,8 @@ void CTessalyDlg::SetUpFileList() {
     const QFontMetrics headerMetrics(m_fileList->header()->font());
     int extra = 0;
     for (int column = 1; column < 7; ++column) {
-        const int width = std::max(kColumnWidths[column], headerMetrics.horizontalAdvance(headers[column]) + 16);
+        const int width =
+            std::max(kColumnWidths[column], headerMetrics.horizontalAdvance(headers[column]) + 16);
         extra += width - kColumnWidths[column];
         m_fileList->setColumnWidth(column, width);
     }
@@ -286,15 +287,11 @@ void CTessalyDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CTessalyDlg::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
+    if (IsDialogCloseKey(event->key())) {
         event->accept();
         return;
-    default:
-        QDialog::keyPressEvent(event);
     }
+    QDialog::keyPressEvent(event);
 }
 
 bool CTessalyDlg::eventFilter(QObject* watched, QEvent* event) {

@@ -86,15 +86,11 @@ void CAVConvertDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CAVConvertDlg::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
+    if (IsDialogCloseKey(event->key())) {
         event->accept();
         return;
-    default:
-        QDialog::keyPressEvent(event);
     }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace quarnix

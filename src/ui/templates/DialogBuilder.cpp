@@ -42,6 +42,10 @@ QFont TemplateFont(const char* family, int pointSize) {
     return font;
 }
 
+bool IsDialogCloseKey(int key) {
+    return key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
 QString ControlObjectName(int id) {
     return QStringLiteral("ctl%1").arg(id);
 }

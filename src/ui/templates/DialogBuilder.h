@@ -23,6 +23,10 @@ QFont TemplateFont(const char* family, int pointSize);
 // The object name of a control: "ctl1114".
 QString ControlObjectName(int id);
 
+// True for the keys with which a dialog manager would close a dialog (Enter, Return, Escape); the
+// program's dialogs swallow them.
+bool IsDialogCloseKey(int key);
+
 // The control of the given id among the children of the dialog, or nullptr.
 template <typename T = QWidget> T* FindControl(const QWidget* dialog, int id) {
     return dialog->findChild<T*>(ControlObjectName(id));
