@@ -16,11 +16,12 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // not valid UTF-8. Each ends in ".mp4".
 const std::vector<std::string>& AwkwardFileNames();
 
-// A volume that holds at most `bytes`: a tmpfs mounted on `folder` when the machine allows it, otherwise a
-// file-size limit on this process (writes past it fail just as on a full volume). Undone on destruction.
+// A volume that holds at most `bytes`: a tmpfs mounted on `folder` when the machine allows it and
+// `mayMount`, otherwise a file-size limit on this process and the programs it starts, with SIGXFSZ ignored
+// (writes past it fail with EFBIG, as they fail with ENOSPC on a full volume). Undone on destruction.
 class FullVolume {
 public:
-    FullVolume(const std::filesystem::path& folder, long long bytes);
+    FullVolume(const std::filesystem::path& folder, long long bytes, bool mayMount = true);
     ~FullVolume();
     FullVolume(const FullVolume&) = delete;
     FullVolume& operator=(const FullVolume&) = delete;
