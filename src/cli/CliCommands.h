@@ -1,9 +1,12 @@
 // The commands of quarnix-cli: probe files as the file list would show them, and rotate a batch with
 // the same job record, worker, naming and folder checks as the window's Start command.
+// Arguments and printed paths are raw bytes: a Linux file name need not be valid UTF-8, and the program
+// hands it to the engine and back to the caller unchanged.
 #pragma once
 
-#include <QStringList>
-#include <QTextStream>
+#include <ostream>
+#include <string>
+#include <vector>
 
 namespace quarnix::cli {
 
@@ -13,20 +16,21 @@ enum ExitCode : int {
     kExitUsageOrFolder = 2,
 };
 
-int RunProbe(const QStringList& files, QTextStream& out, QTextStream& err);
+int RunProbe(const std::vector<std::string>& files, std::ostream& out, std::ostream& err);
 
 struct RotateRequest {
     int angle = 0;
-    QString outputFolder;
-    QStringList files;
+    std::string outputFolder;
+    std::vector<std::string> files;
     bool showProgress = false;
 };
 
-int RunRotate(const RotateRequest& request, QTextStream& out, QTextStream& err);
+int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err);
 
 // Parses the arguments after the program name and runs the command.
-int RunCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err, bool stderrIsTerminal);
+int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                   bool stderrIsTerminal);
 
-QString UsageText();
+std::string UsageText();
 
 } // namespace quarnix::cli

@@ -3,13 +3,20 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <iostream>
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
+    // File names are taken from argv as bytes before Qt sees them: Qt decodes arguments as UTF-8 and
+    // would replace the bytes of a name that is not valid UTF-8.
+    std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     QCoreApplication app(argc, argv);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
-    return quarnix::cli::RunCommandLine(arguments, out, err, isatty(fileno(stderr)) != 0);
+#ifdef _WIN32
+    arguments.clear();
+    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+        arguments.push_back(argument.toUtf8().toStdString());
+    }
+#endif
+    std::ios::sync_with_stdio(true);
+    return quarnix::cli::RunCommandLine(arguments, std::cout, std::cerr, isatty(fileno(stderr)) != 0);
 }

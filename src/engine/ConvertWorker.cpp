@@ -137,6 +137,18 @@ void CompleteOutput(EntryState& entry) {
 // A finished output must still be where it was written, and the input must not have changed under the copy
 // (truncated or replaced by another program); otherwise the entry is not reported as converted.
 void CheckFilesAfterCopy(EntryState& entry) {
+    // An input damaged right after its header gives no packet at all: the output would hold no picture and
+    // no sound (and the Matroska muxer cannot even write such a file readably), so it is no conversion.
+    if (!entry.failed && !entry.cancelled && entry.headerWritten) {
+        std::int64_t packetsWritten = 0;
+        for (unsigned o = 0; o < entry.output->nb_streams; ++o) {
+            packetsWritten += entry.output->streams[o]->nb_frames;
+        }
+        if (packetsWritten == 0) {
+            LogEntryFailure(entry, "copying any packet of the input", AVERROR_INVALIDDATA);
+            entry.failed = entry.outputIncomplete = true;
+        }
+    }
     if (!entry.failed && entry.outputCreated && !IdentifyFile(entry.outputPath).regularFile) {
         LogEntryFailure(entry, "finding the finished output", AVERROR(ENOENT));
         entry.failed = true;

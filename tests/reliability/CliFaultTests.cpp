@@ -1,0 +1,211 @@
+// quarnix-cli under faults and with awkward names: every name a Linux file system allows goes in and comes
+// out byte for byte, a full volume and unreadable inputs give clear lines and exit codes, and the byte
+// naming rule is the one the window uses.
+#include "BytePaths.h"
+#include "EngineFixtures.h"
+#include "FaultSupport.h"
+#include "Fixtures.h"
+#include "MediaInspect.h"
+#include "OutputNaming.h"
+
+#include <gtest/gtest.h>
+
+#include "FileSystem.h"
+
+#include <QSet>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quarnix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs quarnix-cli through the shell with every argument quoted, so each reaches argv as exact bytes.
+// The streams go to files in `scratch`, which must be writable by whoever runs the command.
+std::string CliCommand(const std::vector<std::string>& arguments, const fs::path& scratch) {
+    std::string command = ShellQuote(QUARNIX_CLI_PATH);
+    for (const std::string& argument : arguments) {
+        command += " " + ShellQuote(argument);
+    }
+    return command + " >" + ShellQuote((scratch / "cli-stdout").string()) + " 2>" +
+           ShellQuote((scratch / "cli-stderr").string());
+}
+
+CliRun CollectRun(int status, const fs::path& scratch) {
+    CliRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = ReadFileBytes((scratch / "cli-stdout").string());
+    run.err = ReadFileBytes((scratch / "cli-stderr").string());
+    return run;
+}
+
+CliRun RunCli(const std::vector<std::string>& arguments) {
+    ScopedTempDir scratch;
+    return CollectRun(std::system(CliCommand(arguments, scratch.path()).c_str()), scratch.path());
+}
+
+std::string Line(const std::string& status, const std::string& input, const std::string& output) {
+    return status + "\t" + input + "\t" + output + "\n";
+}
+
+TEST(CliFaults, AwkwardNamesGoInAndComeOutByteForByte) {
+    ScopedTempDir dir;
+    const fs::path in = dir.path() / "in \xff\nfolder";
+    const fs::path out = dir.path() / "out \xe9\\ 'folder'";
+    fs::create_directories(in);
+    fs::create_directories(out);
+    const std::string clip = MarkerClip("mp4");
+    const std::string clipBytes = ReadFileBytes(clip);
+    std::vector<std::string> arguments{"rotate", "--angle", "270", "--output", out.string(), "--"};
+    std::string expectedOut;
+    for (const std::string& name : AwkwardFileNames()) {
+        const std::string input = (in / name).string();
+        fs::copy_file(clip, input);
+        arguments.push_back(input);
+        expectedOut += Line("converted", input, (out / name).string());
+    }
+
+    const CliRun run = RunCli(arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, expectedOut);
+    for (const std::string& name : AwkwardFileNames()) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(ReadFileBytes((in / name).string()), clipBytes);
+        const FileFacts facts = InspectMedia("file:" + (out / name).string());
+        ASSERT_TRUE(facts.opened);
+        ASSERT_FALSE(facts.OfKind("video").empty());
+        ASSERT_TRUE(facts.OfKind("video")[0].matrixAngle.has_value());
+        // The matrix holds the counter-clockwise angle: 270 clockwise reads as 90.
+        EXPECT_NEAR(*facts.OfKind("video")[0].matrixAngle, 90.0, 0.01);
+    }
+
+    // Probe prints the same bytes as its first column; "--" ends the options there too.
+    std::vector<std::string> probeArguments{"probe", "--"};
+    probeArguments.insert(probeArguments.end(), arguments.begin() + 6, arguments.end());
+    const CliRun probe = RunCli(probeArguments);
+    EXPECT_EQ(probe.exitCode, 0) << probe.err;
+    for (std::size_t start = 0, i = 6; i < arguments.size(); ++i) {
+        const std::string& input = arguments[i];
+        ASSERT_EQ(probe.out.compare(start, input.size() + 1, input + "\t"), 0) << input;
+        start = probe.out.find("\t100\n", start) + 5;
+    }
+}
+
+// A name that starts with a dash, given without "--" and relative to the working folder, is a file.
+TEST(CliFaults, LeadingDashNamesAreFilesAndSecondRunsGetNumberedNames) {
+    ScopedTempDir dir;
+    fs::copy_file(MarkerClip("mkv"), dir.path() / "-dash.mkv");
+    fs::create_directory(dir.path() / "out");
+    const std::string command =
+        "cd " + ShellQuote(dir.path().string()) + " && " +
+        CliCommand({"rotate", "--angle", "90", "--output", "out", "-dash.mkv"}, dir.path());
+    for (const char* expected : {"out/-dash.mkv", "out/-dash(0).mkv"}) {
+        const CliRun run = CollectRun(std::system(command.c_str()), dir.path());
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, Line("converted", "-dash.mkv", expected));
+    }
+}
+
+TEST(CliFaults, AFullVolumeIsReportedAndLeavesNoPartialOutput) {
+    ScopedTempDir dir;
+    const std::string big = LongTs();
+    const std::string small = MarkerClip("mp4");
+    const std::string bigBefore = ReadFileBytes(big);
+    const long long room = (static_cast<long long>(bigBefore.size()) / 3 + 4095) / 4096 * 4096;
+
+    // Known to be too small before the batch starts: a folder error, nothing written.
+    {
+        FullVolume volume(dir.path() / "vol", room);
+        if (volume.mounted()) {
+            const CliRun run = RunCli({"rotate", "--angle", "90", "--output", dir.file("vol"), big, small});
+            EXPECT_EQ(run.exitCode, 2);
+            EXPECT_NE(run.err.find("not enough free space"), std::string::npos) << run.err;
+            EXPECT_TRUE(run.out.empty());
+            EXPECT_TRUE(fs::is_empty(dir.path() / "vol"));
+        }
+    }
+    // Fills up while writing: that file failed and removed, the next one converted.
+    fs::create_directories(dir.path() / "out");
+    ScopedTempDir scratch;
+    int status = -1;
+    {
+        FullVolume volume(dir.path() / "out", room, false);
+        status = std::system(
+            CliCommand({"rotate", "--angle", "90", "--output", dir.file("out"), big, small}, scratch.path())
+                .c_str());
+    }
+    const CliRun run = CollectRun(status, scratch.path());
+    const std::string bigOut = dir.file("out/" + fs::path(big).filename().string());
+    const std::string smallOut = dir.file("out/" + fs::path(small).filename().string());
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out, Line("failed", big, bigOut) + Line("converted", small, smallOut));
+    EXPECT_NE(run.err.find("File too large"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(bigOut));
+    EXPECT_EQ(ReadFileBytes(big), bigBefore);
+}
+
+TEST(CliFaults, UnreadableInputsAreRefusedByName) {
+    ScopedTempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    const std::string clip = MarkerClip("mp4");
+    const std::string locked = dir.file("locked.mp4");
+    fs::copy_file(clip, locked);
+    fs::permissions(locked, fs::perms::none);
+    const std::string folder = dir.file("folder.mp4");
+    fs::create_directory(folder);
+    fs::create_directory(dir.path() / "out");
+    fs::permissions(dir.path() / "out", fs::perms::all);
+
+    const std::string command = CliCommand(
+        {"rotate", "--angle", "180", "--output", dir.file("out"), locked, folder, clip}, dir.path());
+    const int status = RunAsNobody([&] { return WEXITSTATUS(std::system(command.c_str())); });
+    EXPECT_EQ(status, 1);
+    const CliRun run = CollectRun(0, dir.path());
+    EXPECT_EQ(run.err, "refused\t" + locked + "\nrefused\t" + folder + "\n");
+    EXPECT_EQ(run.out, Line("converted", clip, dir.file("out/" + fs::path(clip).filename().string())));
+    fs::permissions(locked, fs::perms::owner_read);
+    EXPECT_EQ(ReadFileBytes(locked), ReadFileBytes(clip));
+}
+
+// The byte rule must name outputs exactly as the window's rule does, for every name QString can carry.
+TEST(CliFaults, ByteNamingFollowsTheWindowsRule) {
+    ScopedTempDir dir;
+    const std::string folder = dir.path().string();
+    for (const char* existing : {"a.mp4", "a(0).mp4", "x.y.mkv", "noext"}) {
+        std::ofstream(dir.file(existing)) << "taken";
+    }
+    const std::vector<std::string> inputs = {"/in/a.mp4",    "/in/b.mp4",   "/in/a.mp4",   "/in/x.y.mkv",
+                                             "/in/noext",    "/in.d/noext", "/in/é ü.mov", "/in/.hidden",
+                                             "relative.avi", "/in/a.mp4"};
+    for (const std::string& withSlash : {folder, folder + "/"}) {
+        std::set<std::string> takenBytes;
+        QSet<QString> takenText;
+        for (const std::string& input : inputs) {
+            SCOPED_TRACE(input);
+            const std::string bytes = cli::MakeOutputPathBytes(withSlash, input, takenBytes);
+            const QString text =
+                MakeOutputPath(QString::fromStdString(withSlash), QString::fromStdString(input), takenText);
+            EXPECT_EQ(bytes, text.toStdString());
+            takenBytes.insert(bytes);
+            takenText.insert(text);
+        }
+    }
+    EXPECT_EQ(cli::FileNameOfBytes("/a/b\\c"), "b\\c");
+    EXPECT_TRUE(cli::WriteProbeFileBytes(folder));
+    EXPECT_FALSE(cli::WriteProbeFileBytes(dir.file("missing")));
+    EXPECT_FALSE(fs::exists(dir.file(kWriteProbeFileName)));
+}
+
+} // namespace
+} // namespace quarnix::test
