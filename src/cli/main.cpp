@@ -4,7 +4,15 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <iostream>
+#ifdef _WIN32
+#include <io.h>
+#define QUARNIX_ISATTY _isatty
+#define QUARNIX_FILENO _fileno
+#else
 #include <unistd.h>
+#define QUARNIX_ISATTY isatty
+#define QUARNIX_FILENO fileno
+#endif
 
 int main(int argc, char* argv[]) {
     // File names are taken from argv as bytes before Qt sees them: Qt decodes arguments as UTF-8 and
@@ -18,5 +26,5 @@ int main(int argc, char* argv[]) {
     }
 #endif
     std::ios::sync_with_stdio(true);
-    return quarnix::cli::RunCommandLine(arguments, std::cout, std::cerr, isatty(fileno(stderr)) != 0);
+    return quarnix::cli::RunCommandLine(arguments, std::cout, std::cerr, QUARNIX_ISATTY(QUARNIX_FILENO(stderr)) != 0);
 }
