@@ -1,6 +1,6 @@
 #include "EngineFixtures.h"
 #include "Fixtures.h"
-#include "MediaInspect.h"
+#include "MediaFacts.h"
 
 #include <gtest/gtest.h>
 
@@ -121,11 +121,11 @@ TEST(Batch, CancelDuringTheFirstEntryKeepsAPlayablePartialOutput) {
     EXPECT_EQ(outcome.statuses, (std::vector<int>{P, P, P}));
     EXPECT_EQ(outcome.currentFile, 1);
     EXPECT_EQ(outcome.exitCode, 0);
-    const FileFacts partial = InspectMedia(dir.file("a.mp4"));
+    const FileFacts partial = ReadMediaFacts(dir.file("a.mp4"));
     ASSERT_TRUE(partial.opened);
     const int copied = partial.OfKind("video")[0].packets;
     EXPECT_GT(copied, 0);
-    EXPECT_LT(copied, InspectMedia(source).OfKind("video")[0].packets);
+    EXPECT_LT(copied, ReadMediaFacts(source).OfKind("video")[0].packets);
     EXPECT_FALSE(std::filesystem::exists(dir.file("b.mp4")));
 }
 

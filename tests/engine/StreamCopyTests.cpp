@@ -1,6 +1,6 @@
 #include "EngineFixtures.h"
 #include "Fixtures.h"
-#include "MediaInspect.h"
+#include "MediaFacts.h"
 
 #include <gtest/gtest.h>
 
@@ -88,13 +88,13 @@ TEST_P(RotatedContainer, PlayersShowThePictureTurnedClockwise) {
     const std::string output = RotateOne(dir, input, angle, "clip." + extension);
 
     EXPECT_EQ(ExifRotation(output), std::to_string(angle));
-    const FileFacts facts = InspectMedia(output);
+    const FileFacts facts = ReadMediaFacts(output);
     ASSERT_TRUE(facts.opened);
     EXPECT_EQ(facts.streams.size(), 2u);
     ASSERT_TRUE(facts.OfKind("video")[0].matrixAngle.has_value());
     // The library reports counterclockwise degrees.
     EXPECT_NEAR(std::fmod(-*facts.OfKind("video")[0].matrixAngle + 360.0, 360.0), angle, 0.01);
-    ExpectSamePackets(InspectMedia(input), facts);
+    ExpectSamePackets(ReadMediaFacts(input), facts);
 
     const char* expectedCorner = angle == 90 ? "top-right" : angle == 180 ? "bottom-right" : "bottom-left";
     EXPECT_EQ(DisplayedMarkerCorner(output, angle), expectedCorner);
@@ -129,9 +129,9 @@ TEST(StreamCopy, RotationIsAbsoluteNotAddedToTheInputs) {
 TEST(StreamCopy, MatroskaKeepsTheRotateTagAndDropsSubtitles) {
     ScopedTempDir dir;
     const std::string input = MkvWithSubtitle();
-    const FileFacts inputFacts = InspectMedia(input);
+    const FileFacts inputFacts = ReadMediaFacts(input);
     ASSERT_EQ(inputFacts.OfKind("subtitle").size(), 1u);
-    const FileFacts facts = InspectMedia(RotateOne(dir, input, 90, "clip.mkv"));
+    const FileFacts facts = ReadMediaFacts(RotateOne(dir, input, 90, "clip.mkv"));
     ASSERT_EQ(facts.streams.size(), 2u);
     EXPECT_TRUE(facts.OfKind("subtitle").empty());
     EXPECT_EQ(facts.OfKind("video")[0].rotateTag, "90");
@@ -142,8 +142,8 @@ TEST(StreamCopy, MatroskaKeepsTheRotateTagAndDropsSubtitles) {
 TEST(StreamCopy, CoverPictureIsNotCopied) {
     ScopedTempDir dir;
     const std::string input = Mp4WithCover();
-    ASSERT_EQ(InspectMedia(input).streams.size(), 3u);
-    const FileFacts facts = InspectMedia(RotateOne(dir, input, 90, "clip.mp4"));
+    ASSERT_EQ(ReadMediaFacts(input).streams.size(), 3u);
+    const FileFacts facts = ReadMediaFacts(RotateOne(dir, input, 90, "clip.mp4"));
     ASSERT_EQ(facts.streams.size(), 2u);
     EXPECT_EQ(facts.OfKind("video")[0].codec, "h264");
 }
@@ -151,8 +151,8 @@ TEST(StreamCopy, CoverPictureIsNotCopied) {
 TEST(StreamCopy, AudioKeepsItsOffsetFromTheVideo) {
     ScopedTempDir dir;
     const std::string input = TsWithLateAudio();
-    const FileFacts in = InspectMedia(input);
-    const FileFacts out = InspectMedia(RotateOne(dir, input, 90, "clip.ts"));
+    const FileFacts in = ReadMediaFacts(input);
+    const FileFacts out = ReadMediaFacts(RotateOne(dir, input, 90, "clip.ts"));
     ASSERT_EQ(out.streams.size(), 2u);
     const double inOffset = in.OfKind("audio")[0].firstPtsSeconds - in.OfKind("video")[0].firstPtsSeconds;
     const double outOffset = out.OfKind("audio")[0].firstPtsSeconds - out.OfKind("video")[0].firstPtsSeconds;
@@ -165,7 +165,7 @@ TEST(StreamCopy, AudioKeepsItsOffsetFromTheVideo) {
 
 TEST(StreamCopy, NoRotationWritesNoMark) {
     ScopedTempDir dir;
-    const FileFacts facts = InspectMedia(RotateOne(dir, MarkerClip("mp4"), 0, "clip.mp4"));
+    const FileFacts facts = ReadMediaFacts(RotateOne(dir, MarkerClip("mp4"), 0, "clip.mp4"));
     EXPECT_TRUE(facts.OfKind("video")[0].rotateTag.empty());
     EXPECT_FALSE(facts.OfKind("video")[0].matrixAngle.has_value());
 }

@@ -5,7 +5,7 @@
 #include "EngineFixtures.h"
 #include "FaultSupport.h"
 #include "Fixtures.h"
-#include "MediaInspect.h"
+#include "MediaFacts.h"
 #include "OutputNaming.h"
 
 #include <gtest/gtest.h>
@@ -82,7 +82,7 @@ TEST(CliFaults, AwkwardNamesGoInAndComeOutByteForByte) {
     for (const std::string& name : AwkwardFileNames()) {
         SCOPED_TRACE(name);
         EXPECT_EQ(ReadFileBytes((in / name).string()), clipBytes);
-        const FileFacts facts = InspectMedia("file:" + (out / name).string());
+        const FileFacts facts = ReadMediaFacts("file:" + (out / name).string());
         ASSERT_TRUE(facts.opened);
         ASSERT_FALSE(facts.OfKind("video").empty());
         ASSERT_TRUE(facts.OfKind("video")[0].matrixAngle.has_value());

@@ -4,7 +4,7 @@
 #include "EngineFixtures.h"
 #include "FaultSupport.h"
 #include "Fixtures.h"
-#include "MediaInspect.h"
+#include "MediaFacts.h"
 #include "MediaProbe.h"
 
 #include <gtest/gtest.h>
@@ -66,7 +66,7 @@ void ExpectHandled(const DamagedInput& damaged) {
         EXPECT_TRUE(outcome.statuses[0] == kFileStatusConverted || outcome.statuses[0] == kFileStatusFailed)
             << container << ": " << outcome.statuses[0];
         if (outcome.statuses[0] == kFileStatusConverted) {
-            EXPECT_TRUE(InspectMedia("file:" + output).opened) << container;
+            EXPECT_TRUE(ReadMediaFacts("file:" + output).opened) << container;
         }
     }
     EXPECT_EQ(ReadFileBytes(input), damaged.bytes);

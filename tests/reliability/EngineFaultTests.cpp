@@ -5,7 +5,7 @@
 #include "EngineFixtures.h"
 #include "FaultSupport.h"
 #include "Fixtures.h"
-#include "MediaInspect.h"
+#include "MediaFacts.h"
 #include "MediaProbe.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +30,7 @@ constexpr int C = kFileStatusConverted;
 constexpr int F = kFileStatusFailed;
 
 int VideoPackets(const std::string& path) {
-    const FileFacts facts = InspectMedia("file:" + path);
+    const FileFacts facts = ReadMediaFacts("file:" + path);
     const auto video = facts.OfKind("video");
     return facts.opened && !video.empty() ? video[0].packets : -1;
 }

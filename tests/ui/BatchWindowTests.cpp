@@ -3,7 +3,7 @@
 #include "DialogBuilder.h"
 #include "EngineFixtures.h"
 #include "Label.h"
-#include "MediaInspect.h"
+#include "MediaFacts.h"
 #include "TessalyDlg.h"
 #include "WindowTestSupport.h"
 
@@ -86,7 +86,7 @@ TEST(BatchWindow, RotatesTheTickedFilesEndToEnd) {
 
     EXPECT_EQ(ExifRotation(batch.outputs.file("a.mp4")), "270");
     EXPECT_EQ(ExifRotation(batch.outputs.file("b.mov")), "270");
-    EXPECT_EQ(InspectMedia(batch.outputs.file("c.mkv")).OfKind("video")[0].rotateTag, "270");
+    EXPECT_EQ(ReadMediaFacts(batch.outputs.file("c.mkv")).OfKind("video")[0].rotateTag, "270");
     for (int row = 0; row < 3; ++row) {
         EXPECT_EQ(batch.Status(row), "Done") << row;
         EXPECT_FALSE(batch.Ticked(row)) << row;
@@ -254,10 +254,10 @@ TEST(BatchWindow, StopKeepsTheCurrentOutputAndLeavesLaterRowsTicked) {
 
     EXPECT_EQ(batch.Status(0), "Ready");
     EXPECT_EQ(batch.Status(1), "Done"); // done by the second start
-    const FileFacts partial = InspectMedia(batch.outputs.file("first.ts"));
+    const FileFacts partial = ReadMediaFacts(batch.outputs.file("first.ts"));
     ASSERT_TRUE(partial.opened);
     EXPECT_GT(partial.OfKind("video")[0].packets, 0);
-    EXPECT_LT(partial.OfKind("video")[0].packets, InspectMedia(source).OfKind("video")[0].packets);
+    EXPECT_LT(partial.OfKind("video")[0].packets, ReadMediaFacts(source).OfKind("video")[0].packets);
     // Stop does not store the folder choice of the progress window; the end of the second batch does.
     EXPECT_EQ(IniValue(batch.environment.SettingsFile(), "DIR", "open"), "1");
 }

@@ -1,4 +1,4 @@
-#include "MediaInspect.h"
+#include "MediaFacts.h"
 
 #include "FfmpegPtr.h"
 
@@ -34,7 +34,7 @@ std::vector<StreamFacts> FileFacts::OfKind(const std::string& kind) const {
     return found;
 }
 
-FileFacts InspectMedia(const std::string& path) {
+FileFacts ReadMediaFacts(const std::string& path) {
     FileFacts facts;
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {

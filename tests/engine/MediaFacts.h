@@ -27,6 +27,6 @@ struct FileFacts {
     std::vector<StreamFacts> OfKind(const std::string& kind) const;
 };
 
-FileFacts InspectMedia(const std::string& path);
+FileFacts ReadMediaFacts(const std::string& path);
 
 } // namespace quarnix::test
