@@ -33,6 +33,19 @@ bool IsRootFolderText(const QString& folder) {
 #endif
 }
 
+// The re-encode targets of the preset lists, the same for every file of the batch.
+void ApplyJobTargets(const JobTargets& targets, CConvertJob& job) {
+    job.m_videoBitRate = targets.m_videoBitRate;
+    job.m_targetHeight = targets.m_targetHeight;
+    job.m_targetWidth = targets.m_targetWidth;
+    job.m_audioBitRate = targets.m_audioBitRate;
+    job.m_channels = targets.m_channels;
+    job.m_sampleRate = targets.m_sampleRate;
+    job.m_targetFrameRate = targets.m_targetFrameRate;
+    job.m_videoCodecId = targets.m_videoCodecId;
+    job.m_audioCodecId = targets.m_audioCodecId;
+}
+
 } // namespace
 
 QString CTessalyDlg::ReadOutputFolderText() const {
@@ -138,16 +151,8 @@ void CTessalyDlg::StartRotation() {
         const QString output = MakeOutputPath(m_rememberedFolder, path, taken);
         taken.insert(output);
         job.m_outputPaths[i] = output.toUtf8().toStdString();
-        job.m_videoBitRate = targets.m_videoBitRate;
-        job.m_targetHeight = targets.m_targetHeight;
-        job.m_targetWidth = targets.m_targetWidth;
-        job.m_audioBitRate = targets.m_audioBitRate;
-        job.m_channels = targets.m_channels;
-        job.m_sampleRate = targets.m_sampleRate;
-        job.m_targetFrameRate = targets.m_targetFrameRate;
-        job.m_videoCodecId = targets.m_videoCodecId;
-        job.m_audioCodecId = targets.m_audioCodecId;
     }
+    ApplyJobTargets(targets, job);
     job.m_currentFile.store(-1);
     job.m_cancel.store(0);
     job.m_filePercent.store(0);
