@@ -1,5 +1,7 @@
 #include "FileSystem.h"
 
+#include "BytePaths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +19,9 @@ bool PathExists(const QString& path) {
 }
 
 bool WriteProbeFile(const QString& folder) {
+#ifndef _WIN32
+    return WriteProbeFileBytes(QFile::encodeName(folder).toStdString());
+#else
     const QDir dir(folder);
     QFile probe(dir.filePath(QString::fromLatin1(kWriteProbeFileName)));
     if (probe.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
@@ -30,6 +35,7 @@ bool WriteProbeFile(const QString& folder) {
     // Someone else's file has the test name: never touch it, test with a unique name instead.
     QTemporaryFile unique(dir.filePath(QStringLiteral("jlewhqlhqwenqfwk-XXXXXX.mp4")));
     return unique.open();
+#endif
 }
 
 std::int64_t FreeBytes(const QString& folder) {

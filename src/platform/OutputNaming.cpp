@@ -1,8 +1,10 @@
 #include "OutputNaming.h"
 
+#include "BytePaths.h"
 #include "FileSystem.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace quarnix {
 
@@ -16,18 +18,16 @@ bool IsSeparator(QChar c) {
 #endif
 }
 
-// On Windows names differ only by case refer to the same file.
-QString NameKey(const QString& path) {
 #ifdef _WIN32
+// Names that differ only by case refer to the same file.
+QString NameKey(const QString& path) {
     return QDir::cleanPath(path).toCaseFolded();
-#else
-    return QDir::cleanPath(path);
-#endif
 }
 
 bool IsTaken(const QString& candidate, const QSet<QString>& takenKeys) {
     return PathExists(candidate) || takenKeys.contains(NameKey(candidate));
 }
+#endif
 
 } // namespace
 
@@ -39,6 +39,21 @@ QString FileNameOf(const QString& path) {
     }
     return path;
 }
+
+#ifndef _WIN32
+
+// File names are bytes here: the rule runs once, on the encoded names.
+QString MakeOutputPath(const QString& folder, const QString& inputPath, const QSet<QString>& takenInBatch) {
+    std::set<std::string> taken;
+    for (const QString& path : takenInBatch) {
+        taken.insert(QFile::encodeName(path).toStdString());
+    }
+    const std::string output = MakeOutputPathBytes(QFile::encodeName(folder).toStdString(),
+                                                   QFile::encodeName(inputPath).toStdString(), taken);
+    return QFile::decodeName(QByteArray::fromStdString(output));
+}
+
+#else
 
 QString MakeOutputPath(const QString& folder, const QString& inputPath, const QSet<QString>& takenInBatch) {
     const QString name = FileNameOf(inputPath);
@@ -66,5 +81,7 @@ QString MakeOutputPath(const QString& folder, const QString& inputPath, const QS
     }
     return candidate;
 }
+
+#endif
 
 } // namespace quarnix

@@ -178,32 +178,36 @@ TEST(CliFaults, UnreadableInputsAreRefusedByName) {
     EXPECT_EQ(ReadFileBytes(locked), ReadFileBytes(clip));
 }
 
-// The byte rule must name outputs exactly as the window's rule does, for every name QString can carry.
-TEST(CliFaults, ByteNamingFollowsTheWindowsRule) {
+// The naming rule on bytes: existing names and names given earlier in the batch are skipped, the
+// numbering splits at the last dot, and names that are not UTF-8 pass through unchanged.
+TEST(CliFaults, ByteNamingNumbersTakenNamesAndKeepsTheBytes) {
     ScopedTempDir dir;
     const std::string folder = dir.path().string();
-    for (const char* existing : {"a.mp4", "a(0).mp4", "x.y.mkv", "noext"}) {
+    for (const char* existing : {"a.mp4", "a(0).mp4", "x.y.mkv"}) {
         std::ofstream(dir.file(existing)) << "taken";
     }
-    const std::vector<std::string> inputs = {"/in/a.mp4",    "/in/b.mp4",   "/in/a.mp4",   "/in/x.y.mkv",
-                                             "/in/noext",    "/in.d/noext", "/in/é ü.mov", "/in/.hidden",
-                                             "relative.avi", "/in/a.mp4"};
+    const std::pair<std::string, std::string> cases[] = {
+        {"/in/a.mp4", "a(1).mp4"},
+        {"/in/b.mp4", "b.mp4"},
+        {"/other/a.mp4", "a(2).mp4"},
+        {"/in/x.y.mkv", "x.y(0).mkv"},
+        {"/in/\xc3\xa9 \xc3\xbc.mov", "\xc3\xa9 \xc3\xbc.mov"},
+        {"/in/.hidden", ".hidden"},
+        {"relative.avi", "relative.avi"},
+        {"/in/\xff\xfe.mp4", "\xff\xfe.mp4"},
+        {"/in.d/\xff\xfe.mp4", "\xff\xfe(0).mp4"},
+    };
     for (const std::string& withSlash : {folder, folder + "/"}) {
-        std::set<std::string> takenBytes;
-        QSet<QString> takenText;
-        for (const std::string& input : inputs) {
-            SCOPED_TRACE(input);
-            const std::string bytes = cli::MakeOutputPathBytes(withSlash, input, takenBytes);
-            const QString text =
-                MakeOutputPath(QString::fromStdString(withSlash), QString::fromStdString(input), takenText);
-            EXPECT_EQ(bytes, text.toStdString());
-            takenBytes.insert(bytes);
-            takenText.insert(text);
+        std::set<std::string> taken;
+        for (const auto& [input, expected] : cases) {
+            const std::string output = MakeOutputPathBytes(withSlash, input, taken);
+            EXPECT_EQ(output, folder + "/" + expected) << input;
+            taken.insert(output);
         }
     }
-    EXPECT_EQ(cli::FileNameOfBytes("/a/b\\c"), "b\\c");
-    EXPECT_TRUE(cli::WriteProbeFileBytes(folder));
-    EXPECT_FALSE(cli::WriteProbeFileBytes(dir.file("missing")));
+    EXPECT_EQ(FileNameOfBytes("/a/b\\c"), "b\\c");
+    EXPECT_TRUE(WriteProbeFileBytes(folder));
+    EXPECT_FALSE(WriteProbeFileBytes(dir.file("missing")));
     EXPECT_FALSE(fs::exists(dir.file(kWriteProbeFileName)));
 }
 

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-namespace quarnix::cli {
+namespace quarnix {
 
 namespace {
 
@@ -153,4 +153,4 @@ bool HasRoomForBytes(const std::string& folder, const std::vector<std::string>& 
 
 #endif
 
-} // namespace quarnix::cli
+} // namespace quarnix

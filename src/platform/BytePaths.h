@@ -1,6 +1,6 @@
-// File names as the command line receives them: raw bytes, which on Linux need not be valid UTF-8 and so
-// cannot pass through QString. The output naming rule and the folder checks of OutputNaming.h and
-// FileSystem.h, done on those bytes so that every name a Linux file system allows reaches the engine intact.
+// File names as raw bytes, which on Linux need not be valid UTF-8 and so cannot pass through QString: the
+// output naming rule and the folder checks on bytes, so that every name a Linux file system allows reaches
+// the engine intact. On Linux the QString functions of OutputNaming.h and FileSystem.h use these.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace quarnix::cli {
+namespace quarnix {
 
 // The part after the last separator.
 std::string FileNameOfBytes(const std::string& path);
@@ -30,4 +30,4 @@ bool WriteProbeFileBytes(const std::string& folder);
 // The rule of HasRoomFor: total free bytes of the folder's volume against the inputs' sizes.
 bool HasRoomForBytes(const std::string& folder, const std::vector<std::string>& inputs);
 
-} // namespace quarnix::cli
+} // namespace quarnix
