@@ -49,7 +49,7 @@ constexpr int kColumnWidths[] = {155, 60, 90, 75, 70, 65, 40, 0};
 
 } // namespace
 
-CTessalyDlg::CTessalyDlg(QWidget* parent) : QDialog(parent), m_progress(std::make_unique<CAVConvertDlg>()) {
+CTessalyDlg::CTessalyDlg(QWidget* parent) : QDialog(parent), m_progress(std::make_unique<CAVConvertDlg>(this)) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
