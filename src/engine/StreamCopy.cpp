@@ -31,6 +31,11 @@ std::int64_t CommonStartMicroseconds(const AVFormatContext& input) {
 int CreateCopyStreams(const CConvertJob& job, EntryState& entry) {
     AVFormatContext& input = *entry.input;
     AVFormatContext& output = *entry.output;
+    // The file's own facts (recording date, place, title) stay with the rotated copy: phone galleries sort
+    // and place videos by them.
+    if (int rc = av_dict_copy(&output.metadata, input.metadata, 0); rc < 0) {
+        return rc;
+    }
     int nextOutputIndex = 0;
     for (unsigned i = 0; i < input.nb_streams; ++i) {
         const AVStream& inStream = *input.streams[i];

@@ -56,6 +56,12 @@ std::string VideoOnlyMp4() {
     return MediaFixture("video-only.mp4", kMarkerVideo + kH264);
 }
 
+std::string Mp4WithDateAndPlace() {
+    return MediaFixture("dated.mp4", kMarkerVideo + kTone + kH264 +
+                                         "-c:a aac -metadata creation_time=2024-07-14T10:20:30Z "
+                                         "-metadata location=+48.8584+002.2945/");
+}
+
 std::string AudioOnlyM4a() {
     return MediaFixture("audio-only.m4a", kTone + "-c:a aac");
 }

@@ -21,6 +21,8 @@ std::string TsWithLateAudio();
 // 20 s transport stream, for tests that feed a file slowly.
 std::string LongTs();
 std::string VideoOnlyMp4();
+// A phone-like MP4 with a recording date and a place in its file metadata.
+std::string Mp4WithDateAndPlace();
 std::string AudioOnlyM4a();
 
 struct BatchOutcome {

@@ -163,6 +163,20 @@ TEST(StreamCopy, AudioKeepsItsOffsetFromTheVideo) {
     ExpectSamePackets(in, out);
 }
 
+TEST(StreamCopy, KeepsTheRecordingDateAndPlace) {
+    ScopedTempDir dir;
+    const std::string output = RotateOne(dir, Mp4WithDateAndPlace(), 90, "clip.mp4");
+    std::string exif;
+    RunCommand("exiftool -s3 -CreateDate " + ShellQuote(output), &exif);
+    EXPECT_EQ(Trimmed(exif), "2024:07:14 10:20:30");
+    std::string location;
+    RunCommand("ffprobe -v error -show_entries format_tags=location -of default=nw=1:nk=1 " +
+                   ShellQuote(output),
+               &location);
+    EXPECT_EQ(Trimmed(location), "+48.8584+002.2945/");
+    EXPECT_EQ(ExifRotation(output), "90");
+}
+
 TEST(StreamCopy, NoRotationWritesNoMark) {
     ScopedTempDir dir;
     const FileFacts facts = ReadMediaFacts(RotateOne(dir, MarkerClip("mp4"), 0, "clip.mp4"));
