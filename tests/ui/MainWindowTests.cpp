@@ -93,8 +93,6 @@ TEST(MainWindow, WithoutSettingsOrPacksTheTextsAreEmptyButTheFixedOnes) {
 TEST(MainWindow, VideoQualityHeaderIsTheSameInEveryLanguage) {
     for (const char* pack : {"german.ini", "japanese.ini"}) {
         WindowTestEnvironment environment;
-        std::ofstream(environment.SettingsFile().toStdString(), std::ios::app) << "[LANGUAGE]\nfile=x\n";
-        QFile::remove(environment.SettingsFile());
         std::ofstream(environment.SettingsFile().toStdString()) << "[LANGUAGE]\nfile=" << pack << "\n";
         CTessalyDlg window;
         EXPECT_EQ(window.FileList()->headerItem()->text(4), "Video Quality") << pack;
