@@ -115,6 +115,9 @@ TEST(Batch, CancelDuringTheFirstEntryKeepsAPlayablePartialOutput) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     job->m_cancel = 1;
+    // More data, not an end of file, wakes a worker that waits in a read: it must stop on the cancel.
+    const ssize_t rest = write(fd, bytes.data() + half, bytes.size() - half);
+    (void)rest; // the worker may already have closed its end
     close(fd);
     worker.join();
 

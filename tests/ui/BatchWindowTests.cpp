@@ -230,6 +230,9 @@ TEST(BatchWindow, StopKeepsTheCurrentOutputAndLeavesLaterRowsTicked) {
             while (batch.window.Job() == nullptr || batch.window.Job()->m_cancel.load() == 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
+            // More data, not an end of file, wakes a worker that waits in a read: it must stop on the cancel.
+            const ssize_t rest = write(fd, bytes.data() + bytes.size() / 2, bytes.size() - bytes.size() / 2);
+            (void)rest;
             close(fd);
         }
     });
