@@ -49,7 +49,8 @@ constexpr int kColumnWidths[] = {155, 60, 90, 75, 70, 65, 40, 0};
 
 } // namespace
 
-CTessalyDlg::CTessalyDlg(QWidget* parent) : QDialog(parent), m_progress(std::make_unique<CAVConvertDlg>(this)) {
+CTessalyDlg::CTessalyDlg(QWidget* parent)
+    : QDialog(parent), m_progress(std::make_unique<CAVConvertDlg>(this)) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -130,6 +131,13 @@ void CTessalyDlg::SetUpFileList() {
     m_fileList->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_fileList->setRootIsDecorated(false);
     m_fileList->setUniformRowHeights(true);
+    // A path too long for its column keeps its end, the file name, in view; the condensed cut of the
+    // dialog font fits the eight columns into the list's width.
+    m_fileList->setTextElideMode(Qt::ElideLeft);
+    QFont listFont = m_fileList->font();
+    listFont.setStretch(QFont::Condensed);
+    m_fileList->setFont(listFont);
+    m_fileList->header()->setFont(listFont);
     m_fileList->setColumnCount(8);
     // The headers are read from the pack here; the texts loaded later set them again.
     QStringList headers;
@@ -148,7 +156,7 @@ void CTessalyDlg::SetUpFileList() {
     int extra = 0;
     for (int column = 1; column < 7; ++column) {
         const int width =
-            std::max(kColumnWidths[column], headerMetrics.horizontalAdvance(headers[column]) + 16);
+            std::max(kColumnWidths[column], headerMetrics.horizontalAdvance(headers[column]) + 12);
         extra += width - kColumnWidths[column];
         m_fileList->setColumnWidth(column, width);
     }
