@@ -141,13 +141,7 @@ TEST(EngineFaults, AnInputChangedWhileReadIsAFailure) {
 
 TEST(EngineFaults, UnreadableInputsFailWithoutOutput) {
     ScopedTempDir dir;
-    fs::permissions(dir.path(), fs::perms::all);
-    const std::string clip = MarkerClip("mp4");
-    const std::string locked = dir.file("locked.mp4");
-    fs::copy_file(clip, locked);
-    fs::permissions(locked, fs::perms::none);
-    const std::string folder = dir.file("folder.mp4");
-    fs::create_directory(folder);
+    const auto [clip, locked, folder] = MakeUnreadableInputs(dir);
 
     for (const std::string& input : {locked, folder}) {
         SCOPED_TRACE(input);

@@ -1,5 +1,7 @@
 #include "FaultSupport.h"
 
+#include "EngineFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -160,6 +162,15 @@ int RunAsNobody(const std::function<int()>& check) {
         return 255;
     }
     return WEXITSTATUS(status);
+}
+
+UnreadableInputs MakeUnreadableInputs(const ScopedTempDir& dir) {
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    UnreadableInputs inputs{MarkerClip("mp4"), dir.file("locked.mp4"), dir.file("folder.mp4")};
+    std::filesystem::copy_file(inputs.clip, inputs.locked);
+    std::filesystem::permissions(inputs.locked, std::filesystem::perms::none);
+    std::filesystem::create_directory(inputs.folder);
+    return inputs;
 }
 
 } // namespace quarnix::test

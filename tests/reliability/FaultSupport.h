@@ -2,6 +2,8 @@
 // the worker thread at a known point of an entry, and running a check without root's rights.
 #pragma once
 
+#include "Fixtures.h"
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -51,5 +53,14 @@ bool FeedPipe(int fd, const char* data, std::size_t size);
 // Runs the check as the unprivileged user "nobody" (in a child process when the tests run as root, since
 // root reads every file) and returns its exit code (0..254); 255 when it could not run.
 int RunAsNobody(const std::function<int()>& check);
+
+// Two inputs no user but root can read as media, in a folder anyone may enter: a copy of a clip with no
+// permissions ("locked.mp4") and a folder named like a video ("folder.mp4").
+struct UnreadableInputs {
+    std::string clip;
+    std::string locked;
+    std::string folder;
+};
+UnreadableInputs MakeUnreadableInputs(const ScopedTempDir& dir);
 
 } // namespace quarnix::test
