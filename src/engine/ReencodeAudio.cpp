@@ -84,6 +84,7 @@ void WriteAudioPackets(CConvertJob& job, EntryState& entry, AVCodecContext& enco
     PacketPtr packet = MakePacket();
     if (!packet) {
         LogEntryFailure(entry, "allocating a packet", AVERROR(ENOMEM));
+        entry.failed = true;
         return;
     }
     const AVStream& outStream = *entry.output->streams[entry.outputAudioStream];
@@ -93,7 +94,9 @@ void WriteAudioPackets(CConvertJob& job, EntryState& entry, AVCodecContext& enco
             return;
         }
         if (rc < 0) {
+            // The encoder lost what it was given: the output misses part of the input.
             LogEntryFailure(entry, "encoding audio", rc);
+            entry.failed = true;
             return;
         }
         av_packet_rescale_ts(packet.get(), encoder.time_base, outStream.time_base);

@@ -28,6 +28,7 @@ void WriteVideoPackets(CConvertJob& job, EntryState& entry, AVCodecContext& enco
     PacketPtr packet = MakePacket();
     if (!packet) {
         LogEntryFailure(entry, "allocating a packet", AVERROR(ENOMEM));
+        entry.failed = true;
         return;
     }
     const AVStream& outStream = *entry.output->streams[entry.outputVideoStream];
@@ -37,7 +38,9 @@ void WriteVideoPackets(CConvertJob& job, EntryState& entry, AVCodecContext& enco
             return;
         }
         if (rc < 0) {
+            // The encoder lost what it was given: the output misses part of the input.
             LogEntryFailure(entry, "encoding a picture", rc);
+            entry.failed = true;
             return;
         }
         RepairVideoTimestamps(entry, *packet);
