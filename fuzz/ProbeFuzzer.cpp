@@ -12,8 +12,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!quarnix::fuzz::WriteBytes(path, data, size)) {
         return 0;
     }
-    static quarnix::CConvertJob job; // reused across inputs, as the window reuses its job
-    job.m_probePath = path;
-    quarnix::ProbeMediaFile(job);
+    quarnix::ProbeMedia(path);
     return 0;
 }

@@ -24,20 +24,8 @@ struct ProbedFile {
     std::int32_t durationMs = 0;
 };
 
-// Probes one file into the job; false when the file is refused.
-bool Probe(CConvertJob& job, const std::string& path) {
-    job.m_probePath = path;
-    return ProbeMediaFile(job) >= 0;
-}
-
-std::string RowText(const CConvertJob& job, const std::string& path) {
-    const std::string columns[] = {path,
-                                   FileExtension(path),
-                                   FormatDuration(ListDurationMilliseconds(job.m_probeDuration)),
-                                   FormatFrameSize(job.m_probeWidth, job.m_probeHeight),
-                                   FormatBitRate(job.m_videoBitRate),
-                                   FormatFrameRate(job.m_probeFrameRateNum, job.m_probeFrameRateDen),
-                                   std::to_string(job.m_probeProfile)};
+std::string RowText(const MediaFacts& facts, const std::string& path) {
+    const std::array<std::string, 7> columns = ListRowTexts(path, facts);
     std::string row = columns[0];
     for (std::size_t i = 1; i < std::size(columns); ++i) {
         row += "\t" + columns[i];
@@ -100,15 +88,15 @@ std::string UsageText() {
 }
 
 int RunProbe(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
-    auto job = std::make_unique<CConvertJob>();
     bool allAccepted = true;
     for (const std::string& file : files) {
-        if (!Probe(*job, file)) {
+        const MediaFacts facts = ProbeMedia(file);
+        if (!facts.Accepted()) {
             err << "refused\t" << file << "\n";
             allAccepted = false;
             continue;
         }
-        out << RowText(*job, file) << "\n";
+        out << RowText(facts, file) << "\n";
     }
     out.flush();
     err.flush();
@@ -120,12 +108,13 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
     std::vector<ProbedFile> accepted;
     bool anyRefused = false;
     for (const std::string& file : request.files) {
-        if (!Probe(*job, file) || FileNameOfBytes(file).find('.') == std::string::npos) {
+        const MediaFacts facts = ProbeMedia(file);
+        if (!facts.Accepted() || FileNameOfBytes(file).find('.') == std::string::npos) {
             err << "refused\t" << file << "\n";
             anyRefused = true;
             continue;
         }
-        accepted.push_back({file, ListDurationMilliseconds(job->m_probeDuration)});
+        accepted.push_back({file, ListDurationMilliseconds(facts.durationUs)});
     }
     if (static_cast<int>(accepted.size()) > CConvertJob::kMaxEntries) {
         err << "error: a batch holds at most " << CConvertJob::kMaxEntries << " files\n";

@@ -49,7 +49,6 @@ struct CConvertJob {
     std::uint8_t m_reencode = 0;           // 0: stream copy; 1: decode and encode
     std::uint8_t m_keepSourceSize = 0;     // re-encode: keep the decoder's picture size
 
-    std::string m_probePath;                // UTF-8 path of the file to probe
     std::vector<std::string> m_inputPaths;  // UTF-8 input path of each entry
     std::vector<std::string> m_outputPaths; // UTF-8 output path of each entry
 
@@ -58,17 +57,11 @@ struct CConvertJob {
     std::array<double, kMaxEntries> m_progressSpan{}; // divisor of each entry's percentage
     std::atomic<std::int32_t> m_filePercent{0}; // 0..100 for the current entry; negative: nothing to show
 
-    // Probe results (the bit rates, sample rate and channel count double as re-encode targets).
-    std::int64_t m_probeDuration = 0; // microseconds
-    std::int32_t m_probeProfile = 0;
+    // Re-encode targets.
     std::int32_t m_videoBitRate = 0;
     std::int32_t m_targetHeight = 0;
-    std::int32_t m_probeHeight = 0;
     std::int32_t m_targetWidth = 0;
-    std::int32_t m_probeWidth = 0;
     double m_targetFrameRate = 0.0;
-    std::int32_t m_probeFrameRateDen = 0;
-    std::int32_t m_probeFrameRateNum = 0;
     std::int32_t m_audioBitRate = 0;
     std::int32_t m_sampleRate = 0;
     std::int32_t m_channels = 0;

@@ -1,22 +1,33 @@
 #include "MediaProbe.h"
 
-#include "MemoryReuse.h"
-#include "OutputFile.h"
+#include "InputFile.h"
 #include "StreamSelection.h"
 
 namespace quarnix {
 
-int ProbeMediaFile(CConvertJob& job) {
-    ReuseFrameMemory();
-    AVFormatContext* rawInput = nullptr;
-    if (avformat_open_input(&rawInput, LocalFileUrl(job.m_probePath).c_str(), nullptr, nullptr) < 0) {
-        return kProbeNotOpenedOrNoVideo;
+namespace {
+
+MediaFacts Refused(int result, const char* reason) {
+    MediaFacts facts;
+    facts.result = result;
+    facts.refusal = reason;
+    return facts;
+}
+
+} // namespace
+
+MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel) {
+    InputFile input;
+    if (input.Open(utf8Path, cancel) < 0) {
+        return IsCancelled(cancel) ? Refused(kProbeCancelled, "adding it was cancelled")
+                                   : Refused(kProbeNotOpenedOrNoVideo, "it cannot be opened as a video");
     }
-    InputFormatPtr input(rawInput);
     if (avformat_find_stream_info(input.get(), nullptr) < 0) {
-        return kProbeNoStreamInfo;
+        return IsCancelled(cancel) ? Refused(kProbeCancelled, "adding it was cancelled")
+                                   : Refused(kProbeNoStreamInfo, "its streams cannot be read");
     }
 
+    MediaFacts facts;
     int videoStream = -1;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         AVStream& stream = *input->streams[i];
@@ -36,29 +47,30 @@ int ProbeMediaFile(CConvertJob& job) {
             continue;
         }
         if (opened.error < 0) {
-            return opened.error;
+            return Refused(opened.error, "its streams cannot be read");
         }
         const AVCodecContext& decoder = *opened.decoder;
         if (decoder.codec_type == AVMEDIA_TYPE_VIDEO) {
-            job.m_probeFrameRateNum = decoder.framerate.num;
-            job.m_probeFrameRateDen = decoder.framerate.den;
-            job.m_probeWidth = decoder.width;
-            job.m_probeHeight = decoder.height;
-            job.m_videoBitRate = static_cast<std::int32_t>(decoder.bit_rate);
+            facts.frameRateNum = decoder.framerate.num;
+            facts.frameRateDen = decoder.framerate.den;
+            facts.width = decoder.width;
+            facts.height = decoder.height;
+            facts.videoBitRate = decoder.bit_rate;
         } else if (decoder.codec_type == AVMEDIA_TYPE_AUDIO) {
-            job.m_channels = decoder.ch_layout.nb_channels;
-            job.m_sampleRate = decoder.sample_rate;
-            job.m_audioBitRate = static_cast<std::int32_t>(decoder.bit_rate);
+            facts.channels = decoder.ch_layout.nb_channels;
+            facts.sampleRate = decoder.sample_rate;
+            facts.audioBitRate = decoder.bit_rate;
         }
-        job.m_probeDuration = input->duration;
+        facts.durationUs = input->duration;
     }
 
-    av_dump_format(input.get(), 0, job.m_probePath.c_str(), 0);
+    av_dump_format(input.get(), 0, utf8Path.c_str(), 0);
     if (videoStream < 0) {
-        return kProbeNotOpenedOrNoVideo;
+        return Refused(kProbeNotOpenedOrNoVideo, "it holds no video");
     }
-    job.m_probeProfile = input->streams[videoStream]->codecpar->profile;
-    return kProbeAccepted;
+    facts.profile = input->streams[videoStream]->codecpar->profile;
+    facts.result = kProbeAccepted;
+    return facts;
 }
 
 } // namespace quarnix

@@ -1,21 +1,41 @@
-// The media probe: opens the file named by the job's m_probePath and copies the facts that the file
-// list shows (frame rate, size, bit rates, audio format, duration, profile) into the job's probe fields.
+// The media probe: opens one file and returns, as a value, the facts that the file list shows (duration,
+// frame size, bit rates, frame rate, audio format, profile), or why the file is refused.
 #pragma once
 
-#include "ConvertJob.h"
+#include <atomic>
+#include <cstdint>
+#include <string>
 
 namespace quarnix {
 
-// Probe results.
+// Why a probe refused a file, or kProbeAccepted.
 enum ProbeResult : int {
     kProbeAccepted = 0,
     kProbeNotOpenedOrNoVideo = -1,
     kProbeNoStreamInfo = -2,
+    kProbeCancelled = -3,
 };
 
-// 0 when the file opened and has a video stream; -1 when it did not open or has no video stream; -2 when
-// its stream information could not be read; AVERROR(ENOMEM), or the library error of a decoder that could
-// not be set up, otherwise. Fields of a stream kind the file lacks keep their previous values.
-int ProbeMediaFile(CConvertJob& job);
+// What the probe found in one file. Fields of a stream kind the file lacks stay zero.
+struct MediaFacts {
+    int result = kProbeNotOpenedOrNoVideo; // kProbeAccepted, or why the file is refused
+    std::string refusal;                   // plain words for a refused file ("it holds no video")
+    std::int64_t durationUs = 0;           // the file's duration in microseconds
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int64_t videoBitRate = 0; // bits per second
+    std::int32_t frameRateNum = 0;
+    std::int32_t frameRateDen = 0;
+    std::int32_t profile = 0;
+    std::int64_t audioBitRate = 0;
+    std::int32_t sampleRate = 0;
+    std::int32_t channels = 0;
+
+    bool Accepted() const { return result == kProbeAccepted; }
+};
+
+// Probes the file at the UTF-8 path. A non-null cancel flag that becomes non-zero interrupts blocked reads
+// (the file is then refused with kProbeCancelled). Safe to call from several threads at once.
+MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel = nullptr);
 
 } // namespace quarnix

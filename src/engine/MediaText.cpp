@@ -1,5 +1,7 @@
 #include "MediaText.h"
 
+#include "MediaProbe.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -102,6 +104,19 @@ std::string FormatFrameRate(std::int32_t numerator, std::int32_t denominator) {
     char text[64];
     std::snprintf(text, sizeof text, "%5.2f", rate);
     return std::string(text) + "fps";
+}
+
+std::array<std::string, 7> ListRowTexts(const std::string& path, const MediaFacts& facts) {
+    const auto clampedRate = [](std::int64_t rate) {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(rate, 0, INT32_MAX));
+    };
+    return {path,
+            FileExtension(path),
+            FormatDuration(ListDurationMilliseconds(facts.durationUs)),
+            FormatFrameSize(facts.width, facts.height),
+            FormatBitRate(clampedRate(facts.videoBitRate)),
+            FormatFrameRate(facts.frameRateNum, facts.frameRateDen),
+            std::to_string(facts.profile)};
 }
 
 } // namespace quarnix

@@ -2,6 +2,7 @@
 // inverse for the duration. Shared by the window and the command line; UTF-8 in, UTF-8 out.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,5 +33,11 @@ std::string FormatBitRate(std::int32_t bitsPerSecond);
 
 // "%5.2f" frames per second then "fps": " 8.00fps", "29.97fps"; a zero denominator reads " 0.00fps".
 std::string FormatFrameRate(std::int32_t numerator, std::int32_t denominator);
+
+struct MediaFacts;
+
+// The list columns of a probed file, in order: path, extension, duration, frame size, video bit rate,
+// frame rate, profile. The window and quarnix-cli probe show the same texts.
+std::array<std::string, 7> ListRowTexts(const std::string& path, const MediaFacts& facts);
 
 } // namespace quarnix

@@ -31,7 +31,6 @@ TEST(Batch, NewJobShowsNoCurrentEntry) {
     EXPECT_EQ(job.m_filePercent.load(), 0);
     EXPECT_EQ(job.m_cancel.load(), 0);
     EXPECT_EQ(job.m_rotation, 0);
-    EXPECT_TRUE(job.m_probePath.empty());
     EXPECT_EQ(CConvertJob::AllocatePathList(3).size(), 3u);
 }
 

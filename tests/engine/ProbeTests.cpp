@@ -11,42 +11,35 @@
 namespace quarnix::test {
 namespace {
 
-int Probe(CConvertJob& job, const std::string& path) {
-    job.m_probePath = path;
-    return ProbeMediaFile(job);
-}
-
 TEST(Probe, FillsTheListFactsOfAVideoWithSound) {
-    CConvertJob job;
-    ASSERT_EQ(Probe(job, MarkerClip("mp4")), kProbeAccepted);
-    EXPECT_EQ(job.m_probeWidth, 160);
-    EXPECT_EQ(job.m_probeHeight, 120);
-    EXPECT_EQ(job.m_probeFrameRateNum, 25);
-    EXPECT_EQ(job.m_probeFrameRateDen, 1);
-    EXPECT_GT(job.m_videoBitRate, 0);
-    EXPECT_EQ(job.m_channels, 1);
-    EXPECT_EQ(job.m_sampleRate, 44100);
-    EXPECT_GT(job.m_audioBitRate, 0);
-    EXPECT_NEAR(job.m_probeDuration / 1e6, 2.0, 0.1);
-    EXPECT_EQ(job.m_probeProfile, 100); // H.264 High
-    EXPECT_EQ(FormatDuration(ListDurationMilliseconds(job.m_probeDuration)).substr(0, 8), "00:00:02");
+    const MediaFacts facts = ProbeMedia(MarkerClip("mp4"));
+    ASSERT_TRUE(facts.Accepted()) << facts.refusal;
+    EXPECT_EQ(facts.width, 160);
+    EXPECT_EQ(facts.height, 120);
+    EXPECT_EQ(facts.frameRateNum, 25);
+    EXPECT_EQ(facts.frameRateDen, 1);
+    EXPECT_GT(facts.videoBitRate, 0);
+    EXPECT_EQ(facts.channels, 1);
+    EXPECT_EQ(facts.sampleRate, 44100);
+    EXPECT_GT(facts.audioBitRate, 0);
+    EXPECT_NEAR(facts.durationUs / 1e6, 2.0, 0.1);
+    EXPECT_EQ(facts.profile, 100); // H.264 High
+    EXPECT_EQ(FormatDuration(ListDurationMilliseconds(facts.durationUs)).substr(0, 8), "00:00:02");
 }
 
-TEST(Probe, VideoOnlyKeepsThePreviousAudioFacts) {
-    CConvertJob job;
-    job.m_channels = 7;
-    job.m_sampleRate = 12345;
-    ASSERT_EQ(Probe(job, VideoOnlyMp4()), kProbeAccepted);
-    EXPECT_EQ(job.m_channels, 7);
-    EXPECT_EQ(job.m_sampleRate, 12345);
-    EXPECT_EQ(job.m_probeWidth, 160);
+TEST(Probe, VideoOnlyHasNoAudioFacts) {
+    const MediaFacts facts = ProbeMedia(VideoOnlyMp4());
+    ASSERT_TRUE(facts.Accepted());
+    EXPECT_EQ(facts.channels, 0);
+    EXPECT_EQ(facts.sampleRate, 0);
+    EXPECT_EQ(facts.width, 160);
 }
 
 TEST(Probe, CoverPictureIsNotTakenForTheVideoFacts) {
-    CConvertJob job;
-    ASSERT_EQ(Probe(job, Mp4WithCover()), kProbeAccepted);
-    EXPECT_EQ(job.m_probeWidth, 160); // the cover is 64x64 and is not decoded
-    EXPECT_EQ(job.m_probeHeight, 120);
+    const MediaFacts facts = ProbeMedia(Mp4WithCover());
+    ASSERT_TRUE(facts.Accepted());
+    EXPECT_EQ(facts.width, 160); // the cover is 64x64 and is not decoded
+    EXPECT_EQ(facts.height, 120);
 }
 
 TEST(Probe, RefusesWhatIsNotAVideo) {
@@ -67,8 +60,9 @@ TEST(Probe, RefusesWhatIsNotAVideo) {
     const std::string refused[] = {dir.file("empty.mp4"), dir.file("noise.mp4"),   dir.file("truncated.mp4"),
                                    dir.path().string(),   dir.file("missing.mp4"), AudioOnlyM4a()};
     for (const std::string& path : refused) {
-        CConvertJob job;
-        EXPECT_LT(Probe(job, path), 0) << path;
+        const MediaFacts facts = ProbeMedia(path);
+        EXPECT_FALSE(facts.Accepted()) << path;
+        EXPECT_FALSE(facts.refusal.empty()) << path;
     }
 }
 

@@ -54,9 +54,7 @@ void ExpectHandled(const DamagedInput& damaged) {
     ScopedTempDir dir;
     const std::string input = dir.file("input");
     WriteFileBytes(input, damaged.bytes);
-    CConvertJob probe;
-    probe.m_probePath = input;
-    ProbeMediaFile(probe);
+    ProbeMedia(input);
 
     for (const char* container : {"mkv", "mp4"}) {
         const std::string output = dir.file(std::string("output.") + container);

@@ -148,9 +148,7 @@ TEST(EngineFaults, UnreadableInputsFailWithoutOutput) {
         const std::string output = dir.file("out-" + fs::path(input).filename().string());
         // Exit code: probe refused (1 bit), then the batch statuses of [input, clip].
         const int result = RunAsNobody([&] {
-            CConvertJob probe;
-            probe.m_probePath = input;
-            const bool refused = ProbeMediaFile(probe) < 0;
+            const bool refused = !ProbeMedia(input).Accepted();
             auto job = MakeBatchJob({input, clip}, {output, dir.file("never.mp4")}, 90);
             const BatchOutcome outcome = RunBatch(*job);
             const bool statusesOk = outcome.statuses == std::vector<int>{F, P} && outcome.exitCode == -1;
@@ -175,10 +173,9 @@ TEST(EngineFaults, AwkwardFileNamesAreProbedAndConvertedByteForByte) {
         inputs.push_back((dir.path() / "in" / name).string());
         outputs.push_back((dir.path() / "out" / name).string());
         fs::copy_file(clip, inputs.back());
-        CConvertJob probe;
-        probe.m_probePath = inputs.back();
-        EXPECT_EQ(ProbeMediaFile(probe), 0) << name;
-        EXPECT_EQ(probe.m_probeWidth, 160) << name;
+        const MediaFacts facts = ProbeMedia(inputs.back());
+        EXPECT_TRUE(facts.Accepted()) << name;
+        EXPECT_EQ(facts.width, 160) << name;
     }
     auto job = MakeBatchJob(inputs, outputs, 90);
     const BatchOutcome outcome = RunBatch(*job);

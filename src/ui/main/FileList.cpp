@@ -40,12 +40,8 @@ QString CleanDialogPath(const QString& path) {
 } // namespace
 
 bool CTessalyDlg::ProbeFile(const QString& path) {
-    WaitForWorker();
-    if (!m_job) {
-        m_job = std::make_unique<CConvertJob>();
-    }
-    m_job->m_probePath = path.toUtf8().toStdString();
-    return ProbeMediaFile(*m_job) >= 0;
+    m_lastFacts = ProbeMedia(path.toUtf8().toStdString());
+    return m_lastFacts.Accepted();
 }
 
 void CTessalyDlg::RefuseFile(const QString& path) {
@@ -99,17 +95,16 @@ void CTessalyDlg::AppendFileRow(int row, const QString& path) {
     if (QTreeWidgetItem* first = m_fileList->topLevelItem(0)) {
         first->setSelected(false);
     }
-    const std::string utf8 = path.toUtf8().toStdString();
-    const CConvertJob& job = *m_job;
+    const std::array<std::string, 7> texts = ListRowTexts(path.toUtf8().toStdString(), m_lastFacts);
     auto* item = new QTreeWidgetItem(QStringList{
         path,
-        Utf8Text(FileExtension(utf8)),
-        Utf8Text(FormatDuration(ListDurationMilliseconds(job.m_probeDuration))),
-        Utf8Text(FormatFrameSize(job.m_probeWidth, job.m_probeHeight)),
-        Utf8Text(FormatBitRate(job.m_videoBitRate)),
-        Utf8Text(FormatFrameRate(job.m_probeFrameRateNum, job.m_probeFrameRateDen)),
+        Utf8Text(texts[1]),
+        Utf8Text(texts[2]),
+        Utf8Text(texts[3]),
+        Utf8Text(texts[4]),
+        Utf8Text(texts[5]),
         Text(u"JIEMIAN", u"zb"),
-        QString::number(job.m_probeProfile),
+        Utf8Text(texts[6]),
     });
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setToolTip(0, path);

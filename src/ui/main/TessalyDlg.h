@@ -5,6 +5,7 @@
 
 #include "AVConvertDlg.h"
 #include "ConvertJob.h"
+#include "MediaProbe.h"
 #include "OutputPresets.h"
 
 #include <QDialog>
@@ -89,6 +90,7 @@ private:
     CCheckListCtrl* m_fileList = nullptr;
     QComboBox* m_outputFolderBox = nullptr;
     std::unique_ptr<CConvertJob> m_job;
+    MediaFacts m_lastFacts;
     std::unique_ptr<CAVConvertDlg> m_progress;
     std::thread m_worker;
     QTimer m_batchTimer;
