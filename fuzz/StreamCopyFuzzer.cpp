@@ -13,12 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::string outputs[] = {quarnix::fuzz::ScratchPath("-out.mkv"),
                                           quarnix::fuzz::ScratchPath("-out.mp4")};
     av_log_set_level(AV_LOG_QUIET);
-    quarnix::SetPauseAfterHeaderFailure(std::chrono::milliseconds(0));
     if (!quarnix::fuzz::WriteBytes(input, data, size)) {
         return 0;
     }
     quarnix::CConvertJob job;
-    job.m_fileCount = job.m_displayCount = 2;
+    job.PrepareEntries(2);
     job.m_inputPaths = {input, input};
     job.m_outputPaths = {outputs[0], outputs[1]};
     job.m_fileDuration[0] = job.m_fileDuration[1] = 1.0;

@@ -1,10 +1,11 @@
 #include "CliCommands.h"
 
+#include "BatchPlanner.h"
 #include "BytePaths.h"
 #include "CancelSignal.h"
-#include "ConvertJob.h"
 #include "MediaProbe.h"
 #include "MediaText.h"
+#include "RunningBatch.h"
 
 #include <chrono>
 #include <memory>
@@ -18,11 +19,6 @@ extern "C" {
 namespace quarnix::cli {
 
 namespace {
-
-struct ProbedFile {
-    std::string path;
-    std::int32_t durationMs = 0;
-};
 
 std::string RowText(const MediaFacts& facts, const std::string& path) {
     const std::array<std::string, 7> columns = ListRowTexts(path, facts);
@@ -44,9 +40,9 @@ std::string TerminalSafe(const std::string& text) {
     return safe;
 }
 
-void ShowProgress(const CConvertJob& job, const std::vector<std::string>& inputs, std::ostream& err) {
-    const int current = job.m_currentFile.load(std::memory_order_acquire);
-    const int percent = job.m_filePercent.load(std::memory_order_relaxed);
+void ShowProgress(const RunningBatch& batch, const std::vector<std::string>& inputs, std::ostream& err) {
+    const int current = batch.CurrentEntry();
+    const int percent = batch.FilePercent();
     if (current < 0 || current >= static_cast<int>(inputs.size())) {
         return;
     }
@@ -79,7 +75,9 @@ std::string UsageText() {
            "  quarnix-cli rotate --angle 90|180|270 --output DIR [--] FILE...\n"
            "      Copies every audio and video stream of each file into DIR (same name and container,\n"
            "      never replacing a file) and marks the video as turned clockwise by the angle.\n"
-           "      One line per file: converted|failed|pending, input, output (tab-separated).\n"
+           "      One line per file: converted|failed|pending, input, output (tab-separated); the\n"
+           "      output is the name the file really got. Why a file failed: 'quarnix-cli: FILE: reason'\n"
+           "      on stderr. Ctrl-C stops at once: the current file is removed, the rest stay pending.\n"
            "  quarnix-cli --help\n"
            "Options: --verbose shows the media libraries' stream descriptions. Arguments after '--' are\n"
            "always files. Paths are printed byte for byte as given.\n"
@@ -104,85 +102,71 @@ int RunProbe(const std::vector<std::string>& files, std::ostream& out, std::ostr
 }
 
 int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err) {
-    auto job = std::make_unique<CConvertJob>();
-    std::vector<ProbedFile> accepted;
+    std::vector<PlannedInput> accepted;
     bool anyRefused = false;
     for (const std::string& file : request.files) {
         const MediaFacts facts = ProbeMedia(file);
-        if (!facts.Accepted() || FileNameOfBytes(file).find('.') == std::string::npos) {
+        if (!facts.Accepted() || !HasContainerExtension(file)) {
             err << "refused\t" << file << "\n";
             anyRefused = true;
             continue;
         }
-        accepted.push_back({file, ListDurationMilliseconds(facts.durationUs)});
-    }
-    if (static_cast<int>(accepted.size()) > CConvertJob::kMaxEntries) {
-        err << "error: a batch holds at most " << CConvertJob::kMaxEntries << " files\n";
-        return kExitUsageOrFolder;
+        accepted.push_back({file, facts.durationUs});
     }
 
     const std::string& folder = request.outputFolder;
-    if (!IsFolderBytes(folder)) {
+    BatchPlan plan = PlanBatch(folder, accepted, request.angle);
+    switch (plan.problem) {
+    case PlanProblem::kNone:
+        break;
+    case PlanProblem::kNoEntries:
+        out.flush();
+        return kExitSomeFileNotDone;
+    case PlanProblem::kTooManyEntries:
+        err << "error: a batch holds at most " << CConvertJob::kMaxEntries << " files\n";
+        return kExitUsageOrFolder;
+    case PlanProblem::kFolderMissing:
         err << "error: the output folder does not exist: " << folder << "\n";
         return kExitUsageOrFolder;
-    }
-    if (!WriteProbeFileBytes(folder)) {
+    case PlanProblem::kFolderNotWritable:
         err << "error: the output folder cannot be written: " << folder << "\n";
         return kExitUsageOrFolder;
-    }
-    std::vector<std::string> inputs;
-    for (const ProbedFile& file : accepted) {
-        inputs.push_back(file.path);
-    }
-    if (!HasRoomForBytes(folder, inputs)) {
+    case PlanProblem::kNotEnoughSpace:
         err << "error: not enough free space in the output folder: " << folder << "\n";
         return kExitUsageOrFolder;
     }
 
-    const int count = static_cast<int>(accepted.size());
-    job->m_displayCount = job->m_fileCount = count;
-    job->m_inputPaths = CConvertJob::AllocatePathList(count);
-    job->m_outputPaths = CConvertJob::AllocatePathList(count);
-    std::set<std::string> taken;
-    for (int i = 0; i < count; ++i) {
-        const auto at = static_cast<std::size_t>(i);
-        const std::string output = MakeOutputPathBytes(folder, accepted[at].path, taken);
-        taken.insert(output);
-        job->m_inputPaths[at] = accepted[at].path;
-        job->m_outputPaths[at] = output;
-        job->m_fileDuration[at] = accepted[at].durationMs / 1000.0;
-    }
-    job->m_currentFile.store(-1);
-    job->m_cancel.store(0);
-    job->m_filePercent.store(0);
-    job->m_reencode = 0;
-    job->m_rotation = request.angle;
-
-    CancelOnInterrupt cancelOnInterrupt(job->m_cancel);
-    std::thread worker = StartConvertThread(*job);
-    if (request.showProgress) {
-        while (job->m_currentFile.load(std::memory_order_acquire) < count) {
-            ShowProgress(*job, inputs, err);
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            if (job->m_cancel.load() != 0) {
-                break;
+    const int count = plan.job->m_fileCount;
+    std::vector<std::string> inputs = plan.job->m_inputPaths;
+    RunningBatch batch(std::move(plan.job));
+    {
+        CancelOnInterrupt cancelOnInterrupt(batch.CancelFlag());
+        while (!batch.Finished()) {
+            if (request.showProgress) {
+                ShowProgress(batch, inputs, err);
             }
+            std::this_thread::sleep_for(std::chrono::milliseconds(request.showProgress ? 200 : 20));
         }
+        batch.Wait();
     }
-    worker.join();
     if (request.showProgress) {
         err << "\r\033[K";
         err.flush();
     }
 
+    const CConvertJob& job = batch.Job();
     bool allConverted = !anyRefused;
     for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
-        const std::int8_t status = job->m_fileStatus[at].load(std::memory_order_acquire);
+        const std::int8_t status = batch.StatusOf(i);
         allConverted = allConverted && status == kFileStatusConverted;
-        out << StatusWord(status) << "\t" << job->m_inputPaths[at] << "\t" << job->m_outputPaths[at] << "\n";
+        out << StatusWord(status) << "\t" << job.m_inputPaths[at] << "\t" << job.m_outputPaths[at] << "\n";
+        if (!job.m_entryReasons[at].empty()) {
+            err << "quarnix-cli: " << job.m_inputPaths[at] << ": " << job.m_entryReasons[at] << "\n";
+        }
     }
     out.flush();
+    err.flush();
     return allConverted ? kExitSuccess : kExitSomeFileNotDone;
 }
 

@@ -12,8 +12,14 @@ std::vector<std::string> CConvertJob::AllocatePathList(int count) {
     return std::vector<std::string>(count > 0 ? static_cast<std::size_t>(count) : 0);
 }
 
-std::thread StartConvertThread(CConvertJob& job) {
-    return std::thread([&job] { ConvertThreadProc(&job); });
+void CConvertJob::PrepareEntries(int count) {
+    m_fileCount = count;
+    m_inputPaths = AllocatePathList(count);
+    m_outputPaths = AllocatePathList(count);
+    m_entryReasons = AllocatePathList(count);
+    for (int i = 0; i < count && i < kStatusSlots; ++i) {
+        m_fileStatus[static_cast<std::size_t>(i)].store(kFileStatusPending, std::memory_order_relaxed);
+    }
 }
 
 } // namespace quarnix

@@ -1,15 +1,13 @@
-// The conversion job record: the one structure through which the file list, the probe, the worker
-// thread and the progress display exchange paths, media facts, targets, statuses and progress.
-// Only m_fileStatus, m_filePercent, m_currentFile and m_cancel cross threads while a batch runs; they are
-// atomics.
+// The conversion job record: one batch's request (entries, angle, mode, re-encode targets), the worker's
+// scratch, and the progress record the front ends follow. While a batch runs only the atomics cross
+// threads; an entry's reason and real output path are written before its status is published (release),
+// so a reader that sees a final status (acquire) may read them.
 #pragma once
 
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace quarnix {
@@ -39,7 +37,6 @@ struct CConvertJob {
     std::int32_t m_audioCodecId = 86018;
 
     // Worker scratch of the current file (the FFmpeg objects themselves live in the worker's per-file state).
-    std::int32_t m_packetStream = -1;
     double m_audioClock = 0.0; // seconds: output time of the last audio packet written
     double m_videoClock = 0.0; // seconds: output time of the last video packet written
     TimeBase m_videoTimeBase;
@@ -49,12 +46,16 @@ struct CConvertJob {
     std::uint8_t m_reencode = 0;           // 0: stream copy; 1: decode and encode
     std::uint8_t m_keepSourceSize = 0;     // re-encode: keep the decoder's picture size
 
-    std::vector<std::string> m_inputPaths;  // UTF-8 input path of each entry
-    std::vector<std::string> m_outputPaths; // UTF-8 output path of each entry
+    std::vector<std::string> m_inputPaths; // UTF-8 input path of each entry
+    // UTF-8 output path of each entry: the planned name until the entry ends; once its status is final,
+    // the name the output really got (numbered when the planned one was taken meanwhile, another extension
+    // when the input's container cannot carry a rotation).
+    std::vector<std::string> m_outputPaths;
+    // Plain words per entry, final with its status: why it failed, or a note on a converted file.
+    std::vector<std::string> m_entryReasons;
 
     std::array<std::atomic<std::int8_t>, kStatusSlots> m_fileStatus;
     std::array<double, kMaxEntries> m_fileDuration{}; // seconds, as the list shows it
-    std::array<double, kMaxEntries> m_progressSpan{}; // divisor of each entry's percentage
     std::atomic<std::int32_t> m_filePercent{0}; // 0..100 for the current entry; negative: nothing to show
 
     // Re-encode targets.
@@ -67,22 +68,25 @@ struct CConvertJob {
     std::int32_t m_channels = 0;
 
     std::atomic<std::int32_t> m_currentFile{-1}; // entry being converted; m_fileCount once the batch ended
-    std::int32_t m_displayCount = 0;
+    std::atomic<bool> m_finished{false};         // set last, on every way out of the worker
     std::int32_t m_fileCount = 0;
     std::int32_t m_rotation = 0; // degrees clockwise: 0 (none), 90, 180 or 270
 
     // A list of n empty path entries, the form m_inputPaths and m_outputPaths take.
     static std::vector<std::string> AllocatePathList(int count);
+
+    // Sizes the per-entry lists for count entries (paths empty) and sets every status to pending.
+    void PrepareEntries(int count);
+
+    std::int8_t StatusOf(int entry) const {
+        return m_fileStatus[static_cast<std::size_t>(entry)].load(std::memory_order_acquire);
+    }
 };
 
-// Runs a whole batch on the calling thread; returns 0 on a normal end, -1 when a hard failure ended it early.
+// Runs a whole batch on the calling thread. Every entry ends converted, failed (with a reason) or, after a
+// cancel, pending; the end of the batch (m_currentFile = m_fileCount, then m_finished) is published on every
+// way out. Returns 0, or -1 when a condition that dooms every later entry (the output folder is gone) ended
+// the batch early; the entries not reached are then failed too.
 int ConvertThreadProc(CConvertJob* job);
-
-// The worker pauses this long after an output header could not be written (500 ms); fuzzing shortens it.
-void SetPauseAfterHeaderFailure(std::chrono::milliseconds pause);
-
-// Starts ConvertThreadProc on a new thread. The caller keeps the thread and joins it before it refills
-// or frees the job.
-std::thread StartConvertThread(CConvertJob& job);
 
 } // namespace quarnix

@@ -1,122 +1,167 @@
-// The batch worker: for each entry it opens the input and its decoders, creates the output, runs the
-// packet loop of the job's mode, completes the file and publishes the entry's status.
+// The batch worker: for each entry it opens the input, writes the output under a temporary name, runs the
+// packet loop of the job's mode, completes the file, moves it to its name and publishes the entry's status
+// and reason. A failure fails that entry only; the end of the batch is published on every way out.
 #include "ConvertJob.h"
 #include "EntryState.h"
 #include "FfmpegError.h"
-#include "MemoryReuse.h"
 #include "OutputFile.h"
 #include "Reencode.h"
 #include "StreamSelection.h"
 
 #include <algorithm>
-#include <chrono>
+#include <sys/stat.h>
 
 namespace quarnix {
 
 namespace {
 
-std::atomic<std::int64_t> g_pauseAfterHeaderFailureMs{500};
+enum class EntryEnd {
+    kDone,       // converted, failed or (after a cancel) pending; go on
+    kFolderGone, // the output folder disappeared: no later entry can be written either
+};
 
 const std::string& PathAt(const std::vector<std::string>& paths, int index) {
     static const std::string kEmpty;
     return index < static_cast<int>(paths.size()) ? paths[static_cast<std::size_t>(index)] : kEmpty;
 }
 
-// Opens the input and a decoder for every stream that passes the selection; decoders are opened in both
-// modes, and one that fails to open ends the batch.
-SetUpOutcome OpenInput(EntryState& entry) {
-    ReuseFrameMemory();
-    entry.inputIdentity = IdentifyFile(entry.inputPath);
-    AVFormatContext* rawInput = nullptr;
-    if (int rc = avformat_open_input(&rawInput, LocalFileUrl(entry.inputPath).c_str(), nullptr, nullptr);
-        rc < 0) {
-        LogEntryFailure(entry, "opening the input", rc);
-        return SetUpOutcome::kEndThread;
-    }
-    entry.input.reset(rawInput);
-    if (int rc = avformat_find_stream_info(entry.input.get(), nullptr); rc < 0) {
-        LogEntryFailure(entry, "reading the stream information", rc);
-        return SetUpOutcome::kEndThread;
-    }
-    entry.slots.resize(entry.input->nb_streams);
-    for (unsigned i = 0; i < entry.input->nb_streams; ++i) {
-        AVStream& stream = *entry.input->streams[i];
-        if (!PassesCopySelection(*entry.input, stream)) {
-            continue;
-        }
-        DecoderOpenResult opened = OpenStreamDecoder(*entry.input, stream);
-        if (opened.noDecoder) {
-            continue;
-        }
-        if (opened.error < 0) {
-            LogEntryFailure(entry, "opening a decoder", opened.error);
-            return SetUpOutcome::kEndThread;
-        }
-        if (opened.decoder->codec_type == AVMEDIA_TYPE_VIDEO) {
-            entry.inputVideoStream = static_cast<int>(i);
-        } else if (opened.decoder->codec_type == AVMEDIA_TYPE_AUDIO && entry.inputAudioStream < 0) {
-            entry.inputAudioStream = static_cast<int>(i);
-        }
-        entry.slots[i].decoder = std::move(opened.decoder);
-    }
-    av_dump_format(entry.input.get(), 0, entry.inputPath.c_str(), 0);
-    return SetUpOutcome::kReady;
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-SetUpOutcome CreateOutput(CConvertJob& job, EntryState& entry) {
+// Publishes the end of the batch when the worker leaves, whichever way it leaves.
+class BatchEndGuard {
+public:
+    BatchEndGuard(CConvertJob& job, int count) : m_job(job), m_count(count) {}
+    BatchEndGuard(const BatchEndGuard&) = delete;
+    BatchEndGuard& operator=(const BatchEndGuard&) = delete;
+    ~BatchEndGuard() {
+        m_job.m_currentFile.store(m_count, std::memory_order_release);
+        m_job.m_finished.store(true, std::memory_order_release);
+    }
+
+private:
+    CConvertJob& m_job;
+    int m_count;
+};
+
+bool WasCancelled(const CConvertJob& job, EntryState& entry) {
+    if (job.m_cancel.load(std::memory_order_relaxed) != 0) {
+        entry.cancelled = true;
+    }
+    return entry.cancelled;
+}
+
+// Opens the input and reads its stream information. Decoders are opened in re-encode mode only: a copy
+// never decodes, so a stream without a working decoder is still copied.
+bool OpenInput(const CConvertJob& job, EntryState& entry) {
+    entry.inputIdentity = IdentifyFile(entry.inputPath);
+    if (int rc = entry.input.Open(entry.inputPath, &job.m_cancel); rc < 0) {
+        if (!WasCancelled(job, entry)) {
+            FailEntry(entry, FailedStep::kOpenInput, "opening the input", rc);
+        }
+        return false;
+    }
+    if (int rc = avformat_find_stream_info(entry.input.get(), nullptr); rc < 0) {
+        if (!WasCancelled(job, entry)) {
+            FailEntry(entry, FailedStep::kReadStreams, "reading the stream information", rc);
+        }
+        return false;
+    }
+    entry.slots.resize(entry.input->nb_streams);
+    if (job.m_reencode != 0) {
+        for (unsigned i = 0; i < entry.input->nb_streams; ++i) {
+            AVStream& stream = *entry.input->streams[i];
+            if (!PassesCopySelection(*entry.input, stream)) {
+                continue;
+            }
+            DecoderOpenResult opened = OpenStreamDecoder(*entry.input, stream);
+            if (opened.noDecoder) {
+                continue;
+            }
+            if (opened.error < 0) {
+                FailEntry(entry, FailedStep::kSetUpEncoders, "opening a decoder", opened.error);
+                return false;
+            }
+            if (opened.decoder->codec_type == AVMEDIA_TYPE_VIDEO) {
+                entry.inputVideoStream = static_cast<int>(i);
+            } else if (opened.decoder->codec_type == AVMEDIA_TYPE_AUDIO && entry.inputAudioStream < 0) {
+                entry.inputAudioStream = static_cast<int>(i);
+            }
+            entry.slots[i].decoder = std::move(opened.decoder);
+        }
+    }
+    av_dump_format(entry.input.get(), 0, entry.inputPath.c_str(), 0);
+    return true;
+}
+
+// Sets up the output container and its streams, creates the temporary file and writes the header.
+// Returns kFolderGone when the temporary file could not be created because the folder is gone.
+EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
+    if (NameTooLong(entry.outputPath)) {
+        FailEntry(entry, FailedStep::kOutputName, "naming the output", AVERROR(ENAMETOOLONG));
+        return EntryEnd::kDone;
+    }
     AVFormatContext* rawOutput = nullptr;
     if (int rc = avformat_alloc_output_context2(&rawOutput, nullptr, nullptr,
                                                 LocalFileUrl(entry.outputPath).c_str());
         rc < 0 || rawOutput == nullptr) {
-        LogEntryFailure(entry, "choosing the output container", rc < 0 ? rc : AVERROR_MUXER_NOT_FOUND);
-        return SetUpOutcome::kSkipEntry;
+        FailEntry(entry, FailedStep::kChooseContainer, "choosing the output container",
+                  rc < 0 ? rc : AVERROR_MUXER_NOT_FOUND);
+        return EntryEnd::kDone;
     }
     entry.output.reset(rawOutput);
+    entry.output->interrupt_callback = InterruptOn(&job.m_cancel);
 
     if (job.m_reencode != 0) {
         if (int rc = CreateReencodeStreams(job, entry); rc < 0) {
-            LogEntryFailure(entry, "setting up the encoders", rc);
-            return SetUpOutcome::kEndThread;
+            FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the encoders", rc);
+            return EntryEnd::kDone;
         }
     } else if (int rc = CreateCopyStreams(job, entry); rc < 0) {
-        LogEntryFailure(entry, "creating the output streams", rc);
-        return SetUpOutcome::kSkipEntry;
+        FailEntry(entry, FailedStep::kWriteHeader, "creating the output streams", rc);
+        return EntryEnd::kDone;
     }
     av_dump_format(entry.output.get(), 0, entry.outputPath.c_str(), 1);
 
     if (!(entry.output->oformat->flags & AVFMT_NOFILE)) {
-        // Never replace an existing file: the name was free when it was chosen, but must still be free now.
-        if (int rc = CreateOutputExclusively(entry.outputPath); rc < 0) {
-            LogEntryFailure(entry, "creating the output file", rc);
-            return rc == AVERROR(EEXIST) ? SetUpOutcome::kSkipEntry : SetUpOutcome::kEndThread;
+        if (int rc = CreateTemporaryOutput(entry.outputPath, entry.tempPath); rc < 0) {
+            if (!IsFolder(FolderOf(entry.outputPath))) {
+                FailEntry(entry, FailedStep::kFolderGone, "creating the output file", rc);
+                return EntryEnd::kFolderGone;
+            }
+            FailEntry(entry, FailedStep::kCreateOutput, "creating the output file", rc);
+            return EntryEnd::kDone;
         }
         entry.outputCreated = true;
-        if (int rc = OpenCreatedOutput(&entry.output->pb, entry.outputPath); rc < 0) {
-            LogEntryFailure(entry, "opening the output file", rc);
-            return SetUpOutcome::kEndThread;
+        if (int rc = OpenCreatedOutput(&entry.output->pb, entry.tempPath, &entry.output->interrupt_callback);
+            rc < 0) {
+            FailEntry(entry, FailedStep::kCreateOutput, "opening the output file", rc);
+            return EntryEnd::kDone;
         }
     }
     if (int rc = avformat_write_header(entry.output.get(), nullptr); rc < 0) {
-        LogEntryFailure(entry, "writing the output header", rc);
-        entry.outputIncomplete = true;
-        return SetUpOutcome::kHeaderFailed;
+        if (!WasCancelled(job, entry)) {
+            FailEntry(entry, FailedStep::kWriteHeader, "writing the output header", rc);
+        }
+        return EntryEnd::kDone;
     }
     entry.headerWritten = true;
     if (job.m_reencode != 0) {
         if (int rc = SetUpReencodeConverters(job, entry); rc < 0) {
-            LogEntryFailure(entry, "setting up the converters", rc);
-            return SetUpOutcome::kEndThread;
+            FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the converters", rc);
         }
     }
-    return SetUpOutcome::kReady;
+    return EntryEnd::kDone;
 }
 
-// Writes the trailer and flushes the output; any write error fails the entry and discards the file.
+// Writes the trailer and closes the output; any write error fails the entry.
 void CompleteOutput(EntryState& entry) {
-    if (entry.headerWritten) {
+    if (entry.headerWritten && !entry.cancelled && !entry.outputIncomplete) {
         if (int rc = av_write_trailer(entry.output.get()); rc < 0) {
-            LogEntryFailure(entry, "writing the output trailer", rc);
-            entry.failed = entry.outputIncomplete = true;
+            FailEntry(entry, FailedStep::kWriteOutput, "writing the output trailer", rc);
+            entry.outputIncomplete = true;
         }
     }
     AVFormatContext* output = entry.output.get();
@@ -127,9 +172,9 @@ void CompleteOutput(EntryState& entry) {
         if (rc >= 0) {
             rc = closeResult;
         }
-        if (rc < 0) {
-            LogEntryFailure(entry, "closing the output file", rc);
-            entry.failed = entry.outputIncomplete = true;
+        if (rc < 0 && !entry.cancelled && !entry.failed) {
+            FailEntry(entry, FailedStep::kWriteOutput, "closing the output file", rc);
+            entry.outputIncomplete = true;
         }
     }
 }
@@ -137,55 +182,97 @@ void CompleteOutput(EntryState& entry) {
 // A finished output must still be where it was written, and the input must not have changed under the copy
 // (truncated or replaced by another program); otherwise the entry is not reported as converted.
 void CheckFilesAfterCopy(EntryState& entry) {
+    if (entry.failed || entry.cancelled || !entry.headerWritten) {
+        return;
+    }
     // An input damaged right after its header gives no packet at all: the output would hold no picture and
     // no sound (and the Matroska muxer cannot even write such a file readably), so it is no conversion.
-    if (!entry.failed && !entry.cancelled && entry.headerWritten) {
-        std::int64_t packetsWritten = 0;
-        for (unsigned o = 0; o < entry.output->nb_streams; ++o) {
-            packetsWritten += entry.output->streams[o]->nb_frames;
-        }
-        if (packetsWritten == 0) {
-            LogEntryFailure(entry, "copying any packet of the input", AVERROR_INVALIDDATA);
-            entry.failed = entry.outputIncomplete = true;
-        }
+    std::int64_t packetsWritten = 0;
+    for (unsigned o = 0; o < entry.output->nb_streams; ++o) {
+        packetsWritten += entry.output->streams[o]->nb_frames;
     }
-    if (!entry.failed && entry.outputCreated && !IdentifyFile(entry.outputPath).regularFile) {
-        LogEntryFailure(entry, "finding the finished output", AVERROR(ENOENT));
-        entry.failed = true;
+    if (packetsWritten == 0) {
+        FailEntry(entry, FailedStep::kNoPackets, "copying any packet of the input", AVERROR_INVALIDDATA);
+        return;
     }
-    if (!entry.failed && !entry.cancelled && entry.inputIdentity.regularFile &&
-        !(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
-        LogEntryFailure(entry, "reading an input that did not change meanwhile", AVERROR(ESTALE));
-        entry.failed = true;
+    if (entry.outputCreated && !IdentifyFile(entry.tempPath).regularFile) {
+        FailEntry(entry, FailedStep::kOutputVanished, "finding the finished output", AVERROR(ENOENT));
+        return;
+    }
+    if (entry.inputIdentity.regularFile && !(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
+        FailEntry(entry, FailedStep::kInputChanged, "reading an input that did not change meanwhile",
+                  AVERROR(ESTALE));
     }
 }
 
-// Releases everything the entry opened; an output the worker created but could not complete is removed.
-void ReleaseEntry(EntryState& entry) {
-    const bool discard = entry.outputCreated && (entry.outputIncomplete || !entry.headerWritten);
+// Releases everything the entry opened. A complete output is moved to its name (numbered when that is
+// taken); anything else the worker created is removed, so no partial file ever carries an output's name.
+void FinishEntry(EntryState& entry) {
     entry.output.reset();
     entry.slots.clear();
     entry.input.reset();
-    if (discard) {
-        RemoveCreatedOutput(entry.outputPath);
+    if (!entry.outputCreated) {
+        return;
     }
+    const bool complete = entry.headerWritten && !entry.failed && !entry.cancelled && !entry.outputIncomplete;
+    if (complete) {
+        std::string committed;
+        if (int rc = CommitOutput(entry.tempPath, entry.outputPath, committed); rc < 0) {
+            FailEntry(entry, FailedStep::kCommitOutput, "moving the output to its name", rc);
+        } else {
+            entry.outputPath = committed;
+            return;
+        }
+    }
+    RemoveCreatedOutput(entry.tempPath);
 }
 
-void PublishStatus(CConvertJob& job, int index, FileStatus status) {
-    job.m_fileStatus[static_cast<std::size_t>(index)].store(status, std::memory_order_release);
+EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
+    EntryEnd end = EntryEnd::kDone;
+    if (OpenInput(job, entry)) {
+        end = CreateOutput(job, entry);
+    }
+    if (entry.headerWritten && !entry.failed) {
+        if (job.m_reencode != 0) {
+            if (int rc = RunReencodeLoop(job, entry); rc < 0 && !entry.failed) {
+                FailEntry(entry, FailedStep::kWriteOutput, "converting", rc);
+            }
+        } else {
+            RunStreamCopyLoop(job, entry);
+        }
+        WasCancelled(job, entry);
+    }
+    CompleteOutput(entry);
+    CheckFilesAfterCopy(entry);
+    FinishEntry(entry);
+    return end;
+}
+
+void PublishEntry(CConvertJob& job, int index, const EntryState& entry) {
+    const auto at = static_cast<std::size_t>(index);
+    FileStatus status = kFileStatusConverted;
+    if (entry.failed) {
+        status = kFileStatusFailed;
+        job.m_entryReasons[at] = entry.reason.empty()
+                                     ? PlainFailureReason(FailedStep::kWriteOutput, entry.lastError)
+                                     : entry.reason;
+    } else if (entry.cancelled) {
+        status = kFileStatusPending;
+    } else {
+        job.m_outputPaths[at] = entry.outputPath;
+    }
+    job.m_fileStatus[at].store(status, std::memory_order_release);
 }
 
 } // namespace
 
 bool ReadNextPacket(const CConvertJob& job, EntryState& entry, AVPacket& packet) {
-    if (job.m_cancel.load(std::memory_order_relaxed) != 0) {
-        entry.cancelled = true;
+    if (WasCancelled(job, entry)) {
         return false;
     }
     if (int rc = av_read_frame(entry.input.get(), &packet); rc < 0) {
-        if (rc != AVERROR_EOF) {
-            LogEntryFailure(entry, "reading the input", rc);
-            entry.failed = true;
+        if (rc != AVERROR_EOF && !WasCancelled(job, entry)) {
+            FailEntry(entry, FailedStep::kReadInput, "reading the input", rc);
         }
         return false;
     }
@@ -193,24 +280,35 @@ bool ReadNextPacket(const CConvertJob& job, EntryState& entry, AVPacket& packet)
 }
 
 void LogEntryFailure(const EntryState& entry, const char* step, int errorCode) {
+    entry.lastError = errorCode;
     av_log(nullptr, AV_LOG_ERROR, "quarnix: entry %d (%s): %s failed: %s\n", entry.index,
            entry.inputPath.c_str(), step, FfmpegErrorText(errorCode).c_str());
 }
 
-void SetPauseAfterHeaderFailure(std::chrono::milliseconds pause) {
-    g_pauseAfterHeaderFailureMs.store(pause.count());
+void FailEntry(EntryState& entry, FailedStep step, const char* what, int errorCode) {
+    LogEntryFailure(entry, what, errorCode);
+    if (!entry.failed) {
+        entry.reason = PlainFailureReason(step, errorCode);
+    }
+    entry.failed = true;
 }
 
 int ConvertThreadProc(CConvertJob* job) {
     const int count = std::clamp(job->m_fileCount, 0, CConvertJob::kMaxEntries);
+    BatchEndGuard end(*job, count);
+    if (static_cast<int>(job->m_entryReasons.size()) < count) {
+        job->m_entryReasons.resize(static_cast<std::size_t>(count));
+    }
+    if (static_cast<int>(job->m_outputPaths.size()) < count) {
+        job->m_outputPaths.resize(static_cast<std::size_t>(count));
+    }
     for (int i = 0; i < count; ++i) {
-        PublishStatus(*job, i, kFileStatusPending);
+        job->m_fileStatus[static_cast<std::size_t>(i)].store(kFileStatusPending, std::memory_order_release);
     }
     for (int i = 0; i < count; ++i) {
         job->m_currentFile.store(i, std::memory_order_release);
         job->m_filePercent.store(0, std::memory_order_relaxed);
         job->m_audioClock = job->m_videoClock = 0.0;
-        job->m_packetStream = -1;
         if (job->m_cancel.load(std::memory_order_acquire) != 0) {
             return 0;
         }
@@ -219,45 +317,19 @@ int ConvertThreadProc(CConvertJob* job) {
         entry.index = i;
         entry.inputPath = PathAt(job->m_inputPaths, i);
         entry.outputPath = PathAt(job->m_outputPaths, i);
-
-        SetUpOutcome outcome = OpenInput(entry);
-        if (outcome == SetUpOutcome::kReady) {
-            outcome = CreateOutput(*job, entry);
-        }
-        if (outcome != SetUpOutcome::kReady) {
-            CompleteOutput(entry);
-            ReleaseEntry(entry);
-            PublishStatus(*job, i, kFileStatusFailed);
-            if (outcome == SetUpOutcome::kEndThread) {
-                return -1;
+        const EntryEnd entryEnd = ConvertEntry(*job, entry);
+        PublishEntry(*job, i, entry);
+        if (entryEnd == EntryEnd::kFolderGone) {
+            // No later entry can be written either: each is failed with the same reason, none left looking
+            // as if it will still run.
+            for (int j = i + 1; j < count; ++j) {
+                job->m_entryReasons[static_cast<std::size_t>(j)] = entry.reason;
+                job->m_fileStatus[static_cast<std::size_t>(j)].store(kFileStatusFailed,
+                                                                     std::memory_order_release);
             }
-            if (outcome == SetUpOutcome::kHeaderFailed) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(g_pauseAfterHeaderFailureMs.load()));
-            }
-            continue;
-        }
-
-        int loopResult = 0;
-        if (job->m_reencode != 0) {
-            loopResult = RunReencodeLoop(*job, entry);
-        } else {
-            RunStreamCopyLoop(*job, entry);
-        }
-        CompleteOutput(entry);
-        CheckFilesAfterCopy(entry);
-        ReleaseEntry(entry);
-        if (loopResult < 0) {
-            PublishStatus(*job, i, kFileStatusFailed);
             return -1;
         }
-        // A cancel that arrives after the whole input was copied leaves a complete file: it counts as done.
-        if (entry.failed) {
-            PublishStatus(*job, i, kFileStatusFailed);
-        } else if (!entry.cancelled) {
-            PublishStatus(*job, i, kFileStatusConverted);
-        }
     }
-    job->m_currentFile.store(count, std::memory_order_release);
     return 0;
 }
 

@@ -4,7 +4,9 @@
 #pragma once
 
 #include "ConvertJob.h"
+#include "FailureReason.h"
 #include "FfmpegPtr.h"
+#include "InputFile.h"
 #include "OutputFile.h"
 
 #include <cstdint>
@@ -41,10 +43,13 @@ struct StreamSlot {
 struct EntryState {
     int index = 0;
     std::string inputPath;
-    std::string outputPath;
+    std::string outputPath;    // the final name the output is meant to get
+    std::string tempPath;      // where it is written until it is complete
+    std::string reason;        // plain words: why the entry failed (the first cause found)
+    mutable int lastError = 0; // the last library error logged for this entry
 
     FileIdentity inputIdentity; // as the input was when it was opened
-    InputFormatPtr input;
+    InputFile input;
     OutputFormatPtr output;
     std::vector<StreamSlot> slots;
 
@@ -69,19 +74,11 @@ struct EntryState {
     std::int64_t videoPacketsWritten = 0;
     bool audioFormatWarned = false; // unconvertible audio has been reported for this file
 
-    bool outputCreated = false; // the worker created the output file (exclusively)
+    bool outputCreated = false; // the worker created the temporary output file (exclusively)
     bool headerWritten = false;
     bool failed = false;           // the entry ends with status 2
     bool cancelled = false;        // the packet loop stopped on a cancel before the input's end
-    bool outputIncomplete = false; // writing the output failed: the file is unusable and is removed
-};
-
-// How the per-entry set-up ended.
-enum class SetUpOutcome {
-    kReady,        // header written; run the packet loop
-    kSkipEntry,    // status 2, go on with the next entry
-    kHeaderFailed, // status 2, pause briefly, go on with the next entry
-    kEndThread,    // status 2, the batch ends here
+    bool outputIncomplete = false; // writing the output failed: the file is unusable
 };
 
 // Stream-copy mode: one output stream per usable audio and video input stream, each marked rotated.
@@ -97,5 +94,8 @@ bool ReadNextPacket(const CConvertJob& job, EntryState& entry, AVPacket& packet)
 
 // Logs a failure of one entry to the media libraries' log.
 void LogEntryFailure(const EntryState& entry, const char* step, int errorCode);
+
+// Logs the failure and fails the entry; the first failure's plain reason is the one the user sees.
+void FailEntry(EntryState& entry, FailedStep step, const char* what, int errorCode);
 
 } // namespace quarnix

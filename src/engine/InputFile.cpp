@@ -23,6 +23,7 @@ int CheckInterrupt(void* opaque) {
 
 struct InputFile::Source {
     int fd = -1;
+    bool pipe = false; // a FIFO or pipe: no data yet is not the end, until the writer has gone
     const std::atomic<std::uint8_t>* cancel = nullptr;
     ~Source() {
         if (fd >= 0) {
@@ -44,7 +45,16 @@ int ReadSource(void* opaque, std::uint8_t* buffer, int size) {
             return static_cast<int>(got);
         }
         if (got == 0) {
-            return AVERROR_EOF;
+            if (!source.pipe) {
+                return AVERROR_EOF;
+            }
+            // A FIFO read without a writer gives nothing: wait for one, and for its data, until it hangs up.
+            pollfd waiting{source.fd, POLLIN, 0};
+            if (::poll(&waiting, 1, kPollMilliseconds) > 0 && (waiting.revents & POLLHUP) &&
+                !(waiting.revents & POLLIN)) {
+                return AVERROR_EOF;
+            }
+            continue;
         }
         if (errno == EINTR) {
             continue;
@@ -125,6 +135,7 @@ int InputFile::Open(const std::string& utf8Path, const std::atomic<std::uint8_t>
     if (S_ISDIR(info.st_mode)) {
         return AVERROR(EISDIR);
     }
+    source->pipe = S_ISFIFO(info.st_mode);
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(kReadBufferBytes));
     if (buffer == nullptr) {
         return AVERROR(ENOMEM);

@@ -31,7 +31,6 @@ bool IsConverted(const EntryState& entry, int s) {
 int DecodePacket(CConvertJob& job, EntryState& entry, int s, const AVPacket* packet) {
     AVCodecContext& decoder = *entry.slots[s].decoder;
     AVFrame& frame = *entry.decodedFrame;
-    job.m_packetStream = s;
     for (;;) {
         const int sent = avcodec_send_packet(&decoder, packet);
         if (sent < 0 && sent != AVERROR(EAGAIN)) {
@@ -117,9 +116,8 @@ int RunReencodeLoop(CConvertJob& job, EntryState& entry) {
         if (!ReadNextPacket(job, entry, *packet)) {
             break;
         }
-        job.m_progressSpan[index] = job.m_fileDuration[index];
         job.m_filePercent.store(
-            ReencodePercent(job.m_audioClock, job.m_videoClock, job.m_progressSpan[index]),
+            ReencodePercent(job.m_audioClock, job.m_videoClock, job.m_fileDuration[index]),
             std::memory_order_relaxed);
         const int s = packet->stream_index;
         if (IsConverted(entry, s)) {

@@ -99,9 +99,8 @@ void RunStreamCopyLoop(CConvertJob& job, EntryState& entry) {
             continue;
         }
 
-        job.m_progressSpan[index] = job.m_fileDuration[index];
         job.m_filePercent.store(
-            ComputeFilePercent(job.m_audioClock, job.m_videoClock, job.m_progressSpan[index]),
+            ComputeFilePercent(job.m_audioClock, job.m_videoClock, job.m_fileDuration[index]),
             std::memory_order_relaxed);
 
         const int o = entry.slots[s].outputIndex;
@@ -135,8 +134,8 @@ void RunStreamCopyLoop(CConvertJob& job, EntryState& entry) {
 
         packet->stream_index = o;
         if (int rc = av_interleaved_write_frame(&output, packet.get()); rc < 0) {
-            LogEntryFailure(entry, "writing a packet", rc);
-            entry.failed = entry.outputIncomplete = true;
+            FailEntry(entry, FailedStep::kWriteOutput, "writing a packet", rc);
+            entry.outputIncomplete = true;
             break;
         }
     }

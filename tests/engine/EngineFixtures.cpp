@@ -71,7 +71,7 @@ std::unique_ptr<CConvertJob> MakeBatchJob(const std::vector<std::string>& inputs
                                           double durationSeconds) {
     auto job = std::make_unique<CConvertJob>();
     const int count = static_cast<int>(inputs.size());
-    job->m_displayCount = job->m_fileCount = count;
+    job->PrepareEntries(count);
     job->m_inputPaths = inputs;
     job->m_outputPaths = outputs;
     for (int i = 0; i < count; ++i) {

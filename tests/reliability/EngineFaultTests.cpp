@@ -62,7 +62,7 @@ TEST(EngineFaults, FullOutputVolumeFailsTheEntryThatDoesNotFitAndKeepsTheInputs)
 }
 
 // The first input is a pipe the test feeds, so the folder goes while that entry is surely being written.
-TEST(EngineFaults, OutputFolderRemovedMidCopyFailsTheEntryAndEndsTheBatch) {
+TEST(EngineFaults, OutputFolderRemovedMidCopyFailsEveryEntryAndEndsTheBatch) {
     ScopedTempDir dir;
     const std::string bytes = ReadFileBytes(LongTs());
     const std::string pipe = dir.file("feed.ts");
@@ -80,17 +80,22 @@ TEST(EngineFaults, OutputFolderRemovedMidCopyFailsTheEntryAndEndsTheBatch) {
     ASSERT_GE(fd, 0);
     const std::size_t half = bytes.size() / 2;
     EXPECT_TRUE(FeedPipe(fd, bytes.data(), half));
-    while (job->m_filePercent.load() <= 0) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (job->m_filePercent.load() <= 0 && !job->m_finished.load() &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    ASSERT_TRUE(fs::exists(dir.file("out/a.mp4")));
+    ASSERT_FALSE(fs::is_empty(dir.path() / "out")); // the output is being written (under its temporary name)
     fs::remove_all(dir.path() / "out");
     EXPECT_TRUE(FeedPipe(fd, bytes.data() + half, bytes.size() - half));
     close(fd);
     worker.join();
 
-    EXPECT_EQ(outcome.statuses, (std::vector<int>{F, F, P}));
+    EXPECT_EQ(outcome.statuses, (std::vector<int>{F, F, F}));
     EXPECT_EQ(outcome.exitCode, -1);
+    EXPECT_EQ(job->m_entryReasons, (std::vector<std::string>{"the output was removed while it was written",
+                                                             "the output folder no longer exists",
+                                                             "the output folder no longer exists"}));
     EXPECT_FALSE(fs::exists(dir.path() / "out")); // nothing re-created the folder
     EXPECT_EQ(ReadFileBytes(clip), clipBefore);
 }
@@ -143,20 +148,27 @@ TEST(EngineFaults, UnreadableInputsFailWithoutOutput) {
     ScopedTempDir dir;
     const auto [clip, locked, folder] = MakeUnreadableInputs(dir);
 
+    // A copy the unprivileged user can read, in the folder it can write.
+    const std::string readable = dir.file("readable.mp4");
+    fs::copy_file(clip, readable);
+    fs::permissions(readable, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     for (const std::string& input : {locked, folder}) {
         SCOPED_TRACE(input);
         const std::string output = dir.file("out-" + fs::path(input).filename().string());
-        // Exit code: probe refused (1 bit), then the batch statuses of [input, clip].
+        const std::string next = dir.file("next-" + fs::path(input).filename().string());
+        // Exit code: probe refused (1 bit), then the batch statuses of [input, readable] (2 bits): the
+        // unreadable input fails alone and the batch goes on.
         const int result = RunAsNobody([&] {
             const bool refused = !ProbeMedia(input).Accepted();
-            auto job = MakeBatchJob({input, clip}, {output, dir.file("never.mp4")}, 90);
+            auto job = MakeBatchJob({input, readable}, {output, next}, 90);
             const BatchOutcome outcome = RunBatch(*job);
-            const bool statusesOk = outcome.statuses == std::vector<int>{F, P} && outcome.exitCode == -1;
-            return (refused ? 1 : 0) | (statusesOk ? 2 : 0);
+            const bool statusesOk = outcome.statuses == std::vector<int>{F, C} && outcome.exitCode == 0;
+            const bool reasonOk = !job->m_entryReasons[0].empty() && job->m_entryReasons[1].empty();
+            return (refused ? 1 : 0) | (statusesOk ? 2 : 0) | (reasonOk ? 4 : 0);
         });
-        EXPECT_EQ(result, 3);
+        EXPECT_EQ(result, 7);
         EXPECT_FALSE(fs::exists(output));
-        EXPECT_FALSE(fs::exists(dir.file("never.mp4")));
+        EXPECT_TRUE(fs::exists(next));
     }
     fs::permissions(locked, fs::perms::owner_read);
     EXPECT_EQ(ReadFileBytes(locked), ReadFileBytes(clip));

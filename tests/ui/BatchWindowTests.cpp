@@ -12,11 +12,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -49,6 +52,7 @@ struct BatchWindow {
     void Add(const QStringList& paths) {
         environment.filesToOpen = paths;
         window.AddFilesFromDialog();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.Adding(); }, 30000));
     }
     void SetFolder(const QString& folder) { FindControl<QComboBox>(&window, 1077)->setEditText(folder); }
     QString Out() const { return Q(outputs.path().string()); }
@@ -65,6 +69,16 @@ struct BatchWindow {
         window.StartRotation();
     }
     QString Status(int row) const { return window.FileList()->topLevelItem(row)->text(6); }
+    QString Reason(int row) const { return window.FileList()->topLevelItem(row)->toolTip(6); }
+    // Every name in the output folder, hidden ones included.
+    std::vector<std::string> OutputNames() const {
+        std::vector<std::string> names;
+        for (const auto& item : std::filesystem::directory_iterator(outputs.path())) {
+            names.push_back(item.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     bool Ticked(int row) const { return window.FileList()->topLevelItem(row)->checkState(0) == Qt::Checked; }
 };
 
@@ -128,18 +142,6 @@ TEST(BatchWindow, StartChecksTheListAndTheFolderInOrder) {
     EXPECT_EQ(batch.Status(0), "Ready");
 }
 
-TEST(BatchWindow, AFileNameWithoutExtensionStartsNothing) {
-    BatchWindow batch;
-    batch.Add({Q(Copy(batch.inputs, MarkerClip("mp4"), "a.mp4")),
-               Q(Copy(batch.inputs, MarkerClip("mp4"), "plain"))});
-    ASSERT_EQ(batch.window.FileList()->topLevelItemCount(), 2);
-    batch.SetFolder(batch.Out());
-    batch.Start();
-    EXPECT_TRUE(batch.environment.Messages().isEmpty());
-    EXPECT_TRUE(std::filesystem::is_empty(batch.outputs.path()));
-    EXPECT_EQ(batch.Status(0), "Ready");
-}
-
 TEST(BatchWindow, MoreThanABatchHoldsIsRefusedByName) {
     BatchWindow batch;
     batch.Add({Q(Copy(batch.inputs, MarkerClip("mp4"), "a.mp4"))});
@@ -185,8 +187,28 @@ TEST(BatchWindow, ALastFileThatFailsIsReportedAndTheFolderStaysClosed) {
     EXPECT_EQ(batch.environment.Messages(), QStringList{"The last file could not be rotated."});
     EXPECT_TRUE(batch.environment.ShellOpened().isEmpty());
     EXPECT_EQ(batch.Status(1), "Failed");
+    EXPECT_EQ(batch.Reason(1), "the output container does not accept these streams");
     EXPECT_TRUE(batch.Ticked(1));
-    EXPECT_FALSE(std::filesystem::exists(batch.outputs.file("b.mp4")));
+    EXPECT_EQ(batch.OutputNames(), std::vector<std::string>{"a.mp4"});
+}
+
+// A file deleted after it was listed fails alone; the batch goes on with the next and ends.
+TEST(BatchWindow, ADeletedFileFailsWithItsReasonAndTheBatchGoesOn) {
+    BatchWindow batch;
+    const std::string second = Copy(batch.inputs, MarkerClip("mp4"), "b.mp4");
+    batch.Add({Q(Copy(batch.inputs, MarkerClip("mp4"), "a.mp4")), Q(second),
+               Q(Copy(batch.inputs, MarkerClip("mov"), "c.mov"))});
+    std::filesystem::remove(second);
+    batch.SetFolder(batch.Out());
+    batch.Start();
+    EXPECT_FALSE(batch.window.ProgressWindow()->isVisible());
+    EXPECT_EQ(batch.Status(0), "Done");
+    EXPECT_EQ(batch.Status(1), "Failed");
+    EXPECT_EQ(batch.Reason(1), "the input no longer exists");
+    EXPECT_TRUE(batch.Ticked(1));
+    EXPECT_EQ(batch.Status(2), "Done");
+    EXPECT_EQ(batch.OutputNames(), (std::vector<std::string>{"a.mp4", "c.mov"}));
+    EXPECT_TRUE(batch.environment.Messages().isEmpty());
 }
 
 TEST(BatchWindow, AFirstFileThatFailsStaysTickedForTheNextStart) {
@@ -205,72 +227,168 @@ TEST(BatchWindow, AFirstFileThatFailsStaysTickedForTheNextStart) {
     EXPECT_EQ(batch.environment.ShellOpened(), QStringList{batch.Out()});
 }
 
-// The first input is turned into a pipe after it was listed, so the worker is surely inside it when Stop
-// is pressed; a new Start and closing the window follow at once.
-TEST(BatchWindow, StopKeepsTheCurrentOutputAndLeavesLaterRowsTicked) {
+// Five short files of which the third is turned into a pipe after it was listed, so the worker is surely
+// inside it when Stop is pressed. Stop means stop now: nothing of the third is left, the rest wait.
+TEST(BatchWindow, StopAbandonsTheCurrentFileAndTheNextStartDoesExactlyTheRest) {
     BatchWindow batch;
     const std::string source = LongTs();
-    const std::string first = Copy(batch.inputs, source, "first.ts");
-    batch.Add({Q(first), Q(Copy(batch.inputs, MarkerClip("mp4"), "second.mp4"))});
-    ASSERT_EQ(batch.window.FileList()->topLevelItemCount(), 2);
-    std::filesystem::remove(first);
-    ASSERT_EQ(mkfifo(first.c_str(), 0600), 0);
+    QStringList paths;
+    for (int i = 0; i < 5; ++i) {
+        paths << Q(Copy(batch.inputs, i == 2 ? source : MarkerClip("mp4"),
+                        "f" + std::to_string(i) + (i == 2 ? ".ts" : ".mp4")));
+    }
+    batch.Add(paths);
+    ASSERT_EQ(batch.window.FileList()->topLevelItemCount(), 5);
+    const std::string third = paths[2].toStdString();
+    std::filesystem::remove(third);
+    ASSERT_EQ(mkfifo(third.c_str(), 0600), 0);
     std::signal(SIGPIPE, SIG_IGN);
     batch.SetFolder(batch.Out());
 
     std::atomic<bool> fed{false};
+    std::atomic<bool> stopFeeding{false};
     std::thread feeder([&] {
         std::ifstream in(source, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        const int fd = open(first.c_str(), O_WRONLY);
+        const int fd = open(third.c_str(), O_WRONLY);
         if (fd >= 0) {
             const ssize_t written = write(fd, bytes.data(), bytes.size() / 2);
             (void)written;
             fed = true;
-            while (batch.window.Job() == nullptr || batch.window.Job()->m_cancel.load() == 0) {
+            // The pipe stays open without more data: the worker waits in a read when Stop comes.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!stopFeeding && std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
-            // More data, not an end of file, wakes a worker that waits in a read: it must stop on the cancel.
-            const ssize_t rest = write(fd, bytes.data() + bytes.size() / 2, bytes.size() - bytes.size() / 2);
-            (void)rest;
             close(fd);
         }
     });
     QTimer pressStop;
     QObject::connect(&pressStop, &QTimer::timeout, [&] {
-        CConvertJob* job = batch.window.Job();
-        if (fed && job != nullptr && job->m_filePercent.load() > 0) {
+        const RunningBatch* running = batch.window.Batch();
+        if (fed && running != nullptr && running->CurrentEntry() == 2 && running->FilePercent() > 0) {
             pressStop.stop();
             QTest::mouseClick(batch.window.ProgressWindow()->StopButton(), Qt::LeftButton);
         }
     });
     pressStop.start(5);
     batch.Start();
-    EXPECT_EQ(batch.Status(0), "Ready");
-    EXPECT_TRUE(batch.Ticked(1));
-    EXPECT_EQ(batch.Status(1), "Ready");
-    // Stop returned at once; a new Start and the close must wait for the worker, not run under it.
-    batch.window.FileList()->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
-    batch.Start();
+    stopFeeding = true;
     feeder.join();
-    batch.window.close();
 
-    EXPECT_EQ(batch.Status(0), "Ready");
-    EXPECT_EQ(batch.Status(1), "Done"); // done by the second start
-    const FileFacts partial = ReadMediaFacts(batch.outputs.file("first.ts"));
-    ASSERT_TRUE(partial.opened);
-    EXPECT_GT(partial.OfKind("video")[0].packets, 0);
-    EXPECT_LT(partial.OfKind("video")[0].packets, ReadMediaFacts(source).OfKind("video")[0].packets);
-    // Stop does not store the folder choice of the progress window; the end of the second batch does.
+    EXPECT_FALSE(batch.window.ProgressWindow()->isVisible());
+    EXPECT_EQ(batch.window.Batch(), nullptr);
+    for (int row : {0, 1}) {
+        EXPECT_EQ(batch.Status(row), "Done") << row;
+        EXPECT_FALSE(batch.Ticked(row)) << row;
+    }
+    for (int row : {2, 3, 4}) {
+        EXPECT_EQ(batch.Status(row), "Ready") << row;
+        EXPECT_TRUE(batch.Ticked(row)) << row;
+    }
+    EXPECT_EQ(batch.OutputNames(), (std::vector<std::string>{"f0.mp4", "f1.mp4"}));
+    // Stop does not store the folder choice of the progress window and opens no folder.
+    EXPECT_TRUE(batch.environment.ShellOpened().isEmpty());
+
+    // The next Start does exactly the rest, under their own names.
+    std::filesystem::remove(third);
+    std::filesystem::copy_file(source, third);
+    batch.Start();
+    for (int row = 0; row < 5; ++row) {
+        EXPECT_EQ(batch.Status(row), "Done") << row;
+    }
+    EXPECT_EQ(batch.OutputNames(),
+              (std::vector<std::string>{"f0.mp4", "f1.mp4", "f2.ts", "f3.mp4", "f4.mp4"}));
     EXPECT_EQ(IniValue(batch.environment.SettingsFile(), "DIR", "open"), "1");
+}
+
+// Closing the main window during a batch stops it and waits for the worker: nothing goes on writing.
+TEST(BatchWindow, ClosingTheWindowDuringABatchStopsItAndLeavesNoPartialFile) {
+    BatchWindow batch;
+    const std::string pipe = batch.inputs.file("live.ts");
+    const std::string source = LongTs();
+    batch.Add({Q(Copy(batch.inputs, source, "live.ts")), Q(Copy(batch.inputs, MarkerClip("mp4"), "b.mp4"))});
+    std::filesystem::remove(pipe);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    batch.SetFolder(batch.Out());
+    std::atomic<bool> closed{false};
+    std::thread feeder([&] {
+        std::ifstream in(source, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        const int fd = open(pipe.c_str(), O_WRONLY);
+        if (fd >= 0) {
+            const ssize_t written = write(fd, bytes.data(), bytes.size() / 3);
+            (void)written;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!closed && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            close(fd);
+        }
+    });
+    QTimer closeWindow;
+    QObject::connect(&closeWindow, &QTimer::timeout, [&] {
+        const RunningBatch* running = batch.window.Batch();
+        if (running != nullptr && running->FilePercent() > 0) {
+            closeWindow.stop();
+            batch.window.close();
+        }
+    });
+    closeWindow.start(5);
+    batch.Start();
+    closed = true;
+    feeder.join();
+    EXPECT_EQ(batch.window.Batch(), nullptr);
+    EXPECT_FALSE(batch.window.ProgressWindow()->isVisible());
+    EXPECT_TRUE(batch.OutputNames().empty());
+    EXPECT_EQ(batch.Status(0), "Ready");
+    EXPECT_EQ(batch.Status(1), "Ready");
+    EXPECT_TRUE(batch.environment.Messages().isEmpty());
+    EXPECT_TRUE(batch.environment.ShellOpened().isEmpty());
+}
+
+// A new Start shows its own batch from the first moment, not what the previous one left.
+TEST(BatchWindow, TheProgressWindowOpensOnTheNewBatch) {
+    BatchWindow batch;
+    batch.Add({Q(Copy(batch.inputs, MarkerClip("mp4"), "a.mp4")),
+               Q(Copy(batch.inputs, MarkerClip("mov"), "b.mov"))});
+    batch.SetFolder(batch.Out());
+    batch.Start();
+    ASSERT_EQ(batch.Status(0), "Done");
+    batch.window.FileList()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    QString batchText, fileText;
+    int batchBar = -1;
+    int fileBar = -1;
+    QString reTickedStatus;
+    QTimer::singleShot(0, [&] {
+        batchText = batch.window.ProgressWindow()->BatchLabel()->text();
+        batchBar = batch.window.ProgressWindow()->BatchBar()->value();
+        fileBar = batch.window.ProgressWindow()->FileBar()->value();
+        reTickedStatus = batch.Status(0);
+    });
+    batch.window.SetBatchTimerInterval(100000); // no tick before the first look
+    QTimer end;
+    QObject::connect(&end, &QTimer::timeout, [&] {
+        if (batch.window.Batch() != nullptr && batch.window.Batch()->Finished()) {
+            batch.window.BatchTimer();
+        }
+    });
+    end.start(20);
+    batch.Start();
+    EXPECT_EQ(batchText, "0 of 1 files done");
+    EXPECT_EQ(batchBar, 0);
+    EXPECT_EQ(fileBar, 0);
+    EXPECT_EQ(reTickedStatus, "Ready");
+    EXPECT_EQ(batch.Status(0), "Done");
 }
 
 class FakeHost : public ProgressHost {
 public:
-    CConvertJob* Job() const override { return job.get(); }
+    void CancelBatch() override { ++cancels; }
     void SetOpenFolderWhenDone(bool open) override { openFolder = open; }
     void KillBatchTimer() override { ++timerKills; }
-    std::unique_ptr<CConvertJob> job = std::make_unique<CConvertJob>();
+    int cancels = 0;
     bool openFolder = true;
     int timerKills = 0;
 };
@@ -293,7 +411,7 @@ TEST(ProgressWindow, KeysDoNotCloseItTheCloseBoxStoresTheFolderChoice) {
     EXPECT_FALSE(host.openFolder); // changed at once
     progress.close();
     EXPECT_FALSE(progress.isVisible());
-    EXPECT_EQ(host.job->m_cancel.load(), 1);
+    EXPECT_EQ(host.cancels, 1);
     EXPECT_EQ(host.timerKills, 1);
     EXPECT_EQ(IniValue(environment.SettingsFile(), "DIR", "open"), "0");
 

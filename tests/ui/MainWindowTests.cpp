@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 
@@ -36,12 +37,22 @@ int RowCount(const CTessalyDlg& window) {
     return window.FileList()->topLevelItemCount();
 }
 
-// Ten paths of which the fourth is no video.
-QStringList TenWithBrokenFourth(const ScopedTempDir& dir) {
-    std::ofstream(dir.file("broken.mp4")) << "not a video";
+// Probing runs off the UI thread: waits (with a deadline) until the window has listed what was added.
+void FinishAdding(CTessalyDlg& window) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Adding(); }, 30000));
+}
+
+// Ten distinct paths of which the fourth is no video and the seventh has no extension.
+QStringList TenWithTwoRefused(const ScopedTempDir& dir, const std::string& prefix) {
     QStringList paths;
     for (int i = 0; i < 10; ++i) {
-        paths << (i == 3 ? Q(dir.file("broken.mp4")) : Q(MarkerClip("mp4")));
+        const std::string name = prefix + std::to_string(i) + (i == 6 ? "" : ".mp4");
+        if (i == 3) {
+            std::ofstream(dir.file(name)) << "not a video";
+        } else {
+            std::filesystem::copy_file(MarkerClip("mp4"), dir.file(name));
+        }
+        paths << Q(dir.file(name));
     }
     return paths;
 }
@@ -59,6 +70,7 @@ void Drop(CTessalyDlg& window, const QStringList& paths) {
     ASSERT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     static_cast<QObject&>(window).event(&drop);
+    FinishAdding(window);
 }
 
 TEST(MainWindow, OpensWithTheShippedTextsAndNinetyDegreesTicked) {
@@ -100,27 +112,62 @@ TEST(MainWindow, VideoQualityHeaderIsTheSameInEveryLanguage) {
     }
 }
 
-TEST(MainWindow, AddingStopsAtTheFirstRefusedFileAndNamesIt) {
+// Every acceptable file is added in order; the refused ones are named together in one message.
+TEST(MainWindow, AddingKeepsEveryGoodFileAndNamesTheRefusedOnes) {
     WindowTestEnvironment environment;
     ScopedTempDir dir;
     CTessalyDlg window;
-    environment.filesToOpen = TenWithBrokenFourth(dir);
+    const QStringList chosen = TenWithTwoRefused(dir, "a");
+    environment.filesToOpen = chosen;
     window.AddFilesFromDialog();
-    EXPECT_EQ(RowCount(window), 3);
+    FinishAdding(window);
+    ASSERT_EQ(RowCount(window), 8);
+    QStringList listed;
+    for (int row = 0; row < RowCount(window); ++row) {
+        listed << RowTexts(window, row)[0];
+    }
+    QStringList expected = chosen;
+    expected.removeAt(6);
+    expected.removeAt(3);
+    EXPECT_EQ(listed, expected);
     ASSERT_EQ(environment.Messages().size(), 1);
-    EXPECT_EQ(environment.Messages()[0], "The file broken.mp4 cannot be read as a video.");
+    EXPECT_EQ(environment.Messages()[0], "The file a3.mp4 cannot be read as a video.\n"
+                                         "The file a6 cannot be read as a video.");
     EXPECT_TRUE(environment.lastFilter.startsWith("Video Files (*.rm *.rmvb *.flv"))
         << environment.lastFilter.toStdString();
     EXPECT_TRUE(environment.lastFilter.endsWith(";;All Files (*)"));
 
-    Drop(window, TenWithBrokenFourth(dir));
-    EXPECT_EQ(RowCount(window), 6);
+    Drop(window, TenWithTwoRefused(dir, "b"));
+    EXPECT_EQ(RowCount(window), 16);
     EXPECT_EQ(environment.Messages().size(), 2);
 
     environment.filesToOpen.reset(); // cancelled dialog: nothing happens
     window.AddFilesFromDialog();
-    EXPECT_EQ(RowCount(window), 6);
+    EXPECT_EQ(RowCount(window), 16);
     EXPECT_EQ(environment.Messages().size(), 2);
+}
+
+// Adding many files keeps the window responsive: the event loop turns while the files are probed.
+TEST(MainWindow, ProbingRunsWhileTheWindowKeepsResponding) {
+    WindowTestEnvironment environment;
+    CTessalyDlg window;
+    QStringList paths;
+    ScopedTempDir dir;
+    for (int i = 0; i < 300; ++i) {
+        const std::string link = dir.file("clip" + std::to_string(i) + ".mp4");
+        std::filesystem::create_symlink(MarkerClip("mp4"), link);
+        paths << Q(link);
+    }
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(1);
+    window.AddDroppedFiles(paths);
+    EXPECT_TRUE(window.Adding());
+    EXPECT_LT(RowCount(window), 300); // nothing was probed on the UI thread
+    FinishAdding(window);
+    EXPECT_EQ(RowCount(window), 300);
+    EXPECT_GT(ticks, 10);
 }
 
 TEST(MainWindow, RowsShowWhatTheProbeFound) {
@@ -131,7 +178,6 @@ TEST(MainWindow, RowsShowWhatTheProbeFound) {
         "ntsc.mkv", "-f lavfi -i testsrc2=s=160x120:r=30000/1001:d=1 -c:v libx264 -profile:v main");
     CTessalyDlg window;
     Drop(window, {Q(eight), Q(ntsc), Q(ntsc)});
-    ASSERT_EQ(RowCount(window), 3);
     const QStringList first = RowTexts(window, 0);
     EXPECT_EQ(first[0], Q(eight));
     EXPECT_EQ(first[1], "mp4");
@@ -143,9 +189,13 @@ TEST(MainWindow, RowsShowWhatTheProbeFound) {
     EXPECT_EQ(first[7], "100");
     EXPECT_EQ(RowTexts(window, 1)[5], "29.97fps");
     EXPECT_EQ(RowTexts(window, 1)[7], "77");
-    // The same file twice gives two identical ticked rows.
-    EXPECT_EQ(RowTexts(window, 1), RowTexts(window, 2));
-    for (int row = 0; row < 3; ++row) {
+    // The same file twice is listed once; adding it again selects its row.
+    ASSERT_EQ(RowCount(window), 2);
+    Drop(window, {Q(ntsc)});
+    EXPECT_EQ(RowCount(window), 2);
+    EXPECT_TRUE(window.FileList()->topLevelItem(1)->isSelected());
+    EXPECT_FALSE(window.FileList()->topLevelItem(0)->isSelected());
+    for (int row = 0; row < 2; ++row) {
         EXPECT_EQ(window.FileList()->topLevelItem(row)->checkState(0), Qt::Checked);
     }
     EXPECT_EQ(window.FileList()->HeaderCheckImage(), CCheckHeadCtrl::kTickedBoxImage);

@@ -1,15 +1,15 @@
-// The file list: adding files by the open-file dialog or by drop, each probed before it gets a row.
+// The file list: adding files by the open-file dialog, by drop or from the command line. Files are probed
+// off the UI thread and get their rows in the order they were added; a file already listed is selected
+// instead of added twice; every refused file is named in one message at the end.
 #include "TessalyDlg.h"
 
+#include "BatchPlanner.h"
 #include "CheckListCtrl.h"
 #include "FileDialogs.h"
 #include "LanguageTexts.h"
-#include "MediaProbe.h"
 #include "MediaText.h"
 #include "MessageBox.h"
 #include "OutputNaming.h"
-
-#include <QCoreApplication>
 
 namespace quarnix {
 
@@ -20,36 +20,16 @@ const char kVideoPatterns[] =
     "*.nut;*.h264;*.nsv;*.dv;*.m2t;*.vob;*.dat;*.mkv;*.mp4;*.m4v;*.3gp;*.3g2;*.3gpp;"
     "*.asf;*.wmv;*.wm";
 
+constexpr int kPathColumn = 0;
+
 QString Utf8Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Windows paths picked from the dialog may carry doubled backslashes; a network path keeps its leading pair.
-QString CleanDialogPath(const QString& path) {
-#ifdef _WIN32
-    const qsizetype firstBackslash = path.indexOf(u'\\');
-    if (firstBackslash > 0) {
-        QString cleaned = path;
-        cleaned.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
-        return cleaned;
-    }
-#endif
-    return path;
-}
-
 } // namespace
 
-bool CTessalyDlg::ProbeFile(const QString& path) {
-    m_lastFacts = ProbeMedia(path.toUtf8().toStdString());
-    return m_lastFacts.Accepted();
-}
-
-void CTessalyDlg::RefuseFile(const QString& path) {
-    ShowMessage(Text(u"TISHI", u"wj") + FileNameOf(path) + u' ' + Text(u"TISHI", u"wx"), this);
-}
-
 void CTessalyDlg::AddFilesFromDialog() {
-    if (m_adding) {
+    if (Adding()) {
         return;
     }
     const QString filter = Text(u"JIEMIAN", u"symtwj") + u'|' + QString::fromLatin1(kVideoPatterns) + u'|' +
@@ -58,44 +38,77 @@ void CTessalyDlg::AddFilesFromDialog() {
     if (!chosen) {
         return;
     }
-    m_adding = true;
-    const int base = m_fileList->topLevelItemCount();
-    int added = 0;
-    for (const QString& chosenPath : *chosen) {
-        // Keep the window painted between probes; user input waits until the files are added.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        const QString path = CleanDialogPath(chosenPath);
-        if (!ProbeFile(path)) {
-            RefuseFile(path);
-            break;
-        }
-        ++added;
-        AppendFileRow(base + added - 1, path);
-    }
-    m_adding = false;
+    AddFiles(*chosen);
 }
 
 void CTessalyDlg::AddDroppedFiles(const QStringList& paths) {
-    if (m_adding) {
-        return;
-    }
-    m_adding = true;
-    const int base = m_fileList->topLevelItemCount();
-    for (int i = 0; i < paths.size(); ++i) {
-        if (!ProbeFile(paths[i])) {
-            RefuseFile(paths[i]);
-            break;
-        }
-        AppendFileRow(base + i, paths[i]);
-    }
-    m_adding = false;
+    AddFiles(paths);
 }
 
-void CTessalyDlg::AppendFileRow(int row, const QString& path) {
+void CTessalyDlg::AddFiles(const QStringList& paths) {
+    if (Adding()) {
+        return;
+    }
+    // A file already listed, or twice in this selection, is selected rather than added again: two rows of
+    // one file would only make a second, numbered output of it.
+    QSet<QString> listed;
+    for (int row = 0; row < m_fileList->topLevelItemCount(); ++row) {
+        listed.insert(m_fileList->topLevelItem(row)->text(kPathColumn));
+    }
+    m_fileList->clearSelection();
+    m_pendingPaths.clear();
+    m_refusedNames.clear();
+    std::vector<std::string> toProbe;
+    for (const QString& path : paths) {
+        if (listed.contains(path)) {
+            for (int row = 0; row < m_fileList->topLevelItemCount(); ++row) {
+                if (m_fileList->topLevelItem(row)->text(kPathColumn) == path) {
+                    m_fileList->topLevelItem(row)->setSelected(true);
+                }
+            }
+            continue;
+        }
+        listed.insert(path);
+        m_pendingPaths << path;
+        toProbe.push_back(path.toUtf8().toStdString());
+    }
+    if (toProbe.empty()) {
+        return;
+    }
+    m_probes.Start(std::move(toProbe));
+}
+
+bool CTessalyDlg::Adding() const {
+    return m_probes.Busy();
+}
+
+void CTessalyDlg::FileProbed(int index, const MediaFacts& facts) {
+    const QString path = m_pendingPaths.value(index);
+    if (!facts.Accepted() || !HasContainerExtension(path.toUtf8().toStdString())) {
+        m_refusedNames << FileNameOf(path);
+        return;
+    }
+    AppendFileRow(m_fileList->topLevelItemCount(), path, facts);
+}
+
+void CTessalyDlg::AddingFinished() {
+    m_pendingPaths.clear();
+    if (m_refusedNames.isEmpty()) {
+        return;
+    }
+    QStringList lines;
+    for (const QString& name : m_refusedNames) {
+        lines << Text(u"TISHI", u"wj") + name + u' ' + Text(u"TISHI", u"wx");
+    }
+    m_refusedNames.clear();
+    ShowMessage(lines.join(u'\n'), this);
+}
+
+void CTessalyDlg::AppendFileRow(int row, const QString& path, const MediaFacts& facts) {
     if (QTreeWidgetItem* first = m_fileList->topLevelItem(0)) {
         first->setSelected(false);
     }
-    const std::array<std::string, 7> texts = ListRowTexts(path.toUtf8().toStdString(), m_lastFacts);
+    const std::array<std::string, 7> texts = ListRowTexts(path.toUtf8().toStdString(), facts);
     auto* item = new QTreeWidgetItem(QStringList{
         path,
         Utf8Text(texts[1]),
@@ -107,7 +120,8 @@ void CTessalyDlg::AppendFileRow(int row, const QString& path) {
         Utf8Text(texts[6]),
     });
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    item->setToolTip(0, path);
+    item->setToolTip(kPathColumn, path);
+    item->setData(kPathColumn, kDurationRole, QVariant::fromValue<qint64>(facts.durationUs));
     m_fileList->insertTopLevelItem(row, item);
     // Ticked once in the list, so that the header box sees the change.
     item->setCheckState(0, Qt::Checked);

@@ -1,7 +1,9 @@
-// The Start command: checks the list and the output folder, fills the job with one entry per ticked row,
-// starts the worker and runs the progress window, which the batch timer keeps up to date.
+// The Start command: checks the list, plans the batch (folder checks, output names) with the core's planner,
+// starts it and runs the progress window, which the batch timer keeps up to date. When the batch has ended
+// (its last entry, Stop, or the window closing) every row of the batch is written from the final statuses.
 #include "TessalyDlg.h"
 
+#include "BatchPlanner.h"
 #include "CheckListCtrl.h"
 #include "DialogBuilder.h"
 #include "FileSystem.h"
@@ -9,7 +11,6 @@
 #include "LanguageTexts.h"
 #include "MediaText.h"
 #include "MessageBox.h"
-#include "OutputNaming.h"
 #include "ShellOpen.h"
 
 #include <QComboBox>
@@ -22,15 +23,14 @@ namespace quarnix {
 namespace {
 
 constexpr int kPathColumn = 0;
-constexpr int kDurationColumn = 2;
 constexpr int kStatusColumn = 6;
 
 bool IsRootFolderText(const QString& folder) {
-#ifdef _WIN32
-    return folder == u"\\";
-#else
     return folder == u"/";
-#endif
+}
+
+QByteArray Utf8(const QString& text) {
+    return text.toUtf8();
 }
 
 // The re-encode targets of the preset lists, the same for every file of the batch.
@@ -52,15 +52,8 @@ QString CTessalyDlg::ReadOutputFolderText() const {
     return m_outputFolderBox->currentText();
 }
 
-void CTessalyDlg::SetRowStatus(int row, const QString& text) {
-    QTreeWidgetItem* item = m_fileList->topLevelItem(row);
-    if (item != nullptr && item->text(kStatusColumn) != text) {
-        item->setText(kStatusColumn, text);
-    }
-}
-
 void CTessalyDlg::StartRotation() {
-    if (m_progress->isVisible()) {
+    if (m_progress->isVisible() || m_batch) {
         return;
     }
     m_outputFolder = ReadOutputFolderText();
@@ -69,54 +62,59 @@ void CTessalyDlg::StartRotation() {
         ShowMessage(Text(u"TISHI", u"qxtjsp"), this);
         return;
     }
-    m_batchRows.fill(-1);
-    QList<int> ticked;
+    std::vector<QTreeWidgetItem*> ticked;
     for (int row = 0; row < rows; ++row) {
         if (m_fileList->topLevelItem(row)->checkState(0) == Qt::Checked) {
-            ticked << row;
+            ticked.push_back(m_fileList->topLevelItem(row));
         }
     }
-    const int count = static_cast<int>(ticked.size());
-    if (count == 0) {
+    if (ticked.empty()) {
         ShowMessage(QStringLiteral("Please select file first!"), this);
         return;
     }
-    if (count > CConvertJob::kMaxEntries) {
+    const QString folder = m_outputFolder;
+    if (IsRootFolderText(folder)) {
+        return;
+    }
+    std::vector<PlannedInput> inputs;
+    for (QTreeWidgetItem* item : ticked) {
+        inputs.push_back({Utf8(item->text(kPathColumn)).toStdString(),
+                          item->data(kPathColumn, kDurationRole).toLongLong()});
+    }
+    int rotation = 90;
+    for (const auto& [id, degrees] : {std::pair{1256, 90}, std::pair{1007, 180}, std::pair{1008, 270}}) {
+        if (FindControl<QRadioButton>(this, id)->isChecked()) {
+            rotation = degrees;
+        }
+    }
+    BatchPlan plan = PlanBatch(Utf8(folder).toStdString(), inputs, rotation);
+    switch (plan.problem) {
+    case PlanProblem::kNone:
+    case PlanProblem::kNoEntries:
+        break;
+    case PlanProblem::kTooManyEntries:
         ShowMessage(
             QStringLiteral("A batch holds at most %1 files. Please untick some files and start again.")
                 .arg(CConvertJob::kMaxEntries),
             this);
         return;
-    }
-    for (int i = 0; i < count; ++i) {
-        m_batchRows[static_cast<std::size_t>(i)] = ticked[i];
-    }
-
-    const QString folder = m_outputFolder;
-    if (IsRootFolderText(folder)) {
-        return;
-    }
-    if (!PathExists(folder)) {
+    case PlanProblem::kFolderMissing:
         ShowMessage(Text(u"TISHI", u"mlbcz"), this);
         return;
-    }
-    m_rememberedFolder = folder;
-    if (!WriteProbeFile(folder)) {
+    case PlanProblem::kFolderNotWritable:
+        m_rememberedFolder = folder;
         ShowMessage(
             QStringLiteral("Rotate failed\uFF0C please click browse button to save as other directory!"),
             this);
         return;
-    }
-    QStringList inputs;
-    for (int row : ticked) {
-        inputs << m_fileList->topLevelItem(row)->text(kPathColumn);
-    }
-    if (!HasRoomFor(folder, TotalFileSize(inputs))) {
+    case PlanProblem::kNotEnoughSpace:
+        m_rememberedFolder = folder;
         ShowMessage(
             QStringLiteral("Not enough disk space, Please click browse button to save as other directory!"),
             this);
         return;
     }
+    m_rememberedFolder = folder;
 
     // Output parameters from the hidden preset lists (used by the re-encode mode only).
     PresetSelection selection = SelectionAt(CurrentPresetPositions(), m_keepSourceText);
@@ -125,104 +123,138 @@ void CTessalyDlg::StartRotation() {
         ShowMessage(QString::fromUtf16(kSizeSplitFailedMessage), this);
     }
     const JobTargets targets = JobTargetsFrom(TargetSlots(), derived.keepSourceSize);
-
-    // The job may still be in use by the worker of a stopped batch: wait for it before refilling.
-    WaitForWorker();
-    if (!m_job) {
-        m_job = std::make_unique<CConvertJob>();
-    }
-    CConvertJob& job = *m_job;
-    m_completedCount = 0;
+    CConvertJob& job = *plan.job;
     job.m_keepSourceSize = targets.m_keepSourceSize;
-    job.m_displayCount = job.m_fileCount = count;
-    job.m_inputPaths = CConvertJob::AllocatePathList(count);
-    job.m_outputPaths = CConvertJob::AllocatePathList(count);
-    job.m_filePercent.store(-1);
-    QSet<QString> taken;
-    for (int i = 0; i < count; ++i) {
-        QTreeWidgetItem* item = m_fileList->topLevelItem(ticked[i]);
-        const QString path = item->text(kPathColumn);
-        job.m_inputPaths[i] = path.toUtf8().toStdString();
-        job.m_fileDuration[i] = ParseDuration(item->text(kDurationColumn).toStdString()) / 1000.0;
-        if (!FileNameOf(path).contains(u'.')) {
-            return; // without an extension there is no container to write: nothing starts
-        }
-        // Names given earlier in this batch count as taken, so same-named inputs never share an output.
-        const QString output = MakeOutputPath(m_rememberedFolder, path, taken);
-        taken.insert(output);
-        job.m_outputPaths[i] = output.toUtf8().toStdString();
-    }
     ApplyJobTargets(targets, job);
-    job.m_currentFile.store(-1);
-    job.m_cancel.store(0);
-    job.m_filePercent.store(0);
-    job.m_reencode = 0;
-    for (const auto& [id, degrees] : {std::pair{1256, 90}, std::pair{1007, 180}, std::pair{1008, 270}}) {
-        if (FindControl<QRadioButton>(this, id)->isChecked()) {
-            job.m_rotation = degrees;
-        }
-    }
 
-    m_worker = StartConvertThread(job);
+    // The rows of this batch start again as "Ready", whatever an earlier batch left in them.
+    m_batchRows = ticked;
+    m_rowShown.assign(ticked.size(), false);
+    for (QTreeWidgetItem* item : ticked) {
+        item->setText(kStatusColumn, Text(u"JIEMIAN", u"zb"));
+        item->setToolTip(kStatusColumn, QString());
+    }
+    ResetProgressWindow(static_cast<int>(ticked.size()));
+
+    m_batch = std::make_unique<RunningBatch>(std::move(plan.job));
     m_batchTimer.start(m_batchTimerInterval);
     m_progress->SetHost(this);
     m_progress->exec();
+    // The progress window is gone: the batch ended, or Stop or its close box cancelled it.
+    m_batchTimer.stop();
+    EndBatch();
+}
+
+void CTessalyDlg::CancelBatch() {
+    if (m_batch) {
+        m_batch->Cancel();
+    }
+}
+
+void CTessalyDlg::ResetProgressWindow(int entries) {
+    m_progress->CurrentFileLabel()->setText(QString());
+    m_progress->CurrentFileLabel()->setToolTip(QString());
+    m_progress->BatchLabel()->setText(QStringLiteral("0 ") + Text(u"TISHI", u"wjwczg") + u' ' +
+                                      QString::number(entries) + u' ' + Text(u"TISHI", u"wj1"));
+    m_progress->FileBar()->setValue(0);
+    m_progress->BatchBar()->setValue(0);
+}
+
+// Writes an entry's final status into its row: converted rows are unticked, failed rows keep their tick and
+// carry the reason as the status tooltip, pending rows stay ticked and "Ready" for the next Start.
+void CTessalyDlg::ShowRowOutcome(int entry) {
+    const auto at = static_cast<std::size_t>(entry);
+    QTreeWidgetItem* item = m_batchRows[at];
+    const CConvertJob& job = m_batch->Job();
+    const QString reason = QString::fromStdString(job.m_entryReasons[at]);
+    switch (m_batch->StatusOf(entry)) {
+    case kFileStatusConverted:
+        item->setText(kStatusColumn, Text(u"TISHI", u"wc"));
+        item->setToolTip(kStatusColumn,
+                         reason.isEmpty() ? QString::fromStdString(job.m_outputPaths[at]) : reason);
+        item->setCheckState(0, Qt::Unchecked);
+        m_rowShown[at] = true;
+        break;
+    case kFileStatusFailed:
+        item->setText(kStatusColumn, Text(u"TISHI", u"sb"));
+        item->setToolTip(kStatusColumn, reason);
+        item->setCheckState(0, Qt::Checked);
+        m_rowShown[at] = true;
+        break;
+    default:
+        item->setText(kStatusColumn, Text(u"JIEMIAN", u"zb"));
+        item->setToolTip(kStatusColumn, QString());
+        item->setCheckState(0, Qt::Checked);
+        break;
+    }
+}
+
+void CTessalyDlg::EndBatch() {
+    if (!m_batch) {
+        return;
+    }
+    m_batch->Wait();
+    const int n = m_batch->EntryCount();
+    bool anyConverted = false;
+    for (int entry = 0; entry < n; ++entry) {
+        ShowRowOutcome(entry);
+        anyConverted = anyConverted || m_batch->StatusOf(entry) == kFileStatusConverted;
+    }
+    const bool stopped = m_batch->Cancelled();
+    const bool lastFailed = n > 0 && m_batch->StatusOf(n - 1) == kFileStatusFailed;
+    m_batch.reset();
+    m_batchRows.clear();
+    m_rowShown.clear();
+    if (stopped || m_closingWindow) {
+        return;
+    }
+    if (lastFailed) {
+        ShowMessage(Text(u"TISHI", u"hbsb"), this);
+        return;
+    }
+    if (m_openFolderWhenDone && anyConverted) {
+        ShellOpen(m_outputFolder);
+    }
 }
 
 void CTessalyDlg::BatchTimer() {
-    if (!m_job) {
+    if (!m_batch) {
         return;
     }
-    const CConvertJob& job = *m_job;
-    const int i = job.m_currentFile.load(std::memory_order_acquire);
-    const int n = job.m_displayCount;
-    const int p = job.m_filePercent.load(std::memory_order_relaxed);
-    auto status = [&job](int entry) { return job.m_fileStatus[static_cast<std::size_t>(entry)].load(); };
-    auto rowOf = [this](int entry) { return m_batchRows[static_cast<std::size_t>(entry)]; };
+    const RunningBatch& batch = *m_batch;
+    const int n = batch.EntryCount();
+    const int i = batch.CurrentEntry();
+    const int p = batch.FilePercent();
 
-    if (p >= 0 && i < n) {
-        const QString name = i >= 0 ? m_fileList->topLevelItem(rowOf(i))->text(kPathColumn) : QString();
-        m_progress->CurrentFileLabel()->setText(name + QStringLiteral("   ") + QString::number(p) +
-                                                QStringLiteral("% ") + Text(u"TISHI", u"wjwc"));
-    }
-    m_progress->BatchLabel()->setText(QString::number(m_completedCount) + u' ' + Text(u"TISHI", u"wjwczg") +
-                                      u' ' + QString::number(n) + u' ' + Text(u"TISHI", u"wj1"));
-    m_progress->BatchBar()->setValue(n > 0 ? m_completedCount * 100 / n : 0);
-    if (p >= 0 && p <= 100) {
-        m_progress->FileBar()->setValue(p);
-    }
-    if (i > 0 && i <= n) {
-        const int previous = i - 1;
-        if (status(previous) == kFileStatusFailed) {
-            SetRowStatus(rowOf(previous), Text(u"TISHI", u"sb"));
-        } else if (status(previous) == kFileStatusConverted) {
-            m_completedCount = i;
-            SetRowStatus(rowOf(previous), Text(u"TISHI", u"wc"));
-            m_fileList->topLevelItem(rowOf(previous))->setCheckState(0, Qt::Unchecked);
+    int done = 0;
+    for (int entry = 0; entry < n; ++entry) {
+        const std::int8_t status = batch.StatusOf(entry);
+        if (status == kFileStatusConverted || status == kFileStatusFailed) {
+            if (!m_rowShown[static_cast<std::size_t>(entry)]) {
+                ShowRowOutcome(entry);
+            }
+            done += status == kFileStatusConverted ? 1 : 0;
         }
     }
-    if (i == n) {
+    if (i >= 0 && i < n) {
+        const QString path = m_batchRows[static_cast<std::size_t>(i)]->text(kPathColumn);
+        const int percent = std::clamp(p, 0, 100);
+        const QString suffix =
+            QStringLiteral("   ") + QString::number(percent) + QStringLiteral("% ") + Text(u"TISHI", u"wjwc");
+        // The name and the percentage always show: a long path gives up its middle, whole in the tooltip.
+        CLabel* label = m_progress->CurrentFileLabel();
+        const QFontMetrics metrics(label->font());
+        const int room = std::max(label->width() - metrics.horizontalAdvance(suffix) - 4, 40);
+        label->setText(metrics.elidedText(path, Qt::ElideMiddle, room) + suffix);
+        label->setToolTip(path);
+        m_progress->FileBar()->setValue(percent);
+    }
+    m_progress->BatchLabel()->setText(QString::number(done) + u' ' + Text(u"TISHI", u"wjwczg") + u' ' +
+                                      QString::number(n) + u' ' + Text(u"TISHI", u"wj1"));
+    m_progress->BatchBar()->setValue(n > 0 ? done * 100 / n : 0);
+    if (batch.Finished()) {
         m_batchTimer.stop();
         m_progress->CloseRoutine();
-        if (n > 0 && status(n - 1) == kFileStatusFailed) {
-            ShowMessage(Text(u"TISHI", u"hbsb"), this);
-            return;
-        }
-        for (int j = 0; j < n; ++j) {
-            if (status(j) == kFileStatusConverted) {
-                SetRowStatus(rowOf(j), Text(u"TISHI", u"wc"));
-                m_fileList->topLevelItem(rowOf(j))->setCheckState(0, Qt::Unchecked);
-            } else if (status(j) == kFileStatusFailed) {
-                SetRowStatus(rowOf(j), Text(u"TISHI", u"sb"));
-            }
-        }
-        if (m_openFolderWhenDone) {
-            ShellOpen(m_outputFolder);
-        }
-        return;
-    }
-    if (i >= 0 && i < n && status(i) == kFileStatusFailed) {
-        SetRowStatus(rowOf(i), Text(u"TISHI", u"sb"));
     }
 }
 

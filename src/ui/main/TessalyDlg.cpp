@@ -58,6 +58,8 @@ CTessalyDlg::CTessalyDlg(QWidget* parent)
     setAcceptDrops(true);
     m_batchTimer.setTimerType(Qt::CoarseTimer);
     connect(&m_batchTimer, &QTimer::timeout, this, &CTessalyDlg::BatchTimer);
+    connect(&m_probes, &ProbeQueue::Probed, this, &CTessalyDlg::FileProbed);
+    connect(&m_probes, &ProbeQueue::Finished, this, &CTessalyDlg::AddingFinished);
     BuildControls();
     Initialise();
     ConnectCommands();
@@ -67,7 +69,10 @@ CTessalyDlg::CTessalyDlg(QWidget* parent)
 CTessalyDlg::~CTessalyDlg() {
     qApp->removeEventFilter(this);
     m_batchTimer.stop();
-    WaitForWorker();
+    m_closingWindow = true;
+    CancelBatch();
+    EndBatch();
+    m_probes.Cancel();
 }
 
 void CTessalyDlg::BuildControls() {
@@ -200,7 +205,9 @@ void CTessalyDlg::SetUpToolTips() {
         QWidget* widget = FindControl(this, control.id);
         const std::optional<QString> tip = ToolTipText(control.id);
         const QString text = tip ? *tip : LoadStringResource(control.id);
-        widget->setToolTip(text);
+        // The Help link shows where it leads.
+        auto* link = qobject_cast<CHyperLink*>(widget);
+        widget->setToolTip(link != nullptr && text.isEmpty() ? link->LinkAddress() : text);
         if (control.kind == ControlKind::ImageButton) {
             widget->setAccessibleName(text.isEmpty() ? QString::fromUtf8(control.text) : text);
         }
@@ -279,16 +286,17 @@ void CTessalyDlg::ConnectCommands() {
     }
 }
 
-void CTessalyDlg::WaitForWorker() {
-    if (m_worker.joinable()) {
-        m_worker.join();
-    }
-}
-
 void CTessalyDlg::closeEvent(QCloseEvent* event) {
+    // Closing during a batch stops it as Stop does and waits for the worker to clean up: no process goes on
+    // writing after the window has gone.
+    m_closingWindow = true;
     m_batchTimer.stop();
-    WaitForWorker();
-    m_job.reset();
+    CancelBatch();
+    if (m_progress->isVisible()) {
+        m_progress->Stop();
+    }
+    EndBatch();
+    m_probes.Cancel();
     SavePresetPositions(CurrentPresetPositions());
     done(QDialog::Accepted);
     event->accept();

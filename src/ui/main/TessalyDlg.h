@@ -4,16 +4,16 @@
 #pragma once
 
 #include "AVConvertDlg.h"
-#include "ConvertJob.h"
 #include "MediaProbe.h"
 #include "OutputPresets.h"
+#include "ProbeQueue.h"
+#include "RunningBatch.h"
 
 #include <QDialog>
 #include <QStringList>
 #include <QTimer>
 #include <array>
 #include <memory>
-#include <thread>
 
 class QComboBox;
 class QTreeWidgetItem;
@@ -21,6 +21,9 @@ class QTreeWidgetItem;
 namespace quarnix {
 
 class CCheckListCtrl;
+
+// Item data of the path column: the probed duration in microseconds.
+inline constexpr int kDurationRole = Qt::UserRole + 1;
 
 class CTessalyDlg : public QDialog, public ProgressHost {
     Q_OBJECT
@@ -32,7 +35,12 @@ public:
     // 6 status, 7 profile).
     void AddFilesFromDialog();
     void AddDroppedFiles(const QStringList& paths);
-    void AppendFileRow(int row, const QString& path);
+    // Probes the files off the UI thread and lists the acceptable ones in order; refused files are named in
+    // one message once all are probed. Ignored while an earlier adding is still probing.
+    void AddFiles(const QStringList& paths);
+    // True while files are being probed.
+    bool Adding() const;
+    void AppendFileRow(int row, const QString& path, const MediaFacts& facts);
 
     // Commands.
     void RemoveSelectedFile();
@@ -43,7 +51,9 @@ public:
     void BatchTimer();
 
     CCheckListCtrl* FileList() const { return m_fileList; }
-    CConvertJob* Job() const override { return m_job.get(); }
+    // The running batch, or null between batches.
+    const RunningBatch* Batch() const { return m_batch.get(); }
+    void CancelBatch() override;
     CAVConvertDlg* ProgressWindow() const { return m_progress.get(); }
     bool OpenFolderWhenDone() const { return m_openFolderWhenDone; }
     void SetOpenFolderWhenDone(bool open) override { m_openFolderWhenDone = open; }
@@ -52,8 +62,9 @@ public:
     // The batch timer ticks every 2000 ms; tests shorten it.
     void SetBatchTimerInterval(int milliseconds) { m_batchTimerInterval = milliseconds; }
     const QString& RememberedFolder() const { return m_rememberedFolder; }
-    // Waits until the worker of the previous batch (if any) has ended.
-    void WaitForWorker();
+    // Ends the batch (if any): waits for its worker, which a cancel has told to stop, then writes every row
+    // of the batch from the final statuses and forgets the batch.
+    void EndBatch();
 
     // The five preset choices as the hidden lists hold them.
     PresetPositions CurrentPresetPositions() const;
@@ -80,31 +91,32 @@ private:
     void SetUpPresetLists();
     void ConnectCommands();
 
-    // Probes one path into the job (made on first use); false when the file is refused.
-    bool ProbeFile(const QString& path);
-    void RefuseFile(const QString& path);
+    void FileProbed(int index, const MediaFacts& facts);
+    void AddingFinished();
     QString ReadOutputFolderText() const;
+    void ResetProgressWindow(int entries);
+    void ShowRowOutcome(int entry);
     QComboBox* PresetCombo(PresetList list) const;
-    void SetRowStatus(int row, const QString& text);
 
     CCheckListCtrl* m_fileList = nullptr;
     QComboBox* m_outputFolderBox = nullptr;
-    std::unique_ptr<CConvertJob> m_job;
-    MediaFacts m_lastFacts;
+    std::unique_ptr<RunningBatch> m_batch;
     std::unique_ptr<CAVConvertDlg> m_progress;
-    std::thread m_worker;
     QTimer m_batchTimer;
+    ProbeQueue m_probes;
+    QStringList m_pendingPaths; // the paths being probed, in the order they were added
+    QStringList m_refusedNames; // names of the refused files of the current adding
 
     QString m_languageFile;
     QString m_keepSourceText;
     QString m_outputFolder;     // the folder text as read at the last start
     QString m_rememberedFolder; // the last folder that passed the checks
     bool m_openFolderWhenDone = true;
-    bool m_adding = false;
+    bool m_closingWindow = false; // the window is closing: a batch's end opens no folder and no message
     int m_batchTimerInterval = 2000;
 
-    std::array<int, CConvertJob::kMaxEntries> m_batchRows{};
-    int m_completedCount = 0;
+    std::vector<QTreeWidgetItem*> m_batchRows; // the row of each entry of the running batch
+    std::vector<bool> m_rowShown;              // the entry's final status is already in its row
 };
 
 } // namespace quarnix

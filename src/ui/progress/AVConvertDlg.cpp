@@ -1,6 +1,5 @@
 #include "AVConvertDlg.h"
 
-#include "ConvertJob.h"
 #include "DialogBuilder.h"
 #include "Label.h"
 #include "LanguageTexts.h"
@@ -13,13 +12,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 
 namespace quarnix {
-
-namespace {
-constexpr int kStopWaitMs = 100;
-} // namespace
 
 CAVConvertDlg::CAVConvertDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -62,11 +56,8 @@ void CAVConvertDlg::showEvent(QShowEvent* event) {
 }
 
 void CAVConvertDlg::Stop() {
-    if (m_host != nullptr && m_host->Job() != nullptr) {
-        m_host->Job()->m_cancel.store(1);
-    }
-    QThread::msleep(kStopWaitMs);
     if (m_host != nullptr) {
+        m_host->CancelBatch();
         m_host->KillBatchTimer();
     }
     m_closing = true;

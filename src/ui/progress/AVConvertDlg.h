@@ -1,6 +1,6 @@
 // CAVConvertDlg: the modal progress window of a running batch (dialog template 129). It shows what the
 // main window's batch timer writes into its labels and bars, stops the batch, and remembers whether the
-// output folder is to be opened at the end. The only thing it writes into the job is the cancel flag.
+// output folder is to be opened at the end.
 #pragma once
 
 #include <QDialog>
@@ -11,14 +11,14 @@ class QPushButton;
 
 namespace quarnix {
 
-struct CConvertJob;
 class CLabel;
 
 // What the progress window needs of the window that runs the batch.
 class ProgressHost {
 public:
     virtual ~ProgressHost() = default;
-    virtual CConvertJob* Job() const = 0;
+    // Tells the running batch to stop now; returns at once.
+    virtual void CancelBatch() = 0;
     virtual void SetOpenFolderWhenDone(bool open) = 0;
     virtual void KillBatchTimer() = 0;
 };
@@ -31,7 +31,8 @@ public:
     // The window that runs the batch; set before every run.
     void SetHost(ProgressHost* host) { m_host = host; }
 
-    // Stop: sets the job's cancel flag, waits 100 ms, stops the batch timer and closes the window.
+    // Stop: cancels the batch, stops the batch timer and closes the window; the host then waits for the
+    // worker to clean up and writes the rows.
     void Stop();
     // Close routine (close box, and the batch timer at the end of a batch): stores the state of the
     // "Open directory when finished" box, then stops.

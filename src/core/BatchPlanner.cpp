@@ -1,0 +1,63 @@
+#include "BatchPlanner.h"
+
+#include "BytePaths.h"
+
+#include <set>
+
+namespace quarnix {
+
+bool HasContainerExtension(const std::string& path) {
+    const std::string name = FileNameOfBytes(path);
+    const std::size_t dot = name.rfind('.');
+    return dot != std::string::npos && dot + 1 < name.size();
+}
+
+BatchPlan PlanBatch(const std::string& outputFolder, const std::vector<PlannedInput>& inputs, int rotation) {
+    BatchPlan plan;
+    if (inputs.empty()) {
+        plan.problem = PlanProblem::kNoEntries;
+        return plan;
+    }
+    if (inputs.size() > static_cast<std::size_t>(CConvertJob::kMaxEntries)) {
+        plan.problem = PlanProblem::kTooManyEntries;
+        return plan;
+    }
+    if (!IsFolderBytes(outputFolder)) {
+        plan.problem = PlanProblem::kFolderMissing;
+        return plan;
+    }
+    if (!WriteProbeFileBytes(outputFolder)) {
+        plan.problem = PlanProblem::kFolderNotWritable;
+        return plan;
+    }
+    std::vector<std::string> paths;
+    paths.reserve(inputs.size());
+    for (const PlannedInput& input : inputs) {
+        paths.push_back(input.path);
+    }
+    if (!HasRoomForBytes(outputFolder, paths)) {
+        plan.problem = PlanProblem::kNotEnoughSpace;
+        return plan;
+    }
+
+    auto job = std::make_unique<CConvertJob>();
+    const int count = static_cast<int>(inputs.size());
+    job->PrepareEntries(count);
+    std::set<std::string> taken;
+    for (int i = 0; i < count; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        // Names given earlier in this batch count as taken, so same-named inputs never share an output.
+        const std::string output = MakeOutputPathBytes(outputFolder, inputs[at].path, taken);
+        taken.insert(output);
+        job->m_inputPaths[at] = inputs[at].path;
+        job->m_outputPaths[at] = output;
+        job->m_fileDuration[at] =
+            static_cast<double>(inputs[at].durationUs > 0 ? inputs[at].durationUs : 0) / 1e6;
+    }
+    job->m_rotation = rotation;
+    job->m_reencode = 0;
+    plan.job = std::move(job);
+    return plan;
+}
+
+} // namespace quarnix

@@ -1,0 +1,42 @@
+// Planning a batch: the one place where the window and quarnix-cli check the output folder (exists, can
+// be written, has room), choose every output name (never an existing file nor another output of the batch)
+// and fill the job's request. The result either names the problem or holds a job ready to run.
+#pragma once
+
+#include "ConvertJob.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quarnix {
+
+// One file of the batch as the front end knows it from the probe.
+struct PlannedInput {
+    std::string path;            // UTF-8 (on Linux: the name's bytes)
+    std::int64_t durationUs = 0; // the probed duration, for the percentage
+};
+
+enum class PlanProblem {
+    kNone,
+    kNoEntries,      // nothing to convert
+    kTooManyEntries, // more than CConvertJob::kMaxEntries
+    kFolderMissing,  // the output folder does not exist (or is not a folder)
+    kFolderNotWritable,
+    kNotEnoughSpace, // the folder's volume has less free space than the inputs' total size
+};
+
+struct BatchPlan {
+    PlanProblem problem = PlanProblem::kNone;
+    std::unique_ptr<CConvertJob> job; // set when problem is kNone: stream-copy request, not started
+};
+
+// Checks the folder and plans one entry per input, in order.
+BatchPlan PlanBatch(const std::string& outputFolder, const std::vector<PlannedInput>& inputs, int rotation);
+
+// Whether a file can be added to a batch by its name: its name needs an extension, which chooses the
+// output container. Both front ends refuse other names when they are added.
+bool HasContainerExtension(const std::string& path);
+
+} // namespace quarnix

@@ -1,0 +1,48 @@
+// A batch in progress: owns the job and the worker thread that runs it. The front ends read the progress
+// record (current entry, percentage, statuses, reasons) and may cancel; the batch is joined when it is
+// destroyed, so no worker outlives the program's view of it.
+#pragma once
+
+#include "ConvertJob.h"
+
+#include <memory>
+#include <thread>
+
+namespace quarnix {
+
+class RunningBatch {
+public:
+    // Starts the worker on the job.
+    explicit RunningBatch(std::unique_ptr<CConvertJob> job);
+    RunningBatch(const RunningBatch&) = delete;
+    RunningBatch& operator=(const RunningBatch&) = delete;
+    // Cancels the batch if it still runs and waits for the worker.
+    ~RunningBatch();
+
+    // Asks the worker to stop now: the current entry is abandoned and removed, the rest stay pending.
+    // Returns at once; a read that waits for data notices it within a fraction of a second.
+    void Cancel();
+    // The flag itself, for a signal handler (setting an atomic is all a handler may do).
+    std::atomic<std::uint8_t>& CancelFlag() { return m_job->m_cancel; }
+    bool Cancelled() const { return m_job->m_cancel.load(std::memory_order_relaxed) != 0; }
+    // True once the worker has published the end of the batch.
+    bool Finished() const { return m_job->m_finished.load(std::memory_order_acquire); }
+    // Waits until the worker has ended. Afterwards every entry's status, reason and output path are final.
+    void Wait();
+
+    int EntryCount() const { return m_job->m_fileCount; }
+    int CurrentEntry() const { return m_job->m_currentFile.load(std::memory_order_acquire); }
+    int FilePercent() const { return m_job->m_filePercent.load(std::memory_order_relaxed); }
+    std::int8_t StatusOf(int entry) const { return m_job->StatusOf(entry); }
+    // The job itself: its request fields, and per entry the reason and output path once its status is final.
+    const CConvertJob& Job() const { return *m_job; }
+    // The worker's return value; valid after Wait().
+    int Result() const { return m_result; }
+
+private:
+    std::unique_ptr<CConvertJob> m_job;
+    int m_result = 0;
+    std::thread m_worker;
+};
+
+} // namespace quarnix
