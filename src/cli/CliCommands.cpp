@@ -102,10 +102,17 @@ int RunProbe(const std::vector<std::string>& files, std::ostream& out, std::ostr
 }
 
 int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err) {
+    // Ctrl-C stops the whole command: a probe waiting for data as well as the batch.
+    std::atomic<std::uint8_t> interrupted{0};
+    CancelOnInterrupt cancelOnInterrupt(interrupted);
     std::vector<PlannedInput> accepted;
     bool anyRefused = false;
     for (const std::string& file : request.files) {
-        const MediaFacts facts = ProbeMedia(file);
+        if (interrupted.load() != 0) {
+            err << "quarnix-cli: interrupted before the batch started\n";
+            return kExitSomeFileNotDone;
+        }
+        const MediaFacts facts = ProbeMedia(file, &interrupted);
         if (!facts.Accepted() || !HasContainerExtension(file)) {
             err << "refused\t" << file << "\n";
             anyRefused = true;
@@ -139,16 +146,16 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
     const int count = plan.job->m_fileCount;
     std::vector<std::string> inputs = plan.job->m_inputPaths;
     RunningBatch batch(std::move(plan.job));
-    {
-        CancelOnInterrupt cancelOnInterrupt(batch.CancelFlag());
-        while (!batch.Finished()) {
-            if (request.showProgress) {
-                ShowProgress(batch, inputs, err);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(request.showProgress ? 200 : 20));
+    while (!batch.Finished()) {
+        if (interrupted.load() != 0) {
+            batch.Cancel();
         }
-        batch.Wait();
+        if (request.showProgress) {
+            ShowProgress(batch, inputs, err);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(request.showProgress ? 100 : 20));
     }
+    batch.Wait();
     if (request.showProgress) {
         err << "\r\033[K";
         err.flush();

@@ -281,7 +281,8 @@ bool ReadNextPacket(const CConvertJob& job, EntryState& entry, AVPacket& packet)
 
 void LogEntryFailure(const EntryState& entry, const char* step, int errorCode) {
     entry.lastError = errorCode;
-    av_log(nullptr, AV_LOG_ERROR, "quarnix: entry %d (%s): %s failed: %s\n", entry.index,
+    // The technical detail; users read the plain reason, the log shows it with --verbose.
+    av_log(nullptr, AV_LOG_INFO, "quarnix: entry %d (%s): %s failed: %s\n", entry.index,
            entry.inputPath.c_str(), step, FfmpegErrorText(errorCode).c_str());
 }
 

@@ -22,8 +22,6 @@ public:
     // Asks the worker to stop now: the current entry is abandoned and removed, the rest stay pending.
     // Returns at once; a read that waits for data notices it within a fraction of a second.
     void Cancel();
-    // The flag itself, for a signal handler (setting an atomic is all a handler may do).
-    std::atomic<std::uint8_t>& CancelFlag() { return m_job->m_cancel; }
     bool Cancelled() const { return m_job->m_cancel.load(std::memory_order_relaxed) != 0; }
     // True once the worker has published the end of the batch.
     bool Finished() const { return m_job->m_finished.load(std::memory_order_acquire); }

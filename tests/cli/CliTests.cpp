@@ -5,9 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
+#include <pty.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace quarnix::test {
 namespace {
@@ -110,6 +121,130 @@ TEST(Cli, UsageAndFolderErrorsExitWithTwo) {
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
     EXPECT_EQ(RunCli("--help").exitCode, 0);
+}
+
+// An entry whose output name the file system refuses fails alone, says why on stderr, and the command
+// ends; the other files are converted.
+TEST(Cli, AnOutputNameTooLongFailsThatFileWithItsReason) {
+    ScopedTempDir dir;
+    std::filesystem::create_directories(dir.path() / "out");
+    const std::string out = (dir.path() / "out").string();
+    // The longest name the file system takes: its numbered output name "(0)" is longer still.
+    const std::string name = std::string(251, 'n') + ".mp4";
+    const std::string longInput = dir.file(name);
+    std::filesystem::copy_file(MarkerClip("mp4"), longInput);
+    std::ofstream(out + "/" + name) << "theirs";
+    const std::string other = dir.file("other.mp4");
+    std::filesystem::copy_file(MarkerClip("mp4"), other);
+
+    const CliRun run = RunCli("rotate --angle 90 --output " + ShellQuote(out) + " " + ShellQuote(longInput) +
+                              " " + ShellQuote(other));
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string numbered = out + "/" + std::string(251, 'n') + "(0).mp4";
+    EXPECT_EQ(run.out, "failed\t" + longInput + "\t" + numbered + "\n" + "converted\t" + other + "\t" + out +
+                           "/other.mp4\n");
+    EXPECT_EQ(run.err, "quarnix-cli: " + longInput + ": the output name is too long\n");
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(out)) {
+        names.push_back(item.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{name, "other.mp4"}));
+}
+
+// Ctrl-C typed on the terminal while a file is being written: the command ends at once, the current file
+// is removed and every file is reported pending.
+TEST(Cli, CtrlCOnATerminalStopsAndExits) {
+    ScopedTempDir dir;
+    std::filesystem::create_directories(dir.path() / "out");
+    const std::string out = (dir.path() / "out").string();
+    const std::string source = LongTs();
+    std::ifstream in(source, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    // The input is a pipe the test feeds: once for the probe, then half of it for the copy, which then
+    // waits for more when Ctrl-C comes.
+    const std::string pipe = dir.file("live.ts");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    const std::string other = dir.file("other.mp4");
+    std::filesystem::copy_file(MarkerClip("mp4"), other);
+
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int stdoutFile = open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(stdoutFile, 1);
+        execl(QUARNIX_CLI_PATH, "quarnix-cli", "rotate", "--angle", "90", "--output", out.c_str(),
+              pipe.c_str(), other.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::atomic<bool> copying{false};
+    std::atomic<bool> done{false};
+    std::thread feeder([&] {
+        for (int round = 0; round < 2 && !done; ++round) {
+            const int fd = open(pipe.c_str(), O_WRONLY);
+            if (fd < 0) {
+                return;
+            }
+            const std::size_t size = round == 0 ? bytes.size() : bytes.size() / 2;
+            for (std::size_t written = 0; written < size;) {
+                const ssize_t n = write(fd, bytes.data() + written, size - written);
+                if (n <= 0) {
+                    break; // the probe has read what it needed and closed its end
+                }
+                written += static_cast<std::size_t>(n);
+            }
+            if (round == 1) {
+                copying = true;
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+                while (!done && std::chrono::steady_clock::now() < deadline) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
+            }
+            close(fd);
+        }
+    });
+    // Reads the terminal so the child never blocks on it; sends Ctrl-C once the copy runs.
+    std::string screen;
+    bool sent = false;
+    int status = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd ready{terminal, POLLIN, 0};
+        if (poll(&ready, 1, 20) > 0) {
+            char buffer[4096];
+            const ssize_t n = read(terminal, buffer, sizeof buffer);
+            if (n > 0) {
+                screen.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+        if (!sent && copying && screen.find("[1/2]") != std::string::npos) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const char ctrlC = '\x03';
+            ASSERT_EQ(write(terminal, &ctrlC, 1), 1);
+            sent = true;
+        }
+        if (waitpid(child, &status, WNOHANG) == child) {
+            break;
+        }
+    }
+    done = true;
+    feeder.join();
+    if (status == -1) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "quarnix-cli did not exit; terminal showed: " << screen;
+    }
+    close(terminal);
+    ASSERT_TRUE(sent) << screen;
+    ASSERT_TRUE(WIFEXITED(status)) << screen;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream result(dir.file("stdout"));
+    const std::string lines((std::istreambuf_iterator<char>(result)), {});
+    EXPECT_EQ(lines, "pending\t" + pipe + "\t" + out + "/live.ts\n" + "pending\t" + other + "\t" + out +
+                         "/other.mp4\n");
+    EXPECT_TRUE(std::filesystem::is_empty(out));
 }
 
 } // namespace
