@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <unistd.h>
 
@@ -359,6 +360,10 @@ TEST(MarkInPlaceCopy, OutputOnAnotherFileSystem) {
     }
     std::string pattern = "/dev/shm/quarnix-mark-XXXXXX";
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::unique_ptr<std::string, void (*)(std::string*)> removeDir(&pattern, [](std::string* dir) {
+        std::error_code ignored;
+        std::filesystem::remove_all(*dir, ignored);
+    });
     const std::string input = MarkerClip("mp4");
     const std::string output = pattern + "/output.mp4";
     {
@@ -375,7 +380,6 @@ TEST(MarkInPlaceCopy, OutputOnAnotherFileSystem) {
     std::string exif;
     RunCommand("exiftool -s3 -Rotation " + ShellQuote(output), &exif);
     EXPECT_EQ(Trimmed(exif), "90");
-    std::filesystem::remove_all(pattern);
 }
 
 TEST(MarkInPlaceCopy, CancelBeforeTheCopyEndsGivesCancelled) {
