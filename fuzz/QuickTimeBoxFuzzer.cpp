@@ -1,0 +1,94 @@
+// Fuzz target: the QuickTime box walker on arbitrary file contents, and marking in place where it finds
+// the structure eligible. Traps when a result breaks what the walker promises: a video track's matrix
+// outside the file, an eligible file without video tracks, a marked output that differs from its input
+// anywhere but in the matrices.
+#include "FuzzInput.h"
+#include "MarkInPlace.h"
+#include "QuickTimeBoxes.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+bool Inside(const quarnix::QuickTimeVideoTrack& track, std::size_t offset) {
+    return offset >= track.matrixOffset && offset < track.matrixOffset + quarnix::kTrackMatrixBytes;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::string input = quarnix::fuzz::ScratchPath(".qt");
+    static const std::string output = quarnix::fuzz::ScratchPath("-marked.qt");
+    if (!quarnix::fuzz::WriteBytes(input, data, size)) {
+        return 0;
+    }
+    const Fd in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) {
+        return 0;
+    }
+    const quarnix::QuickTimeStructure structure = quarnix::CheckQuickTimeStructure(in.get());
+    if (structure.eligible != structure.reason.empty() ||
+        structure.eligible == structure.videoTracks.empty()) {
+        __builtin_trap();
+    }
+    for (const quarnix::QuickTimeVideoTrack& track : structure.videoTracks) {
+        if (track.matrixOffset + quarnix::kTrackMatrixBytes + 8 > size) {
+            __builtin_trap();
+        }
+    }
+    if (!structure.eligible) {
+        return 0;
+    }
+
+    unlink(output.c_str());
+    const Fd out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (out.get() < 0) {
+        return 0;
+    }
+    const std::atomic<std::uint8_t> cancel{0};
+    std::atomic<std::int32_t> percent{0};
+    const quarnix::MarkInPlaceResult result =
+        quarnix::MarkQuickTimeInPlace(in.get(), out.get(), 90, cancel, percent);
+    if (result.outcome == quarnix::MarkInPlaceOutcome::Marked) {
+        std::vector<std::uint8_t> marked(size);
+        if (pread(out.get(), marked.data(), size, 0) != static_cast<ssize_t>(size)) {
+            __builtin_trap();
+        }
+        for (std::size_t i = 0; i < size; ++i) {
+            if (marked[i] == data[i]) {
+                continue;
+            }
+            bool inMatrix = false;
+            for (const quarnix::QuickTimeVideoTrack& track : structure.videoTracks) {
+                inMatrix = inMatrix || Inside(track, i);
+            }
+            if (!inMatrix) {
+                __builtin_trap();
+            }
+        }
+    } else if (result.outcome != quarnix::MarkInPlaceOutcome::Failed || result.error != ENOSPC) {
+        // The input does not change under the fuzzer, so an eligible file is always marked.
+        __builtin_trap();
+    }
+    unlink(output.c_str());
+    return 0;
+}

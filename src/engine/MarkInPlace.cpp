@@ -1,0 +1,267 @@
+#include "MarkInPlace.h"
+
+#include "Rotation.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quarnix {
+
+namespace {
+
+// The kernel copies (or shares) this much per call; cancel and percent are handled between calls.
+constexpr std::uint64_t kKernelChunk = std::uint64_t{64} << 20;
+// Buffer of the read/write loop used where the kernel cannot copy between the two files.
+constexpr std::size_t kBufferBytes = std::size_t{8} << 20;
+
+constexpr const char* kInputChanged = "the input file changed while it was copied";
+
+MarkInPlaceResult Failure(int error, std::string reason) {
+    MarkInPlaceResult result;
+    result.outcome = MarkInPlaceOutcome::Failed;
+    result.error = error;
+    result.reason = std::move(reason);
+    return result;
+}
+
+MarkInPlaceResult FailureOf(int error) {
+    return Failure(error, DescribeCopyError(error));
+}
+
+// Whether copy_file_range cannot serve this pair of files, so that a read/write loop must: another file
+// system on older kernels, a file system without support, or a kernel without the call.
+bool KernelCannotCopy(int error) {
+    return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EINVAL;
+}
+
+// Reads exactly size bytes at offset; 0, a positive errno, or -1 when the file ends before.
+int ReadAll(int fd, std::uint64_t offset, std::uint8_t* bytes, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (got == 0) {
+            return -1;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return 0;
+}
+
+// Writes exactly size bytes at offset; 0 or an errno.
+int WriteAll(int fd, std::uint64_t offset, const std::uint8_t* bytes, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t put = pwrite(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (put == 0) {
+            return EIO;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return 0;
+}
+
+bool SameTracks(const QuickTimeStructure& a, const QuickTimeStructure& b) {
+    if (a.videoTracks.size() != b.videoTracks.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.videoTracks.size(); ++i) {
+        const QuickTimeVideoTrack& x = a.videoTracks[i];
+        const QuickTimeVideoTrack& y = b.videoTracks[i];
+        if (x.matrixOffset != y.matrixOffset || x.widthFixed != y.widthFixed ||
+            x.heightFixed != y.heightFixed) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class Copier {
+public:
+    Copier(int inputFd, int outputFd) : m_in(inputFd), m_out(outputFd) {}
+
+    // Copies up to one chunk at offset; returns the bytes copied (0: the input ended), or a negative errno.
+    std::int64_t CopyChunk(std::uint64_t offset, std::uint64_t remaining) {
+        while (m_kernel) {
+            loff_t inOffset = static_cast<loff_t>(offset);
+            loff_t outOffset = static_cast<loff_t>(offset);
+            const ssize_t copied =
+                copy_file_range(m_in, &inOffset, m_out, &outOffset, std::min(remaining, kKernelChunk), 0);
+            if (copied >= 0) {
+                return copied;
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (!KernelCannotCopy(errno)) {
+                return -errno;
+            }
+            m_kernel = false;
+        }
+        if (!m_buffer) {
+            m_buffer.reset(new (std::nothrow) std::uint8_t[kBufferBytes]);
+            if (!m_buffer) {
+                return -ENOMEM;
+            }
+        }
+        const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kBufferBytes));
+        ssize_t got;
+        do {
+            got = pread(m_in, m_buffer.get(), wanted, static_cast<off_t>(offset));
+        } while (got < 0 && errno == EINTR);
+        if (got <= 0) {
+            return got < 0 ? -errno : 0;
+        }
+        if (int error = WriteAll(m_out, offset, m_buffer.get(), static_cast<std::size_t>(got)); error != 0) {
+            return -error;
+        }
+        return got;
+    }
+
+private:
+    int m_in;
+    int m_out;
+    bool m_kernel = true;
+    std::unique_ptr<std::uint8_t[]> m_buffer;
+};
+
+} // namespace
+
+std::array<std::uint8_t, kTrackMatrixBytes> TrackMatrixBytes(int degrees, int width, int height) {
+    const std::array<std::int32_t, 9> matrix = ClockwiseDisplayMatrix(degrees, width, height);
+    std::array<std::uint8_t, kTrackMatrixBytes> bytes{};
+    for (std::size_t i = 0; i < matrix.size(); ++i) {
+        const auto value = static_cast<std::uint32_t>(matrix[i]);
+        bytes[i * 4] = static_cast<std::uint8_t>(value >> 24);
+        bytes[i * 4 + 1] = static_cast<std::uint8_t>(value >> 16);
+        bytes[i * 4 + 2] = static_cast<std::uint8_t>(value >> 8);
+        bytes[i * 4 + 3] = static_cast<std::uint8_t>(value);
+    }
+    return bytes;
+}
+
+std::string DescribeCopyError(int error) {
+    switch (error) {
+    case ENOSPC:
+        return "the disk is full";
+    case EDQUOT:
+        return "the disk quota is used up";
+    case EIO:
+        return "the disk reported a read or write error";
+    case EFBIG:
+        return "the file is too large for the output's file system";
+    case EROFS:
+        return "the output folder is read-only";
+    case EACCES:
+    case EPERM:
+        return "permission was denied";
+    case ENOMEM:
+        return "there is not enough memory";
+    case EBADF:
+        return "the files were not opened for copying";
+    default: {
+        const char* text = strerrordesc_np(error);
+        return std::string("copying failed: ") + (text != nullptr ? text : std::to_string(error));
+    }
+    }
+}
+
+MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
+                                       const std::atomic<std::uint8_t>& cancel,
+                                       std::atomic<std::int32_t>& percent) {
+    percent.store(0);
+    const QuickTimeStructure input = CheckQuickTimeStructure(inputFd);
+    if (input.readError != 0) {
+        return Failure(input.readError, input.reason);
+    }
+    if (!input.eligible) {
+        MarkInPlaceResult result;
+        result.outcome = MarkInPlaceOutcome::NotEligible;
+        result.reason = input.reason;
+        return result;
+    }
+    struct stat outputInfo {};
+    if (fstat(outputFd, &outputInfo) != 0) {
+        return FailureOf(errno);
+    }
+    if (!S_ISREG(outputInfo.st_mode) || outputInfo.st_size != 0) {
+        return Failure(EEXIST, "the output file is not a new empty file");
+    }
+
+    // The copy.
+    const std::uint64_t size = input.fileSize;
+    Copier copier(inputFd, outputFd);
+    std::uint64_t copied = 0;
+    while (copied < size) {
+        if (cancel.load() != 0) {
+            MarkInPlaceResult result;
+            result.outcome = MarkInPlaceOutcome::Cancelled;
+            result.bytesCopied = copied;
+            return result;
+        }
+        const std::int64_t done = copier.CopyChunk(copied, size - copied);
+        if (done < 0) {
+            MarkInPlaceResult result = FailureOf(static_cast<int>(-done));
+            result.bytesCopied = copied;
+            return result;
+        }
+        if (done == 0) {
+            return Failure(0, kInputChanged);
+        }
+        copied += static_cast<std::uint64_t>(done);
+        percent.store(static_cast<std::int32_t>(copied * 100 / size));
+    }
+
+    // The output is what gets marked: its structure must be the one checked on the input, so that a
+    // file changed during the copy is never marked at offsets that no longer hold matrices.
+    const QuickTimeStructure output = CheckQuickTimeStructure(outputFd);
+    if (output.readError != 0) {
+        return FailureOf(output.readError);
+    }
+    if (!output.eligible || output.fileSize != size || !SameTracks(input, output)) {
+        return Failure(0, kInputChanged);
+    }
+
+    for (const QuickTimeVideoTrack& track : output.videoTracks) {
+        const auto bytes = TrackMatrixBytes(degrees, track.Width(), track.Height());
+        if (int error = WriteAll(outputFd, track.matrixOffset, bytes.data(), bytes.size()); error != 0) {
+            return FailureOf(error);
+        }
+    }
+    for (const QuickTimeVideoTrack& track : output.videoTracks) {
+        const auto expected = TrackMatrixBytes(degrees, track.Width(), track.Height());
+        std::array<std::uint8_t, kTrackMatrixBytes> written{};
+        const int error = ReadAll(outputFd, track.matrixOffset, written.data(), written.size());
+        if (error > 0) {
+            return FailureOf(error);
+        }
+        if (error < 0 || written != expected) {
+            return Failure(EIO, "the written rotation did not read back as written");
+        }
+    }
+
+    MarkInPlaceResult result;
+    result.outcome = MarkInPlaceOutcome::Marked;
+    result.bytesCopied = copied;
+    result.videoTracks = static_cast<int>(output.videoTracks.size());
+    percent.store(100);
+    return result;
+}
+
+} // namespace quarnix

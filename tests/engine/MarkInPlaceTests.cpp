@@ -1,0 +1,621 @@
+// Rotation of QuickTime-family files by setting their track matrices in a copy of the input.
+#include "EngineFixtures.h"
+#include "FfmpegPtr.h"
+#include "Fixtures.h"
+#include "MarkInPlace.h"
+#include "MediaFacts.h"
+#include "QuickTimeBoxes.h"
+#include "Rotation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <unistd.h>
+
+namespace quarnix::test {
+namespace {
+
+const std::string kMarkerVideo =
+    "-f lavfi -i color=c=black:s=160x120:r=25:d=2,drawbox=x=0:y=0:w=40:h=30:color=white:t=fill ";
+const std::string kTone = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 ";
+const std::string kH264 = "-c:v libx264 -bf 2 -g 25 -pix_fmt yuv420p ";
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::uint32_t Be32At(const std::string& bytes, std::size_t at) {
+    return (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3]));
+}
+
+void PutBe32(std::string& bytes, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (24 - 8 * i));
+    }
+}
+
+// The offset of the first box of the given type among the boxes in [begin, end), or npos.
+std::size_t FindBox(const std::string& bytes, const std::string& type, std::size_t begin, std::size_t end) {
+    for (std::size_t at = begin; at + 8 <= end;) {
+        const std::uint32_t size = Be32At(bytes, at);
+        if (bytes.compare(at + 4, 4, type) == 0) {
+            return at;
+        }
+        if (size < 8) {
+            return std::string::npos;
+        }
+        at += size;
+    }
+    return std::string::npos;
+}
+
+std::size_t FindTopBox(const std::string& bytes, const std::string& type) {
+    return FindBox(bytes, type, 0, bytes.size());
+}
+
+// The first tkhd of the movie (the video track in the fixtures below).
+std::size_t FindTrackHeader(const std::string& bytes) {
+    const std::size_t moov = FindTopBox(bytes, "moov");
+    if (moov == std::string::npos) {
+        return moov;
+    }
+    const std::size_t trak = FindBox(bytes, "trak", moov + 8, moov + Be32At(bytes, moov));
+    return trak == std::string::npos ? trak : FindBox(bytes, "tkhd", trak + 8, trak + Be32At(bytes, trak));
+}
+
+// A small text file next to the media fixtures, made once: written under a private name and linked into
+// place without replacing one that another test process made first.
+std::string TextFixture(const std::string& name, const std::string& text) {
+    const std::filesystem::path dir =
+        std::filesystem::path(MediaFixture("anchor.wav", "-f lavfi -i anullsrc -t 0.1")).parent_path();
+    const std::filesystem::path target = dir / name;
+    if (!std::filesystem::exists(target)) {
+        const std::filesystem::path partial = dir / ("partial-" + std::to_string(getpid()) + "-" + name);
+        WriteFile(partial.string(), text);
+        link(partial.c_str(), target.c_str()); // EEXIST: another process made the same file
+        std::filesystem::remove(partial);
+    }
+    return target.string();
+}
+
+std::string ChapteredMovWithTimecode() {
+    const std::string chapters =
+        TextFixture("chapters.ffmeta", ";FFMETADATA1\n"
+                                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\n"
+                                       "title=First\n"
+                                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\n"
+                                       "title=Second\n");
+    return MediaFixture("chaptered.mov", kMarkerVideo + kTone + "-i " + ShellQuote(chapters) +
+                                             " -map 0 -map 1 -map_chapters 2 " + kH264 +
+                                             "-c:a aac -timecode 01:00:00:00");
+}
+
+std::string Mp4(const std::string& name, const std::string& flags) {
+    return MediaFixture(name, kMarkerVideo + kTone + kH264 + "-c:a aac " + flags);
+}
+
+// Two video tracks: the marker twice.
+std::string MovWithTwoVideoTracks() {
+    return MediaFixture("two-videos.mov", kMarkerVideo + "-map 0:v -map 0:v " + kH264);
+}
+
+// Turns the placeholder box that ffmpeg writes before mdat ("free" or "wide", 8 bytes) and mdat's own
+// 8-byte header into one mdat header with a 64-bit size, leaving every payload byte where it was.
+bool UseLargeMdatSize(std::string& bytes) {
+    const std::size_t mdat = FindTopBox(bytes, "mdat");
+    if (mdat == std::string::npos || mdat < 8 ||
+        (bytes.compare(mdat - 8, 8,
+                       std::string("\0\0\0\x08"
+                                   "free",
+                                   8)) != 0 &&
+         bytes.compare(mdat - 8, 8,
+                       std::string("\0\0\0\x08"
+                                   "wide",
+                                   8)) != 0)) {
+        return false;
+    }
+    const std::uint64_t size = Be32At(bytes, mdat) + 8;
+    PutBe32(bytes, mdat - 8, 1);
+    bytes.replace(mdat - 4, 4, "mdat");
+    PutBe32(bytes, mdat, static_cast<std::uint32_t>(size >> 32));
+    PutBe32(bytes, mdat + 4, static_cast<std::uint32_t>(size));
+    return true;
+}
+
+// The last box (mdat of a file whose moov comes first) marked as running to the end of the file.
+bool UseToEndMdatSize(std::string& bytes) {
+    const std::size_t mdat = FindTopBox(bytes, "mdat");
+    if (mdat == std::string::npos || mdat + Be32At(bytes, mdat) != bytes.size()) {
+        return false;
+    }
+    PutBe32(bytes, mdat, 0);
+    return true;
+}
+
+// Gives the input an existing rotation with exiftool, an independent writer of track matrices.
+bool RotateWithExiftool(std::string& bytes) {
+    ScopedTempDir dir;
+    const std::string path = dir.file("rotated.mp4");
+    WriteFile(path, bytes);
+    if (RunCommand("exiftool -q -overwrite_original -Rotation=270 " + ShellQuote(path)) != 0) {
+        return false;
+    }
+    bytes = ReadFile(path);
+    return true;
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// Where ffmpeg's auto-rotation shows the white box that sits top-left in the stored 160x120 picture.
+std::string DisplayedMarkerCorner(const std::string& path, int angle) {
+    std::string gray;
+    RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -frames:v 1 -f rawvideo -pix_fmt gray -",
+               &gray);
+    const bool turned = angle == 90 || angle == 270;
+    const int width = turned ? 120 : 160;
+    const int height = turned ? 160 : 120;
+    if (gray.size() != static_cast<std::size_t>(width * height)) {
+        return "no frame of " + std::to_string(width) + "x" + std::to_string(height);
+    }
+    double sumX = 0, sumY = 0, count = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (static_cast<unsigned char>(gray[static_cast<std::size_t>(y * width + x)]) > 128) {
+                sumX += x;
+                sumY += y;
+                ++count;
+            }
+        }
+    }
+    if (count == 0) {
+        return "no marker";
+    }
+    return std::string(sumY / count < height / 2.0 ? "top" : "bottom") + "-" +
+           (sumX / count < width / 2.0 ? "left" : "right");
+}
+
+// The byte offsets (0-based) where two files of the same size differ, as `cmp -l` lists them.
+std::vector<std::uint64_t> DifferingOffsets(const std::string& a, const std::string& b) {
+    std::string listing;
+    RunCommand("cmp -l " + ShellQuote(a) + " " + ShellQuote(b) + " 2>&1", &listing);
+    std::vector<std::uint64_t> offsets;
+    std::istringstream lines(listing);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::uint64_t position = 0;
+        if (!(fields >> position)) {
+            ADD_FAILURE() << "cmp: " << line;
+            continue;
+        }
+        offsets.push_back(position - 1);
+    }
+    return offsets;
+}
+
+struct Marking {
+    MarkInPlaceResult result;
+    std::string output;
+};
+
+// Marks input into dir/name, the output created exclusively as the worker does.
+Marking MarkInto(const ScopedTempDir& dir, const std::string& input, const std::string& name, int angle,
+                 std::uint8_t cancelValue = 0) {
+    Marking marking;
+    marking.output = dir.file(name);
+    Fd in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd out(open(marking.output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    EXPECT_GE(in.get(), 0) << input;
+    EXPECT_GE(out.get(), 0) << marking.output;
+    std::atomic<std::uint8_t> cancel{cancelValue};
+    std::atomic<std::int32_t> percent{-1};
+    marking.result = MarkQuickTimeInPlace(in.get(), out.get(), angle, cancel, percent);
+    if (marking.result.outcome == MarkInPlaceOutcome::Marked) {
+        EXPECT_EQ(percent.load(), 100);
+    }
+    return marking;
+}
+
+struct MarkCase {
+    std::string name;
+    std::function<std::string()> fixture;
+    std::function<bool(std::string&)> change; // applied to a copy of the fixture; may be empty
+    std::string extension;
+    int angle;
+    std::size_t videoTracks;
+    int inputRotation = 0; // what exiftool reads in the input
+};
+
+void PrintTo(const MarkCase& value, std::ostream* os) {
+    *os << value.name;
+}
+
+class MarkInPlace : public ::testing::TestWithParam<MarkCase> {};
+
+// The output is the input with only the matrix bytes of the video tracks changed, and independent readers
+// (exiftool, mediainfo, the library's display matrix, ffmpeg's auto-rotation) see the angle.
+TEST_P(MarkInPlace, ChangesOnlyTheMatricesAndReadersSeeTheAngle) {
+    const MarkCase& param = GetParam();
+    ScopedTempDir dir;
+    std::string input = param.fixture();
+    ASSERT_FALSE(input.empty());
+    if (param.change) {
+        std::string bytes = ReadFile(input);
+        ASSERT_TRUE(param.change(bytes)) << "the fixture does not have the expected layout";
+        input = dir.file("input." + param.extension);
+        WriteFile(input, bytes);
+    }
+    std::string inputExif;
+    RunCommand("exiftool -s3 -Rotation " + ShellQuote(input), &inputExif);
+    EXPECT_EQ(Trimmed(inputExif), std::to_string(param.inputRotation));
+    const Marking marking = MarkInto(dir, input, "output." + param.extension, param.angle);
+    ASSERT_EQ(marking.result.outcome, MarkInPlaceOutcome::Marked) << marking.result.reason;
+    EXPECT_EQ(static_cast<std::size_t>(marking.result.videoTracks), param.videoTracks);
+    ASSERT_EQ(std::filesystem::file_size(marking.output), std::filesystem::file_size(input));
+    EXPECT_EQ(marking.result.bytesCopied, std::filesystem::file_size(input));
+
+    Fd out(open(marking.output.c_str(), O_RDONLY | O_CLOEXEC));
+    const QuickTimeStructure structure = CheckQuickTimeStructure(out.get());
+    ASSERT_TRUE(structure.eligible) << structure.reason;
+    ASSERT_EQ(structure.videoTracks.size(), param.videoTracks);
+    const std::vector<std::uint64_t> differing = DifferingOffsets(input, marking.output);
+    EXPECT_LE(differing.size(), kTrackMatrixBytes * param.videoTracks);
+    EXPECT_FALSE(differing.empty());
+    for (std::uint64_t offset : differing) {
+        bool inMatrix = false;
+        for (const QuickTimeVideoTrack& track : structure.videoTracks) {
+            inMatrix |= offset >= track.matrixOffset && offset < track.matrixOffset + kTrackMatrixBytes;
+        }
+        EXPECT_TRUE(inMatrix) << "byte " << offset << " changed outside the track matrices";
+    }
+
+    std::string exif;
+    RunCommand("exiftool -s3 -Rotation " + ShellQuote(marking.output), &exif);
+    EXPECT_EQ(Trimmed(exif), std::to_string(param.angle));
+    std::string mediainfo;
+    RunCommand("mediainfo --Inform='Video;%Rotation%\\n' " + ShellQuote(marking.output), &mediainfo);
+    EXPECT_EQ(mediainfo.substr(0, mediainfo.find('\n')), std::to_string(param.angle) + ".000");
+    const FileFacts facts = ReadMediaFacts(marking.output);
+    ASSERT_EQ(facts.OfKind("video").size(), param.videoTracks);
+    for (const StreamFacts& video : facts.OfKind("video")) {
+        ASSERT_TRUE(video.matrixAngle.has_value());
+        // The library reports counterclockwise degrees.
+        EXPECT_NEAR(std::fmod(-*video.matrixAngle + 360.0, 360.0), param.angle, 0.01);
+    }
+    const char* corner = param.angle == 90    ? "top-right"
+                         : param.angle == 180 ? "bottom-right"
+                                              : "bottom-left";
+    EXPECT_EQ(DisplayedMarkerCorner(marking.output, param.angle), corner);
+
+    // Every stream's packets are the input's (the copy is exact, so this holds for chapters and timecode
+    // as well; the byte comparison above is the stronger check).
+    const FileFacts inputFacts = ReadMediaFacts(input);
+    ASSERT_EQ(inputFacts.streams.size(), facts.streams.size());
+    for (std::size_t i = 0; i < facts.streams.size(); ++i) {
+        EXPECT_EQ(facts.streams[i].payloadHash, inputFacts.streams[i].payloadHash) << "stream " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    QuickTimeFamily, MarkInPlace,
+    ::testing::Values(
+        MarkCase{"mp4_moov_after_mdat", [] { return MarkerClip("mp4"); }, nullptr, "mp4", 90, 1},
+        MarkCase{"mov", [] { return MarkerClip("mov"); }, nullptr, "mov", 270, 1},
+        MarkCase{"m4v", [] { return MarkerClip("m4v"); }, nullptr, "m4v", 180, 1},
+        MarkCase{"3gp", [] { return MarkerClip("3gp"); }, nullptr, "3gp", 90, 1},
+        MarkCase{"mp4_already_rotated", [] { return MarkerClip("mp4"); }, RotateWithExiftool, "mp4", 90, 1,
+                 270},
+        MarkCase{"mov_timecode_and_chapters", ChapteredMovWithTimecode, nullptr, "mov", 180, 1},
+        MarkCase{"mov_two_video_tracks", MovWithTwoVideoTracks, nullptr, "mov", 90, 2},
+        MarkCase{"mp4_fragmented", [] { return Mp4("fragmented.mp4", "-movflags frag_keyframe+empty_moov"); },
+                 nullptr, "mp4", 270, 1},
+        MarkCase{"mp4_moov_before_mdat", [] { return Mp4("faststart.mp4", "-movflags +faststart"); }, nullptr,
+                 "mp4", 90, 1},
+        MarkCase{"mp4_64bit_mdat_size", [] { return MarkerClip("mp4"); }, UseLargeMdatSize, "mp4", 180, 1},
+        MarkCase{"mp4_mdat_to_end_of_file", [] { return Mp4("faststart.mp4", "-movflags +faststart"); },
+                 UseToEndMdatSize, "mp4", 270, 1}),
+    [](const auto& info) { return info.param.name; });
+
+// The same copy where the kernel cannot copy between the two files (another file system): the read/write
+// loop takes over by itself.
+TEST(MarkInPlaceCopy, OutputOnAnotherFileSystem) {
+    if (!std::filesystem::is_directory("/dev/shm")) {
+        GTEST_SKIP() << "no /dev/shm";
+    }
+    std::string pattern = "/dev/shm/quarnix-mark-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::unique_ptr<std::string, void (*)(std::string*)> removeDir(&pattern, [](std::string* dir) {
+        std::error_code ignored;
+        std::filesystem::remove_all(*dir, ignored);
+    });
+    const std::string input = MarkerClip("mp4");
+    const std::string output = pattern + "/output.mp4";
+    {
+        Fd in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+        Fd out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        std::atomic<std::uint8_t> cancel{0};
+        std::atomic<std::int32_t> percent{0};
+        const MarkInPlaceResult result = MarkQuickTimeInPlace(in.get(), out.get(), 90, cancel, percent);
+        EXPECT_EQ(result.outcome, MarkInPlaceOutcome::Marked) << result.reason;
+    }
+    const std::vector<std::uint64_t> differing = DifferingOffsets(input, output);
+    EXPECT_FALSE(differing.empty());
+    EXPECT_LE(differing.size(), kTrackMatrixBytes);
+    std::string exif;
+    RunCommand("exiftool -s3 -Rotation " + ShellQuote(output), &exif);
+    EXPECT_EQ(Trimmed(exif), "90");
+}
+
+TEST(MarkInPlaceCopy, CancelBeforeTheCopyEndsGivesCancelled) {
+    ScopedTempDir dir;
+    const std::string input = MarkerClip("mp4");
+    const Marking marking = MarkInto(dir, input, "output.mp4", 90, 1);
+    EXPECT_EQ(marking.result.outcome, MarkInPlaceOutcome::Cancelled);
+    EXPECT_LT(std::filesystem::file_size(marking.output), std::filesystem::file_size(input));
+}
+
+TEST(MarkInPlaceCopy, RefusesAnOutputThatIsNotEmpty) {
+    ScopedTempDir dir;
+    const std::string input = MarkerClip("mp4");
+    const std::string output = dir.file("output.mp4");
+    WriteFile(output, "someone else's data");
+    Fd in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd out(open(output.c_str(), O_RDWR | O_CLOEXEC));
+    std::atomic<std::uint8_t> cancel{0};
+    std::atomic<std::int32_t> percent{0};
+    const MarkInPlaceResult result = MarkQuickTimeInPlace(in.get(), out.get(), 90, cancel, percent);
+    EXPECT_EQ(result.outcome, MarkInPlaceOutcome::Failed);
+    EXPECT_EQ(ReadFile(output), "someone else's data");
+}
+
+// Writes the same rotation as the stream-copy remux does: open, copy every packet into a new MP4 with the
+// engine's MarkStreamRotated on each stream. Returns an empty string when it worked, else what failed.
+std::string RemuxRotated(const std::string& input, const std::string& output, int angle) {
+    AVFormatContext* rawInput = nullptr;
+    if (avformat_open_input(&rawInput, input.c_str(), nullptr, nullptr) < 0) {
+        return "open input";
+    }
+    InputFormatPtr in(rawInput);
+    if (avformat_find_stream_info(in.get(), nullptr) < 0) {
+        return "stream info";
+    }
+    AVFormatContext* rawOutput = nullptr;
+    if (avformat_alloc_output_context2(&rawOutput, nullptr, nullptr, output.c_str()) < 0) {
+        return "output context";
+    }
+    OutputFormatPtr out(rawOutput);
+    for (unsigned i = 0; i < in->nb_streams; ++i) {
+        AVStream* stream = avformat_new_stream(out.get(), nullptr);
+        if (stream == nullptr || avcodec_parameters_copy(stream->codecpar, in->streams[i]->codecpar) < 0) {
+            return "stream";
+        }
+        stream->codecpar->codec_tag = 0;
+        stream->time_base = in->streams[i]->time_base;
+        if (MarkStreamRotated(*stream, angle, stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) < 0) {
+            return "mark";
+        }
+    }
+    if (avio_open(&out->pb, output.c_str(), AVIO_FLAG_WRITE) < 0 ||
+        avformat_write_header(out.get(), nullptr) < 0) {
+        return "header";
+    }
+    PacketPtr packet = MakePacket();
+    while (av_read_frame(in.get(), packet.get()) >= 0) {
+        const int index = packet->stream_index;
+        av_packet_rescale_ts(packet.get(), in->streams[index]->time_base, out->streams[index]->time_base);
+        packet->pos = -1;
+        if (av_interleaved_write_frame(out.get(), packet.get()) < 0) {
+            return "packet";
+        }
+    }
+    return av_write_trailer(out.get()) < 0 ? "trailer" : "";
+}
+
+std::string MatrixOf(const std::string& path) {
+    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const QuickTimeStructure structure = CheckQuickTimeStructure(fd.get());
+    EXPECT_TRUE(structure.eligible) << structure.reason;
+    if (structure.videoTracks.size() != 1) {
+        return {};
+    }
+    const std::string bytes = ReadFile(path);
+    return bytes.substr(structure.videoTracks[0].matrixOffset, kTrackMatrixBytes);
+}
+
+// A phone-like 640x360 MP4: the marked matrix equals, byte for byte, what the remux writes.
+TEST(MarkInPlaceMatrix, EqualsTheRemuxMatrix) {
+    const std::string input = MediaFixture(
+        "phone-like.mp4",
+        "-f lavfi -i testsrc2=s=640x360:r=30:d=1 -f lavfi -i sine=duration=1 " + kH264 + "-c:a aac");
+    ScopedTempDir dir;
+    for (int angle : {90, 180, 270}) {
+        const std::string remuxed = dir.file("remux" + std::to_string(angle) + ".mp4");
+        ASSERT_EQ(RemuxRotated(input, remuxed, angle), "");
+        const Marking marking = MarkInto(dir, input, "mark" + std::to_string(angle) + ".mp4", angle);
+        ASSERT_EQ(marking.result.outcome, MarkInPlaceOutcome::Marked) << marking.result.reason;
+        const std::string expected = MatrixOf(remuxed);
+        ASSERT_EQ(expected.size(), kTrackMatrixBytes);
+        EXPECT_EQ(MatrixOf(marking.output), expected) << angle;
+    }
+}
+
+struct DamageCase {
+    std::string name;
+    std::function<std::string()> fixture;
+    std::function<bool(std::string&)> damage;
+    std::string reason;
+};
+
+void PrintTo(const DamageCase& value, std::ostream* os) {
+    *os << value.name;
+}
+
+class DamagedStructure : public ::testing::TestWithParam<DamageCase> {};
+
+// Not eligible, with the reason in plain words, and nothing written to the output.
+TEST_P(DamagedStructure, IsNotEligibleAndWritesNothing) {
+    const DamageCase& param = GetParam();
+    ScopedTempDir dir;
+    std::string bytes = ReadFile(param.fixture());
+    ASSERT_FALSE(bytes.empty());
+    ASSERT_TRUE(param.damage(bytes)) << "the fixture does not have the expected layout";
+    const std::string input = dir.file("damaged.mp4");
+    WriteFile(input, bytes);
+
+    Fd fd(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+    const QuickTimeStructure structure = CheckQuickTimeStructure(fd.get());
+    EXPECT_FALSE(structure.eligible);
+    EXPECT_EQ(structure.reason, param.reason);
+    EXPECT_TRUE(structure.videoTracks.empty());
+
+    const Marking marking = MarkInto(dir, input, "output.mp4", 90);
+    EXPECT_EQ(marking.result.outcome, MarkInPlaceOutcome::NotEligible);
+    EXPECT_EQ(marking.result.reason, param.reason);
+    EXPECT_EQ(std::filesystem::file_size(marking.output), 0u);
+}
+
+std::string MoovLast() {
+    return MarkerClip("mp4");
+}
+
+std::string MoovFirst() {
+    return Mp4("faststart.mp4", "-movflags +faststart");
+}
+
+bool RenameFirstInMovie(std::string& bytes, const std::string& from, const std::string& to) {
+    const std::size_t moov = FindTopBox(bytes, "moov");
+    if (moov == std::string::npos) {
+        return false;
+    }
+    const std::size_t at = FindBox(bytes, from, moov + 8, moov + Be32At(bytes, moov));
+    if (at == std::string::npos) {
+        return false;
+    }
+    bytes.replace(at + 4, 4, to);
+    return true;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedStructure,
+    ::testing::Values(DamageCase{"truncated", MoovLast,
+                                 [](std::string& bytes) {
+                                     bytes.resize(bytes.size() - 100);
+                                     return true;
+                                 },
+                                 "the file is cut short"},
+                      DamageCase{"moov_size_beyond_the_end", MoovFirst,
+                                 [](std::string& bytes) {
+                                     const std::size_t moov = FindTopBox(bytes, "moov");
+                                     if (moov == std::string::npos) {
+                                         return false;
+                                     }
+                                     PutBe32(bytes, moov, static_cast<std::uint32_t>(bytes.size()));
+                                     return true;
+                                 },
+                                 "the file is cut short"},
+                      DamageCase{"box_smaller_than_its_header", MoovFirst,
+                                 [](std::string& bytes) {
+                                     PutBe32(bytes, 0, 4);
+                                     return true;
+                                 },
+                                 "the file's box structure is damaged"},
+                      DamageCase{"two_moovs", MoovLast,
+                                 [](std::string& bytes) {
+                                     const std::size_t moov = FindTopBox(bytes, "moov");
+                                     if (moov == std::string::npos) {
+                                         return false;
+                                     }
+                                     bytes += bytes.substr(moov, Be32At(bytes, moov));
+                                     return true;
+                                 },
+                                 "the file has more than one movie header"},
+                      DamageCase{"cmov", MoovFirst,
+                                 [](std::string& bytes) { return RenameFirstInMovie(bytes, "mvhd", "cmov"); },
+                                 "the movie header is compressed"},
+                      DamageCase{"video_track_without_tkhd", MoovFirst,
+                                 [](std::string& bytes) {
+                                     const std::size_t tkhd = FindTrackHeader(bytes);
+                                     if (tkhd == std::string::npos) {
+                                         return false;
+                                     }
+                                     bytes.replace(tkhd + 4, 4, "free");
+                                     return true;
+                                 },
+                                 "a video track has no track header"},
+                      DamageCase{"tkhd_of_unknown_version", MoovFirst,
+                                 [](std::string& bytes) {
+                                     const std::size_t tkhd = FindTrackHeader(bytes);
+                                     if (tkhd == std::string::npos) {
+                                         return false;
+                                     }
+                                     bytes[tkhd + 8] = 2;
+                                     return true;
+                                 },
+                                 "a video track header has an unknown version"},
+                      DamageCase{"trak_overruns_moov", MoovFirst,
+                                 [](std::string& bytes) {
+                                     const std::size_t moov = FindTopBox(bytes, "moov");
+                                     if (moov == std::string::npos) {
+                                         return false;
+                                     }
+                                     const std::size_t trak =
+                                         FindBox(bytes, "trak", moov + 8, moov + Be32At(bytes, moov));
+                                     if (trak == std::string::npos) {
+                                         return false;
+                                     }
+                                     PutBe32(bytes, trak, Be32At(bytes, moov));
+                                     return true;
+                                 },
+                                 "the movie header is damaged"},
+                      DamageCase{"no_moov", MoovLast,
+                                 [](std::string& bytes) {
+                                     const std::size_t moov = FindTopBox(bytes, "moov");
+                                     if (moov == std::string::npos) {
+                                         return false;
+                                     }
+                                     bytes.replace(moov + 4, 4, "free");
+                                     return true;
+                                 },
+                                 "the file has no movie header"},
+                      DamageCase{"audio_only", [] { return AudioOnlyM4a(); },
+                                 [](std::string&) { return true; }, "the file has no video track"}),
+    [](const auto& info) { return info.param.name; });
+
+} // namespace
+} // namespace quarnix::test
