@@ -163,6 +163,8 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
 
     const CConvertJob& job = batch.Job();
     bool allConverted = !anyRefused;
+    int marked = 0;
+    int remuxed = 0;
     for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
         const std::int8_t status = batch.StatusOf(i);
@@ -171,6 +173,16 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
         if (!job.m_entryReasons[at].empty()) {
             err << "quarnix-cli: " << job.m_inputPaths[at] << ": " << job.m_entryReasons[at] << "\n";
         }
+        if (status == kFileStatusConverted) {
+            const bool inPlace = job.m_entryMethods[at] == "marked in place";
+            (inPlace ? marked : remuxed) += 1;
+            if (request.verbose) {
+                err << "quarnix-cli: " << job.m_inputPaths[at] << ": " << job.m_entryMethods[at] << "\n";
+            }
+        }
+    }
+    if (request.verbose) {
+        err << "quarnix-cli: " << marked << " marked in place, " << remuxed << " remuxed\n";
     }
     out.flush();
     err.flush();
@@ -219,6 +231,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
 
     RotateRequest request;
     request.showProgress = stderrIsTerminal;
+    request.verbose = verbose;
     filesOnly = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];

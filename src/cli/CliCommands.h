@@ -23,6 +23,7 @@ struct RotateRequest {
     std::string outputFolder;
     std::vector<std::string> files;
     bool showProgress = false;
+    bool verbose = false; // report how each file was written (marked in place, or remuxed and why)
 };
 
 int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err);

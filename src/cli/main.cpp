@@ -26,5 +26,6 @@ int main(int argc, char* argv[]) {
     }
 #endif
     std::ios::sync_with_stdio(true);
-    return quarnix::cli::RunCommandLine(arguments, std::cout, std::cerr, QUARNIX_ISATTY(QUARNIX_FILENO(stderr)) != 0);
+    return quarnix::cli::RunCommandLine(arguments, std::cout, std::cerr,
+                                        QUARNIX_ISATTY(QUARNIX_FILENO(stderr)) != 0);
 }

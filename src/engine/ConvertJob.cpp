@@ -17,6 +17,7 @@ void CConvertJob::PrepareEntries(int count) {
     m_inputPaths = AllocatePathList(count);
     m_outputPaths = AllocatePathList(count);
     m_entryReasons = AllocatePathList(count);
+    m_entryMethods = AllocatePathList(count);
     for (int i = 0; i < count && i < kStatusSlots; ++i) {
         m_fileStatus[static_cast<std::size_t>(i)].store(kFileStatusPending, std::memory_order_relaxed);
     }

@@ -53,6 +53,9 @@ struct CConvertJob {
     std::vector<std::string> m_outputPaths;
     // Plain words per entry, final with its status: why it failed, or a note on a converted file.
     std::vector<std::string> m_entryReasons;
+    // How each converted entry was written ("marked in place", or "remuxed: " and why not), final with its
+    // status; for the verbose report.
+    std::vector<std::string> m_entryMethods;
 
     std::array<std::atomic<std::int8_t>, kStatusSlots> m_fileStatus;
     std::array<double, kMaxEntries> m_fileDuration{}; // seconds, as the list shows it

@@ -4,12 +4,17 @@
 #include "ConvertJob.h"
 #include "EntryState.h"
 #include "FfmpegError.h"
+#include "MarkInPlace.h"
+#include "MediaText.h"
 #include "OutputFile.h"
 #include "Reencode.h"
 #include "StreamSelection.h"
 
 #include <algorithm>
+#include <cctype>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quarnix {
 
@@ -96,6 +101,51 @@ bool OpenInput(const CConvertJob& job, EntryState& entry) {
     return true;
 }
 
+// A file descriptor closed when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { Close(); }
+    int get() const { return m_fd; }
+    // Closes now; returns 0 or the errno of a close that failed (a write the kernel could not complete).
+    int Close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool IsQuickTimeName(const std::string& path) {
+    std::string extension = DottedExtension(path);
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension == ".mp4" || extension == ".mov" || extension == ".m4v" || extension == ".3gp" ||
+           extension == ".3g2";
+}
+
+// Creates the entry's temporary output; false (entry failed, end set) when it cannot be created.
+bool CreateTemporaryFor(EntryState& entry, EntryEnd& end) {
+    if (NameTooLong(entry.outputPath)) {
+        FailEntry(entry, FailedStep::kOutputName, "naming the output", AVERROR(ENAMETOOLONG));
+        return false;
+    }
+    if (int rc = CreateTemporaryOutput(entry.outputPath, entry.tempPath); rc < 0) {
+        const bool folderGone = !IsFolder(FolderOf(entry.outputPath));
+        FailEntry(entry, folderGone ? FailedStep::kFolderGone : FailedStep::kCreateOutput,
+                  "creating the output file", rc);
+        end = folderGone ? EntryEnd::kFolderGone : EntryEnd::kDone;
+        return false;
+    }
+    entry.outputCreated = true;
+    return true;
+}
+
 // Sets up the output container and its streams, creates the temporary file and writes the header.
 // Returns kFolderGone when the temporary file could not be created because the folder is gone.
 EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
@@ -126,15 +176,10 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
     av_dump_format(entry.output.get(), 0, entry.outputPath.c_str(), 1);
 
     if (!(entry.output->oformat->flags & AVFMT_NOFILE)) {
-        if (int rc = CreateTemporaryOutput(entry.outputPath, entry.tempPath); rc < 0) {
-            if (!IsFolder(FolderOf(entry.outputPath))) {
-                FailEntry(entry, FailedStep::kFolderGone, "creating the output file", rc);
-                return EntryEnd::kFolderGone;
-            }
-            FailEntry(entry, FailedStep::kCreateOutput, "creating the output file", rc);
-            return EntryEnd::kDone;
+        EntryEnd end = EntryEnd::kDone;
+        if (!CreateTemporaryFor(entry, end)) {
+            return end;
         }
-        entry.outputCreated = true;
         if (int rc = OpenCreatedOutput(&entry.output->pb, entry.tempPath, &entry.output->interrupt_callback);
             rc < 0) {
             FailEntry(entry, FailedStep::kCreateOutput, "opening the output file", rc);
@@ -207,15 +252,14 @@ void CheckFilesAfterCopy(EntryState& entry) {
 
 // Releases everything the entry opened. A complete output is moved to its name (numbered when that is
 // taken); anything else the worker created is removed, so no partial file ever carries an output's name.
-void FinishEntry(EntryState& entry) {
+void FinishEntry(EntryState& entry, bool complete) {
     entry.output.reset();
     entry.slots.clear();
     entry.input.reset();
     if (!entry.outputCreated) {
         return;
     }
-    const bool complete = entry.headerWritten && !entry.failed && !entry.cancelled && !entry.outputIncomplete;
-    if (complete) {
+    if (complete && !entry.failed && !entry.cancelled) {
         std::string committed;
         if (int rc = CommitOutput(entry.tempPath, entry.outputPath, committed); rc < 0) {
             FailEntry(entry, FailedStep::kCommitOutput, "moving the output to its name", rc);
@@ -227,8 +271,83 @@ void FinishEntry(EntryState& entry) {
     RemoveCreatedOutput(entry.tempPath);
 }
 
+// The QuickTime family (MP4, MOV, M4V, 3GP) whose box structure parses cleanly is rotated by copying its
+// bytes and setting each video track's matrix: nothing of the input is lost and, where the file system
+// shares blocks, nothing is even copied. Returns false when the entry is to be remuxed instead (the reason
+// is in entry.method).
+bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
+    if (job.m_reencode != 0) {
+        entry.method = "re-encoded";
+        return false;
+    }
+    if (!IsQuickTimeName(entry.outputPath)) {
+        entry.method = "remuxed: not a QuickTime-family container";
+        return false;
+    }
+    // Non-blocking: a FIFO under a video's name must not hold the worker here; only regular files qualify.
+    Descriptor input(::open(entry.inputPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (input.get() < 0 || ::fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        entry.method = "remuxed: the input is not a regular file";
+        return false;
+    }
+    const QuickTimeStructure structure = CheckQuickTimeStructure(input.get());
+    if (!structure.eligible) {
+        entry.method = "remuxed: " + structure.reason;
+        return false;
+    }
+    entry.inputIdentity = IdentifyFile(entry.inputPath);
+    if (!CreateTemporaryFor(entry, end)) {
+        return true;
+    }
+    Descriptor output(::open(entry.tempPath.c_str(), O_RDWR | O_CLOEXEC));
+    if (output.get() < 0) {
+        FailEntry(entry, FailedStep::kCreateOutput, "opening the output file", AVERROR(errno));
+        FinishEntry(entry, false);
+        return true;
+    }
+    const MarkInPlaceResult result =
+        MarkQuickTimeInPlace(input.get(), output.get(), job.m_rotation, job.m_cancel, job.m_filePercent);
+    const int closeError = output.Close();
+    switch (result.outcome) {
+    case MarkInPlaceOutcome::Marked:
+        if (closeError != 0) {
+            FailEntry(entry, FailedStep::kWriteOutput, "closing the output file", AVERROR(closeError));
+        } else if (!(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
+            FailEntry(entry, FailedStep::kInputChanged, "reading an input that did not change meanwhile",
+                      AVERROR(ESTALE));
+        } else if (!IdentifyFile(entry.tempPath).regularFile) {
+            FailEntry(entry, FailedStep::kOutputVanished, "finding the finished output", AVERROR(ENOENT));
+        }
+        entry.method = "marked in place";
+        FinishEntry(entry, true);
+        return true;
+    case MarkInPlaceOutcome::NotEligible:
+        entry.method = "remuxed: " + result.reason;
+        FinishEntry(entry, false);
+        entry.outputCreated = false;
+        return false;
+    case MarkInPlaceOutcome::Cancelled:
+        entry.cancelled = true;
+        break;
+    case MarkInPlaceOutcome::Failed:
+        FailEntry(entry, FailedStep::kWriteOutput, "copying the input",
+                  result.error != 0 ? AVERROR(result.error) : AVERROR(EIO));
+        if (entry.reason == PlainFailureReason(FailedStep::kWriteOutput, AVERROR(EIO)) &&
+            !result.reason.empty()) {
+            entry.reason = result.reason;
+        }
+        break;
+    }
+    FinishEntry(entry, false);
+    return true;
+}
+
 EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     EntryEnd end = EntryEnd::kDone;
+    if (MarkInPlaceIfPossible(job, entry, end)) {
+        return end;
+    }
     if (OpenInput(job, entry)) {
         end = CreateOutput(job, entry);
     }
@@ -244,7 +363,7 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     }
     CompleteOutput(entry);
     CheckFilesAfterCopy(entry);
-    FinishEntry(entry);
+    FinishEntry(entry, entry.headerWritten && !entry.outputIncomplete);
     return end;
 }
 
@@ -260,6 +379,7 @@ void PublishEntry(CConvertJob& job, int index, const EntryState& entry) {
         status = kFileStatusPending;
     } else {
         job.m_outputPaths[at] = entry.outputPath;
+        job.m_entryMethods[at] = entry.method.empty() ? "remuxed" : entry.method;
     }
     job.m_fileStatus[at].store(status, std::memory_order_release);
 }
@@ -302,6 +422,9 @@ int ConvertThreadProc(CConvertJob* job) {
     }
     if (static_cast<int>(job->m_outputPaths.size()) < count) {
         job->m_outputPaths.resize(static_cast<std::size_t>(count));
+    }
+    if (static_cast<int>(job->m_entryMethods.size()) < count) {
+        job->m_entryMethods.resize(static_cast<std::size_t>(count));
     }
     for (int i = 0; i < count; ++i) {
         job->m_fileStatus[static_cast<std::size_t>(i)].store(kFileStatusPending, std::memory_order_release);

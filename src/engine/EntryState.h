@@ -46,6 +46,7 @@ struct EntryState {
     std::string outputPath;    // the final name the output is meant to get
     std::string tempPath;      // where it is written until it is complete
     std::string reason;        // plain words: why the entry failed (the first cause found)
+    std::string method;        // how a converted entry was written: "marked in place" or "remuxed: why"
     mutable int lastError = 0; // the last library error logged for this entry
 
     FileIdentity inputIdentity; // as the input was when it was opened

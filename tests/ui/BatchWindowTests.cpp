@@ -171,10 +171,11 @@ TEST(BatchWindow, SameNamedInputsGetDistinctOutputs) {
     EXPECT_EQ(batch.Status(1), "Done");
 }
 
-// A MOV file with PCM sound under an .mp4 name: the MP4 writer refuses its sound, so that entry fails.
+// A Matroska file with PCM sound under an .mp4 name: it is remuxed by its name, and the MP4 writer refuses
+// its sound, so that entry fails.
 std::string UnwritableAsMp4(const ScopedTempDir& dir, const std::string& name) {
     return Copy(dir,
-                MediaFixture("pcm.mov", "-f lavfi -i testsrc2=s=160x120:r=25:d=1 -f lavfi -i sine=d=1 "
+                MediaFixture("pcm.mkv", "-f lavfi -i testsrc2=s=160x120:r=25:d=1 -f lavfi -i sine=d=1 "
                                         "-c:v libx264 -c:a pcm_s16le"),
                 name);
 }
