@@ -284,9 +284,14 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
         entry.method = "remuxed: not a QuickTime-family container";
         return false;
     }
-    // Non-blocking: a FIFO under a video's name must not hold the worker here; only regular files qualify.
-    Descriptor input(::open(entry.inputPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    // Only regular files qualify. A FIFO is not even opened here: opening and closing it would take the
+    // place of the reader its writer is waiting for. Non-blocking, should it have become one meanwhile.
     struct stat info {};
+    if (::stat(entry.inputPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        entry.method = "remuxed: the input is not a regular file";
+        return false;
+    }
+    Descriptor input(::open(entry.inputPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (input.get() < 0 || ::fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         entry.method = "remuxed: the input is not a regular file";
         return false;

@@ -161,13 +161,14 @@ TEST(Cli, CtrlCOnATerminalStopsAndExits) {
     const std::string source = LongTs();
     std::ifstream in(source, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    // The input is a pipe the test feeds: once for the probe, then half of it for the copy, which then
-    // waits for more when Ctrl-C comes.
+    // The input is a pipe that the test holds open for reading and writing, so that it never reports an
+    // end: the probe reads its start, the copy the rest, and then waits for more when Ctrl-C comes.
     const std::string pipe = dir.file("live.ts");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    std::signal(SIGPIPE, SIG_IGN);
     const std::string other = dir.file("other.mp4");
     std::filesystem::copy_file(MarkerClip("mp4"), other);
+    const int feed = open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(feed, 0);
 
     int terminal = -1;
     const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
@@ -179,36 +180,25 @@ TEST(Cli, CtrlCOnATerminalStopsAndExits) {
               pipe.c_str(), other.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    std::atomic<bool> copying{false};
-    std::atomic<bool> done{false};
+    std::atomic<bool> fed{false};
+    std::atomic<bool> stop{false};
     std::thread feeder([&] {
-        for (int round = 0; round < 2 && !done; ++round) {
-            const int fd = open(pipe.c_str(), O_WRONLY);
-            if (fd < 0) {
-                return;
-            }
-            const std::size_t size = round == 0 ? bytes.size() : bytes.size() / 2;
-            for (std::size_t written = 0; written < size;) {
-                const ssize_t n = write(fd, bytes.data() + written, size - written);
-                if (n <= 0) {
-                    break; // the probe has read what it needed and closed its end
-                }
+        for (std::size_t written = 0; written < bytes.size() && !stop;) {
+            const ssize_t n = write(feed, bytes.data() + written, bytes.size() - written);
+            if (n > 0) {
                 written += static_cast<std::size_t>(n);
+            } else {
+                pollfd room{feed, POLLOUT, 0};
+                poll(&room, 1, 20);
             }
-            if (round == 1) {
-                copying = true;
-                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-                while (!done && std::chrono::steady_clock::now() < deadline) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                }
-            }
-            close(fd);
         }
+        fed = true;
     });
     // Reads the terminal so the child never blocks on it; sends Ctrl-C once the copy runs.
     std::string screen;
     bool sent = false;
     int status = -1;
+    bool exited = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
         pollfd ready{terminal, POLLIN, 0};
@@ -219,23 +209,25 @@ TEST(Cli, CtrlCOnATerminalStopsAndExits) {
                 screen.append(buffer, static_cast<std::size_t>(n));
             }
         }
-        if (!sent && copying && screen.find("[1/2]") != std::string::npos) {
+        if (!sent && fed && screen.find("[1/2]") != std::string::npos) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             const char ctrlC = '\x03';
             ASSERT_EQ(write(terminal, &ctrlC, 1), 1);
             sent = true;
         }
         if (waitpid(child, &status, WNOHANG) == child) {
+            exited = true;
             break;
         }
     }
-    done = true;
-    feeder.join();
-    if (status == -1) {
+    if (!exited) {
         kill(child, SIGKILL);
         waitpid(child, &status, 0);
-        FAIL() << "quarnix-cli did not exit; terminal showed: " << screen;
     }
+    stop = true;
+    feeder.join();
+    close(feed);
+    ASSERT_TRUE(exited) << "quarnix-cli did not exit; terminal showed: " << screen;
     close(terminal);
     ASSERT_TRUE(sent) << screen;
     ASSERT_TRUE(WIFEXITED(status)) << screen;
