@@ -165,8 +165,14 @@ int RunAsNobody(const std::function<int()>& check) {
 }
 
 UnreadableInputs MakeUnreadableInputs(const ScopedTempDir& dir) {
+    // Everything "nobody" reads lives in this folder, so the checkout's place (maybe a folder only its
+    // owner may enter) does not matter.
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-    UnreadableInputs inputs{MarkerClip("mp4"), dir.file("locked.mp4"), dir.file("folder.mp4")};
+    UnreadableInputs inputs{dir.file("clip.mp4"), dir.file("locked.mp4"), dir.file("folder.mp4")};
+    std::filesystem::copy_file(MarkerClip("mp4"), inputs.clip);
+    std::filesystem::permissions(inputs.clip, std::filesystem::perms::owner_read |
+                                                  std::filesystem::perms::group_read |
+                                                  std::filesystem::perms::others_read);
     std::filesystem::copy_file(inputs.clip, inputs.locked);
     std::filesystem::permissions(inputs.locked, std::filesystem::perms::none);
     std::filesystem::create_directory(inputs.folder);

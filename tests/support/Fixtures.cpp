@@ -3,23 +3,80 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quarnix::test {
 
 namespace {
 
-std::filesystem::path FixtureDir() {
-    const char* dir = std::getenv("QUARNIX_FIXTURE_DIR");
-    std::filesystem::path path = dir != nullptr && *dir != '\0'
-                                     ? std::filesystem::path(dir)
-                                     : std::filesystem::temp_directory_path() / "quarnix-fixtures";
-    std::filesystem::create_directories(path);
+namespace fs = std::filesystem;
+
+// The build tree's fixture folder, given by CMake: private to this checkout, so no other user or checkout
+// can put files into it or replace them.
+fs::path FixtureDir() {
+    const fs::path path(QUARNIX_FIXTURE_DIR);
+    std::error_code error;
+    fs::create_directories(path, error);
+    if (!fs::is_directory(path)) {
+        ADD_FAILURE() << "cannot create the fixture folder " << path << ": " << error.message();
+    }
     return path;
+}
+
+// `name` with a hash of `recipe` before its extension: a changed recipe makes a new fixture.
+std::string HashedName(const std::string& name, const std::string& recipe) {
+    const std::size_t dot = name.rfind('.');
+    std::ostringstream hashed;
+    hashed << name.substr(0, dot) << '-' << std::hex << std::hash<std::string>{}(recipe)
+           << (dot == std::string::npos ? "" : name.substr(dot));
+    return hashed.str();
+}
+
+// Makes the fixture `name` once. `make` fills a fresh file of its own, created under a private name in the
+// fixture folder and ending like `name` (tools pick the format by the extension); the finished file is then
+// published with link(), which never replaces a file: when another test process published it first, its
+// copy stays and ours is dropped. A published fixture is therefore complete and never changes while anyone
+// reads it. Fails the current test and returns an empty path when `make` fails.
+std::string MakeFixture(const std::string& name, const std::function<bool(const fs::path&)>& make) {
+    const fs::path target = FixtureDir() / name;
+    if (fs::exists(target)) {
+        return target.string();
+    }
+    const std::string suffix = "-" + name;
+    std::string pattern = (target.parent_path() / ("partial-XXXXXX" + suffix)).string();
+    const int fd = mkstemps(pattern.data(), static_cast<int>(suffix.size()));
+    if (fd < 0) {
+        ADD_FAILURE() << "cannot create a file in " << target.parent_path() << ": " << std::strerror(errno);
+        return {};
+    }
+    // mkstemps makes the file for its owner only; fixtures are read by other users too (tests run as
+    // "nobody" copy them).
+    const bool readable = fchmod(fd, 0644) == 0;
+    close(fd);
+    const fs::path partial = pattern;
+    if (!readable) {
+        ADD_FAILURE() << "cannot make " << partial << " readable: " << std::strerror(errno);
+    }
+    if (!readable || !make(partial)) {
+        unlink(partial.c_str());
+        return {};
+    }
+    const int linked = link(partial.c_str(), target.c_str());
+    const int linkError = errno;
+    unlink(partial.c_str());
+    if (linked != 0 && linkError != EEXIST) {
+        ADD_FAILURE() << "cannot publish fixture " << target << ": " << std::strerror(linkError);
+        return {};
+    }
+    return target.string();
 }
 
 } // namespace
@@ -54,31 +111,33 @@ int RunCommand(const std::string& command, std::string* output) {
 }
 
 std::string MediaFixture(const std::string& name, const std::string& ffmpegArgs) {
-    const std::size_t dot = name.rfind('.');
-    std::ostringstream hashed;
-    hashed << name.substr(0, dot) << '-' << std::hex << std::hash<std::string>{}(ffmpegArgs)
-           << (dot == std::string::npos ? "" : name.substr(dot));
-    const std::filesystem::path target = FixtureDir() / hashed.str();
-    if (std::filesystem::exists(target)) {
-        return target.string();
-    }
-    // Made under a private name and renamed, so that parallel test processes never see half a file.
-    const std::filesystem::path partial =
-        target.parent_path() / ("partial-" + std::to_string(getpid()) + "-" + hashed.str());
-    const std::string command =
-        "ffmpeg -nostdin -y -v error " + ffmpegArgs + " " + ShellQuote(partial.string()) + " 2>&1";
-    std::string log;
-    if (RunCommand(command, &log) != 0) {
-        ADD_FAILURE() << "ffmpeg could not make fixture " << name << ":\n" << command << "\n" << log;
-        std::filesystem::remove(partial);
-        return {};
-    }
-    std::filesystem::rename(partial, target);
-    return target.string();
+    return MakeFixture(HashedName(name, ffmpegArgs), [&](const fs::path& partial) {
+        const std::string command =
+            "ffmpeg -nostdin -y -v error " + ffmpegArgs + " " + ShellQuote(partial.string()) + " 2>&1";
+        std::string log;
+        if (RunCommand(command, &log) != 0) {
+            ADD_FAILURE() << "ffmpeg could not make fixture " << name << ":\n" << command << "\n" << log;
+            return false;
+        }
+        return true;
+    });
+}
+
+std::string TextFixture(const std::string& name, const std::string& text) {
+    return MakeFixture(HashedName(name, text), [&](const fs::path& partial) {
+        FILE* file = std::fopen(partial.c_str(), "wb");
+        const bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        const bool closed = file != nullptr && std::fclose(file) == 0;
+        if (!written || !closed) {
+            ADD_FAILURE() << "cannot write fixture " << partial;
+            return false;
+        }
+        return true;
+    });
 }
 
 ScopedTempDir::ScopedTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quarnix-test-XXXXXX").string();
+    std::string pattern = (fs::temp_directory_path() / "quarnix-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         ADD_FAILURE() << "cannot create a temporary folder";
     }
@@ -87,7 +146,7 @@ ScopedTempDir::ScopedTempDir() {
 
 ScopedTempDir::~ScopedTempDir() {
     std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
+    fs::remove_all(m_path, ignored);
 }
 
 } // namespace quarnix::test

@@ -1,5 +1,5 @@
-// Test helpers: media fixtures made by the ffmpeg tool (cached between test processes), temporary
-// folders, and running external readers (exiftool, mediainfo, ffprobe).
+// Test helpers: media fixtures made by the ffmpeg tool (cached in the build tree between test processes),
+// temporary folders, and running external readers (exiftool, mediainfo, ffprobe).
 #pragma once
 
 #include <filesystem>
@@ -8,9 +8,13 @@
 namespace quarnix::test {
 
 // A media file made by `ffmpeg -y -v error <ffmpegArgs> <file>`, where file is named after `name`
-// (which carries the extension) and a hash of the arguments. Made once, then reused.
+// (which carries the extension) and a hash of the arguments. Made once, then reused; parallel test
+// processes may both make it, the first one published is kept and never replaced.
 // Fails the current test (and returns an empty path) when ffmpeg fails.
 std::string MediaFixture(const std::string& name, const std::string& ffmpegArgs);
+
+// A file holding `text`, named after `name` and a hash of the text; made and kept like MediaFixture.
+std::string TextFixture(const std::string& name, const std::string& text);
 
 // Runs a shell command; returns its exit status and, when asked, its standard output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
