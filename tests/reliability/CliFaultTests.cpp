@@ -32,15 +32,16 @@ struct CliRun {
 };
 
 // Runs quarnix-cli through the shell with every argument quoted, so each reaches argv as exact bytes.
-// The streams go to files in `scratch`, which must be writable by whoever runs the command.
+// The streams go to files in `scratch`, which must be writable by whoever runs the command. A run past the
+// deadline ends with status 124 or 137.
 std::string CliCommand(const std::vector<std::string>& arguments, const fs::path& scratch,
                        const std::string& program = QUARNIX_CLI_PATH) {
     std::string command = ShellQuote(program);
     for (const std::string& argument : arguments) {
         command += " " + ShellQuote(argument);
     }
-    return command + " >" + ShellQuote((scratch / "cli-stdout").string()) + " 2>" +
-           ShellQuote((scratch / "cli-stderr").string());
+    return WithDeadline(command + " >" + ShellQuote((scratch / "cli-stdout").string()) + " 2>" +
+                        ShellQuote((scratch / "cli-stderr").string()));
 }
 
 CliRun CollectRun(int status, const fs::path& scratch) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quarnix::test {
@@ -93,8 +95,12 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
+std::string WithDeadline(const std::string& command) {
+    return "timeout -k 5 " + std::to_string(kChildDeadline.count()) + " sh -c " + ShellQuote(command);
+}
+
 int RunCommand(const std::string& command, std::string* output) {
-    FILE* pipe = popen(command.c_str(), "r");
+    FILE* pipe = popen(WithDeadline(command).c_str(), "r");
     if (pipe == nullptr) {
         return -1;
     }
@@ -108,6 +114,28 @@ int RunCommand(const std::string& command, std::string* output) {
         *output = collected;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int WaitForChild(pid_t child, std::chrono::seconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) {
+            return status;
+        }
+        if (ended < 0 && errno != EINTR) {
+            ADD_FAILURE() << "cannot wait for process " << child << ": " << std::strerror(errno);
+            return -1;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            ADD_FAILURE() << "process " << child << " did not end within " << deadline.count() << " s";
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 std::string MediaFixture(const std::string& name, const std::string& ffmpegArgs) {
