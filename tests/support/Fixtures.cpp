@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <sstream>
 #include <sys/stat.h>
@@ -59,23 +60,28 @@ std::string MakeFixture(const std::string& name, const std::function<bool(const 
         ADD_FAILURE() << "cannot create a file in " << target.parent_path() << ": " << std::strerror(errno);
         return {};
     }
-    // mkstemps makes the file for its owner only; fixtures are read by other users too (tests run as
-    // "nobody" copy them).
-    const bool readable = fchmod(fd, 0644) == 0;
+    // mkstemps makes the file for its owner only; a fixture is readable by every user, as the tools would
+    // have made it.
+    const int chmodError = fchmod(fd, 0644) == 0 ? 0 : errno;
     close(fd);
     const fs::path partial = pattern;
-    if (!readable) {
-        ADD_FAILURE() << "cannot make " << partial << " readable: " << std::strerror(errno);
+    if (chmodError != 0) {
+        ADD_FAILURE() << "cannot make " << partial << " readable: " << std::strerror(chmodError);
     }
-    if (!readable || !make(partial)) {
+    if (chmodError != 0 || !make(partial)) {
         unlink(partial.c_str());
         return {};
     }
-    const int linked = link(partial.c_str(), target.c_str());
-    const int linkError = errno;
+    // link() fails with EEXIST rather than replace; where the file system has no hard links, a rename that
+    // refuses to replace does the same.
+    int published = link(partial.c_str(), target.c_str()) == 0 ? 0 : errno;
+    if (published == EPERM || published == ENOTSUP) {
+        published =
+            renameat2(AT_FDCWD, partial.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+    }
     unlink(partial.c_str());
-    if (linked != 0 && linkError != EEXIST) {
-        ADD_FAILURE() << "cannot publish fixture " << target << ": " << std::strerror(linkError);
+    if (published != 0 && published != EEXIST) {
+        ADD_FAILURE() << "cannot publish fixture " << target << ": " << std::strerror(published);
         return {};
     }
     return target.string();
