@@ -26,7 +26,8 @@ test: build
 # end without a single report: a sanitizer report makes its test fail.
 ASAN_TARGETS ?= quarnix_engine_tests quarnix_reencode_tests quarnix_settings_tests quarnix_platform_tests \
 	quarnix_cli_tests quarnix_reliability_tests quarnix_cli_fault_tests quarnix_settings_damage_tests quarnix-cli
-TSAN_TARGETS ?= quarnix_engine_tests quarnix_reliability_tests quarnix_cli_tests quarnix-cli quarnix_ui_tests
+TSAN_TARGETS ?= quarnix_engine_tests quarnix_reliability_tests quarnix_cli_tests quarnix-cli quarnix_ui_tests \
+	quarnix_tsan_race_check
 SANITIZER_CTEST = ctest --output-on-failure -j $(JOBS) -E '_NOT_BUILT$$'
 export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1

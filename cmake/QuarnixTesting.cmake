@@ -2,7 +2,8 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# Media fixtures are generated at test time by the ffmpeg tool and cached here between test processes.
+# Media fixtures are generated at test time by the ffmpeg tool and cached here between test processes
+# (tests/support/Fixtures.cpp).
 set(QUARNIX_FIXTURE_DIR ${CMAKE_BINARY_DIR}/test-fixtures)
 
 # quarnix_add_gtest(NAME SOURCES ... LIBS ...)
@@ -13,6 +14,6 @@ function(quarnix_add_gtest name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
     gtest_discover_tests(${name}
         DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUARNIX_FIXTURE_DIR=${QUARNIX_FIXTURE_DIR};QUARNIX_BIN_DIR=${QUARNIX_BIN_DIR}"
+        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUARNIX_BIN_DIR=${QUARNIX_BIN_DIR}"
                    TIMEOUT 300)
 endfunction()

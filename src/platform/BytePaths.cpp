@@ -2,82 +2,23 @@
 
 #include "FileSystem.h"
 
-#ifdef _WIN32
-#include "OutputNaming.h"
-
-#include <QFileInfo>
-#include <QSet>
-#else
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
-#endif
 
 namespace quarnix {
 
-namespace {
-
-bool IsSeparator(char c) {
-#ifdef _WIN32
-    return c == '\\' || c == '/';
-#else
-    return c == '/';
-#endif
-}
-
-#ifdef _WIN32
-// Windows hands the program UTF-8 made from UTF-16 arguments, which QString carries without loss.
-QString Decode(const std::string& path) {
-    return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-}
-#endif
-
-} // namespace
-
 std::string FileNameOfBytes(const std::string& path) {
     for (std::size_t i = path.size(); i > 0; --i) {
-        if (IsSeparator(path[i - 1])) {
+        if (path[i - 1] == '/') {
             return path.substr(i);
         }
     }
     return path;
 }
-
-#ifdef _WIN32
-
-bool PathExistsBytes(const std::string& path) {
-    return PathExists(Decode(path));
-}
-
-bool IsFolderBytes(const std::string& path) {
-    return QFileInfo(Decode(path)).isDir();
-}
-
-std::string MakeOutputPathBytes(const std::string& folder, const std::string& inputPath,
-                                const std::set<std::string>& takenInBatch) {
-    QSet<QString> taken;
-    for (const std::string& path : takenInBatch) {
-        taken.insert(Decode(path));
-    }
-    return MakeOutputPath(Decode(folder), Decode(inputPath), taken).toUtf8().toStdString();
-}
-
-bool WriteProbeFileBytes(const std::string& folder) {
-    return WriteProbeFile(Decode(folder));
-}
-
-bool HasRoomForBytes(const std::string& folder, const std::vector<std::string>& inputs) {
-    QStringList paths;
-    for (const std::string& input : inputs) {
-        paths << Decode(input);
-    }
-    return HasRoomFor(Decode(folder), TotalFileSize(paths));
-}
-
-#else
 
 bool PathExistsBytes(const std::string& path) {
     struct stat info {};
@@ -98,7 +39,7 @@ std::string MakeOutputPathBytes(const std::string& folder, const std::string& in
     const std::string dottedExtension = pathDot == std::string::npos ? inputPath : inputPath.substr(pathDot);
 
     std::string prefix = folder;
-    if (prefix.empty() || !IsSeparator(prefix.back())) {
+    if (prefix.empty() || prefix.back() != '/') {
         prefix += '/';
     }
     const std::string first = prefix + base + dottedExtension;
@@ -150,7 +91,5 @@ bool HasRoomForBytes(const std::string& folder, const std::vector<std::string>& 
             : -1;
     return RoomSuffices(freeBytes, required);
 }
-
-#endif
 
 } // namespace quarnix

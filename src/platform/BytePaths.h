@@ -1,6 +1,7 @@
 // File names as raw bytes, which on Linux need not be valid UTF-8 and so cannot pass through QString: the
 // output naming rule and the folder checks on bytes, so that every name a Linux file system allows reaches
-// the engine intact. On Linux the QString functions of OutputNaming.h and FileSystem.h use these.
+// the engine intact. These are the one implementation; the QString functions of OutputNaming.h and
+// FileSystem.h encode their arguments with QFile::encodeName and call them.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 namespace quarnix {
 
-// The part after the last separator.
+// The part after the last "/".
 std::string FileNameOfBytes(const std::string& path);
 
 // True when anything (file, folder, link, even a dangling one) exists at the path.

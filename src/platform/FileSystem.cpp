@@ -2,40 +2,18 @@
 
 #include "BytePaths.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
-#include <QTemporaryFile>
 
 namespace quarnix {
 
 bool PathExists(const QString& path) {
-    if (path.isEmpty()) {
-        return false;
-    }
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    return PathExistsBytes(QFile::encodeName(path).toStdString());
 }
 
 bool WriteProbeFile(const QString& folder) {
-#ifndef _WIN32
     return WriteProbeFileBytes(QFile::encodeName(folder).toStdString());
-#else
-    const QDir dir(folder);
-    QFile probe(dir.filePath(QString::fromLatin1(kWriteProbeFileName)));
-    if (probe.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        probe.close();
-        probe.remove();
-        return true;
-    }
-    if (!probe.exists()) {
-        return false;
-    }
-    // Someone else's file has the test name: never touch it, test with a unique name instead.
-    QTemporaryFile unique(dir.filePath(QStringLiteral("jlewhqlhqwenqfwk-XXXXXX.mp4")));
-    return unique.open();
-#endif
 }
 
 std::int64_t FreeBytes(const QString& folder) {

@@ -7,7 +7,7 @@
 
 namespace quarnix {
 
-// The part of a path after its last separator ("\" or "/" on Windows, "/" elsewhere).
+// The part of a path after its last "/".
 QString FileNameOf(const QString& path);
 
 // folder + separator + name of the input; when that exists or is in takenInBatch, the first of

@@ -2,9 +2,6 @@
 
 #include "Fixtures.h"
 
-#include <filesystem>
-#include <fstream>
-
 namespace quarnix::test {
 
 namespace {
@@ -15,13 +12,7 @@ const std::string kTone = "-f lavfi -i sine=frequency=440:sample_rate=44100:dura
 const std::string kH264 = "-c:v libx264 -bf 2 -g 25 -pix_fmt yuv420p ";
 
 std::string SubtitleFile() {
-    const std::filesystem::path dir =
-        std::filesystem::path(MediaFixture("anchor.wav", "-f lavfi -i anullsrc -t 0.1")).parent_path();
-    const std::filesystem::path srt = dir / "caption.srt";
-    if (!std::filesystem::exists(srt)) {
-        std::ofstream(srt) << "1\n00:00:00,000 --> 00:00:01,000\nHello\n\n";
-    }
-    return srt.string();
+    return TextFixture("caption.srt", "1\n00:00:00,000 --> 00:00:01,000\nHello\n\n");
 }
 
 } // namespace

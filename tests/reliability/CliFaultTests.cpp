@@ -32,14 +32,16 @@ struct CliRun {
 };
 
 // Runs quarnix-cli through the shell with every argument quoted, so each reaches argv as exact bytes.
-// The streams go to files in `scratch`, which must be writable by whoever runs the command.
-std::string CliCommand(const std::vector<std::string>& arguments, const fs::path& scratch) {
-    std::string command = ShellQuote(QUARNIX_CLI_PATH);
+// The streams go to files in `scratch`, which must be writable by whoever runs the command. A run past the
+// deadline ends with status 124 or 137.
+std::string CliCommand(const std::vector<std::string>& arguments, const fs::path& scratch,
+                       const std::string& program = QUARNIX_CLI_PATH) {
+    std::string command = ShellQuote(program);
     for (const std::string& argument : arguments) {
         command += " " + ShellQuote(argument);
     }
-    return command + " >" + ShellQuote((scratch / "cli-stdout").string()) + " 2>" +
-           ShellQuote((scratch / "cli-stderr").string());
+    return WithDeadline(command + " >" + ShellQuote((scratch / "cli-stdout").string()) + " 2>" +
+                        ShellQuote((scratch / "cli-stderr").string()));
 }
 
 CliRun CollectRun(int status, const fs::path& scratch) {
@@ -165,9 +167,17 @@ TEST(CliFaults, UnreadableInputsAreRefusedByName) {
     const auto [clip, locked, folder] = MakeUnreadableInputs(dir);
     fs::create_directory(dir.path() / "out");
     fs::permissions(dir.path() / "out", fs::perms::all);
+    // "nobody" runs a copy of the program (linked to system libraries only), since the build tree may lie
+    // in a folder only its owner may enter.
+    ScopedTempDir programDir;
+    const fs::path program = programDir.path() / "quarnix-cli";
+    fs::copy_file(QUARNIX_CLI_PATH, program);
+    fs::permissions(programDir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                           fs::perms::others_read | fs::perms::others_exec);
 
-    const std::string command = CliCommand(
-        {"rotate", "--angle", "180", "--output", dir.file("out"), locked, folder, clip}, dir.path());
+    const std::string command =
+        CliCommand({"rotate", "--angle", "180", "--output", dir.file("out"), locked, folder, clip},
+                   dir.path(), program.string());
     const int status = RunAsNobody([&] { return WEXITSTATUS(std::system(command.c_str())); });
     EXPECT_EQ(status, 1);
     const CliRun run = CollectRun(0, dir.path());

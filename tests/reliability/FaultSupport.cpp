@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <grp.h>
 #include <mutex>
+#include <poll.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -135,7 +138,21 @@ bool AtFirstOutputDescription::fired() const {
 }
 
 bool FeedPipe(int fd, const char* data, std::size_t size) {
+    const auto end = std::chrono::steady_clock::now() + kChildDeadline;
     for (std::size_t written = 0; written < size;) {
+        // Waits for room in the pipe no longer than the deadline, so a reader that stopped reading fails the
+        // test instead of hanging it.
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        pollfd writable{fd, POLLOUT, 0};
+        const int ready = left.count() > 0 ? poll(&writable, 1, static_cast<int>(left.count())) : 0;
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            ADD_FAILURE() << "the pipe's reader took no data for " << kChildDeadline.count() << " s";
+            return false;
+        }
         const ssize_t n = write(fd, data + written, size - written);
         if (n <= 0) {
             return false;
@@ -157,16 +174,22 @@ int RunAsNobody(const std::function<int()>& check) {
         }
         _exit(check() & 0xff);
     }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+    if (child < 0) {
         return 255;
     }
-    return WEXITSTATUS(status);
+    const int status = WaitForChild(child);
+    return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : 255;
 }
 
 UnreadableInputs MakeUnreadableInputs(const ScopedTempDir& dir) {
+    // Everything "nobody" reads lives in this folder, so the checkout's place (maybe a folder only its
+    // owner may enter) does not matter.
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-    UnreadableInputs inputs{MarkerClip("mp4"), dir.file("locked.mp4"), dir.file("folder.mp4")};
+    UnreadableInputs inputs{dir.file("clip.mp4"), dir.file("locked.mp4"), dir.file("folder.mp4")};
+    std::filesystem::copy_file(MarkerClip("mp4"), inputs.clip);
+    std::filesystem::permissions(inputs.clip, std::filesystem::perms::owner_read |
+                                                  std::filesystem::perms::group_read |
+                                                  std::filesystem::perms::others_read);
     std::filesystem::copy_file(inputs.clip, inputs.locked);
     std::filesystem::permissions(inputs.locked, std::filesystem::perms::none);
     std::filesystem::create_directory(inputs.folder);

@@ -54,8 +54,9 @@ bool FeedPipe(int fd, const char* data, std::size_t size);
 // root reads every file) and returns its exit code (0..254); 255 when it could not run.
 int RunAsNobody(const std::function<int()>& check);
 
-// Two inputs no user but root can read as media, in a folder anyone may enter: a copy of a clip with no
-// permissions ("locked.mp4") and a folder named like a video ("folder.mp4").
+// In `dir`, which it opens to every user: a clip anyone may read ("clip.mp4") and two inputs no user but
+// root can read as media: a copy of the clip with no permissions ("locked.mp4") and a folder named like a
+// video ("folder.mp4").
 struct UnreadableInputs {
     std::string clip;
     std::string locked;

@@ -59,8 +59,8 @@ bool RunUnprivileged(const std::function<bool()>& check) {
         }
         _exit(check() ? 0 : 1);
     }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 1) {
+    const int status = child < 0 ? -1 : WaitForChild(child);
+    if (status < 0 || !WIFEXITED(status) || WEXITSTATUS(status) > 1) {
         ADD_FAILURE() << "the unprivileged check could not run";
         return true;
     }
