@@ -3,7 +3,9 @@
 #include "ConvertJob.h"
 #include "EntryState.h"
 #include "FfmpegError.h"
+#include "MatroskaProjection.h"
 #include "MemoryReuse.h"
+#include "OutputContainer.h"
 #include "OutputFile.h"
 #include "Reencode.h"
 #include "StreamSelection.h"
@@ -65,7 +67,23 @@ SetUpOutcome OpenInput(EntryState& entry) {
 
 SetUpOutcome CreateOutput(CConvertJob& job, EntryState& entry) {
     AVFormatContext* rawOutput = nullptr;
-    if (int rc = avformat_alloc_output_context2(&rawOutput, nullptr, nullptr,
+    // [#13 container choice] A container that cannot carry a rotation is written as MOV or MKV instead.
+    std::string muxer;
+    if (job.m_reencode == 0) {
+        const OutputContainer container = ChooseOutputContainer(*entry.input, entry.outputPath);
+        if (!container.canRotate) {
+            av_log(nullptr, AV_LOG_ERROR, "quarnix: %s: %s\n", entry.inputPath.c_str(),
+                   container.note.c_str());
+            return SetUpOutcome::kSkipEntry;
+        }
+        if (!container.note.empty()) {
+            av_log(nullptr, AV_LOG_INFO, "quarnix: %s: %s\n", entry.inputPath.c_str(),
+                   container.note.c_str());
+        }
+        muxer = container.muxer;
+        entry.outputPath = container.path;
+    }
+    if (int rc = avformat_alloc_output_context2(&rawOutput, nullptr, muxer.empty() ? nullptr : muxer.c_str(),
                                                 LocalFileUrl(entry.outputPath).c_str());
         rc < 0 || rawOutput == nullptr) {
         LogEntryFailure(entry, "choosing the output container", rc < 0 ? rc : AVERROR_MUXER_NOT_FOUND);
@@ -96,7 +114,14 @@ SetUpOutcome CreateOutput(CConvertJob& job, EntryState& entry) {
             return SetUpOutcome::kEndThread;
         }
     }
-    if (int rc = avformat_write_header(entry.output.get(), nullptr); rc < 0) {
+    // [#13 header options] What the header needs to keep the input's facts (Apple keys, Dolby Vision).
+    AVDictionary* headerOptions = nullptr;
+    int headerResult = OutputOptionsFor(*entry.input, *entry.output, &headerOptions);
+    if (headerResult >= 0) {
+        headerResult = avformat_write_header(entry.output.get(), &headerOptions);
+    }
+    av_dict_free(&headerOptions);
+    if (int rc = headerResult; rc < 0) {
         LogEntryFailure(entry, "writing the output header", rc);
         entry.outputIncomplete = true;
         return SetUpOutcome::kHeaderFailed;
@@ -244,6 +269,14 @@ int ConvertThreadProc(CConvertJob* job) {
             RunStreamCopyLoop(*job, entry);
         }
         CompleteOutput(entry);
+        // [#13 projection patch] The finished, closed Matroska file gets its Projection element.
+        if (!entry.failed && !entry.cancelled && entry.headerWritten && job->m_rotation != 0 &&
+            IsMatroskaMuxer(*entry.output->oformat)) {
+            if (int rc = AddMatroskaProjection(entry.outputPath, job->m_rotation); rc < 0) {
+                LogEntryFailure(entry, "storing the Matroska rotation", rc);
+                entry.failed = entry.outputIncomplete = true;
+            }
+        }
         CheckFilesAfterCopy(entry);
         ReleaseEntry(entry);
         if (loopResult < 0) {

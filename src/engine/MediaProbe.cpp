@@ -39,7 +39,7 @@ MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_
         if (params.codec_type == AVMEDIA_TYPE_VIDEO) {
             videoStream = static_cast<int>(i);
         }
-        if (IsCoverPicture(*input, stream)) {
+        if (IsCoverPicture(stream)) {
             continue;
         }
         DecoderOpenResult opened = OpenStreamDecoder(*input, stream);
