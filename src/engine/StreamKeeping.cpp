@@ -6,8 +6,11 @@
 #include "Rotation.h"
 #include "StreamSelection.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 
 extern "C" {
 #include <libavutil/mem.h>
@@ -138,6 +141,22 @@ int MakeCoverAttachment(const AVStream& inStream, AVStream& outStream) {
     return 0;
 }
 
+// The ISO 639-2 languages whose bibliographic code differs from the terminological one (the whole list);
+// the library's own table is not public.
+const char* BibliographicLanguage(std::string_view terminological) {
+    static constexpr std::pair<std::string_view, const char*> kCodes[] = {
+        {"sqi", "alb"}, {"hye", "arm"}, {"eus", "baq"}, {"mya", "bur"}, {"zho", "chi"},
+        {"ces", "cze"}, {"nld", "dut"}, {"fra", "fre"}, {"kat", "geo"}, {"deu", "ger"},
+        {"ell", "gre"}, {"isl", "ice"}, {"mkd", "mac"}, {"mri", "mao"}, {"msa", "may"},
+        {"fas", "per"}, {"ron", "rum"}, {"slk", "slo"}, {"bod", "tib"}, {"cym", "wel"}};
+    for (const auto& [code, bibliographic] : kCodes) {
+        if (code == terminological) {
+            return bibliographic;
+        }
+    }
+    return nullptr;
+}
+
 bool IsPictureOrSound(const AVStream& stream) {
     const AVMediaType type = stream.codecpar->codec_type;
     return (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO) && !IsCoverPicture(stream);
@@ -233,6 +252,15 @@ AVStream* AddKeptStream(AVFormatContext& output, const AVStream& inStream, KeptA
     if (av_dict_copy(&outStream->metadata, inStream.metadata, 0) < 0) {
         return nullptr;
     }
+    // QuickTime (not MP4) stores a language as a Macintosh language code, which exists only for the
+    // bibliographic spelling of ISO 639-2 ("ger", not "deu"); any other spelling would be lost.
+    if (const AVDictionaryEntry* language = av_dict_get(inStream.metadata, "language", nullptr, 0);
+        language != nullptr && std::string_view(output.oformat->name) == "mov") {
+        if (const char* bibliographic = BibliographicLanguage(language->value);
+            bibliographic != nullptr && av_dict_set(&outStream->metadata, "language", bibliographic, 0) < 0) {
+            return nullptr;
+        }
+    }
     if (how == KeptAs::kCoverAttachment) {
         return MakeCoverAttachment(inStream, *outStream) < 0 ? nullptr : outStream;
     }
@@ -242,7 +270,11 @@ AVStream* AddKeptStream(AVFormatContext& output, const AVStream& inStream, KeptA
     outStream->codecpar->codec_tag = KeptCodecTag(*output.oformat, *inStream.codecpar);
     outStream->time_base = inStream.time_base;
     outStream->disposition = inStream.disposition;
-    outStream->sample_aspect_ratio = inStream.sample_aspect_ratio;
+    // The container's aspect ratio wins over the codec's, and both must agree or the muxer refuses the
+    // stream (a side-by-side 3D file has a container ratio of 2:1 over square pixels).
+    const AVRational aspect = inStream.sample_aspect_ratio.num != 0 ? inStream.sample_aspect_ratio
+                                                                    : inStream.codecpar->sample_aspect_ratio;
+    outStream->sample_aspect_ratio = outStream->codecpar->sample_aspect_ratio = aspect;
     // The muxers take the frame rate from the stream: Matroska writes it as the default duration, QuickTime
     // needs it for a timecode track.
     outStream->avg_frame_rate = inStream.avg_frame_rate;
