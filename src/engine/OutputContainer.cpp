@@ -89,6 +89,15 @@ OutputContainer ChooseOutputContainer(const AVFormatContext& input, const std::s
         }
     }
 
+    // A name that says nothing of a container is a planning fault, not a container to replace.
+    const bool knownContainer =
+        std::any_of(std::begin(kContainerNames), std::end(kContainerNames),
+                    [&](const ExtensionMuxer& entry) { return entry.extension == extension; });
+    if (!knownContainer && av_guess_format(nullptr, plannedOutputPath.c_str(), nullptr) == nullptr) {
+        chosen.path = plannedOutputPath;
+        return chosen;
+    }
+
     // QuickTime when its muxer takes every stream that either candidate could carry; Matroska otherwise.
     // Matroska stores any other audio or video codec under its compatibility codec ids, which the query at
     // the normal compliance level does not count.

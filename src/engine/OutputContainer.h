@@ -12,7 +12,8 @@ struct AVOutputFormat;
 namespace quarnix {
 
 struct OutputContainer {
-    std::string muxer; // short muxer name for avformat_alloc_output_context2 ("mp4", "mov", "matroska", ...)
+    std::string muxer; // short muxer name for avformat_alloc_output_context2 ("mp4", "mov", "matroska", ...);
+                       // empty when the planned name has no known container (the output cannot be made)
     std::string path;  // the planned output path, or its base name with ".mov" or ".mkv"
     std::string note;  // plain words for the user when the container changed ("written as MOV: AVI cannot
                        // carry a rotation"), or why the file cannot be written rotated; empty otherwise
