@@ -4,6 +4,7 @@
 #include "EngineFixtures.h"
 #include "FfmpegPtr.h"
 #include "Fixtures.h"
+#include "MatroskaProjection.h"
 #include "MediaProbe.h"
 
 #include <gtest/gtest.h>
@@ -595,6 +596,70 @@ TEST(OutputKeepsProbe, CoversNeverGiveTheFactsAndPicturesAreRefused) {
         ASSERT_TRUE(facts.Accepted()) << c.name;
         EXPECT_GT(facts.videoBitRate, 10000) << c.name;
         EXPECT_EQ(facts.width, 320) << c.name;
+    }
+}
+
+} // namespace
+} // namespace quarnix::test
+
+namespace quarnix::test {
+namespace {
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+std::vector<std::string> Rolls(const std::string& path) {
+    std::string info;
+    RunCommand("mkvinfo -a " + ShellQuote(path), &info);
+    std::vector<std::string> rolls;
+    const std::string label = "Projection's roll rotation: ";
+    for (std::size_t at = 0; (at = info.find(label, at)) != std::string::npos;) {
+        at += label.size();
+        rolls.push_back(info.substr(at, info.find('\n', at) - at));
+    }
+    return rolls;
+}
+
+// Every video track gets the Projection; rotating a rotated file replaces it (the rotation is absolute);
+// a file that is not as the muxer writes it is left untouched.
+TEST(MatroskaProjection, EveryVideoTrackOnceAndOnlyTheLatestAngle) {
+    if (!HasTool("mkvinfo")) {
+        GTEST_SKIP() << "mkvinfo is not installed";
+    }
+    const std::string twoVideos = MediaFixture(
+        "keep-two-videos.mkv", kV + "-f lavfi -i testsrc2=s=160x90:r=25:d=2 " + kA + "-map 0 -map 1 -map 2 " +
+                                   kH264 + "-c:a aac -metadata:s:v:1 title=Inset");
+    ScopedTempDir dir;
+    auto first = MakeBatchJob({twoVideos}, {dir.file("once.mkv")}, 90);
+    ASSERT_EQ(RunBatch(*first).statuses, std::vector<int>{kFileStatusConverted});
+    EXPECT_EQ(Rolls(dir.file("once.mkv")), (std::vector<std::string>{"-90", "-90"}));
+
+    auto second = MakeBatchJob({dir.file("once.mkv")}, {dir.file("twice.mkv")}, 270);
+    ASSERT_EQ(RunBatch(*second).statuses, std::vector<int>{kFileStatusConverted});
+    EXPECT_EQ(Rolls(dir.file("twice.mkv")), (std::vector<std::string>{"90", "90"}));
+    const FileView twice = ReadView(dir.file("twice.mkv"));
+    ASSERT_TRUE(twice.opened);
+    int rotated = 0;
+    for (const StreamView& s : twice.streams) {
+        if (s.kind == "video") {
+            ASSERT_TRUE(s.matrixAngle.has_value());
+            EXPECT_NEAR(*s.matrixAngle, -270.0 + 360.0, 0.01); // FFmpeg reports counter-clockwise degrees
+            ++rotated;
+        }
+    }
+    EXPECT_EQ(rotated, 2);
+    EXPECT_EQ(DecodeErrors(dir.file("twice.mkv")), "");
+
+    // Not Matroska, and Matroska cut short before its tracks: refused, and not a byte changes.
+    std::ofstream(dir.file("notes.mkv")) << "plain text, not EBML";
+    const std::string whole = ReadBytes(dir.file("once.mkv"));
+    std::ofstream(dir.file("short.mkv"), std::ios::binary) << whole.substr(0, 200);
+    for (const std::string& path : {dir.file("notes.mkv"), dir.file("short.mkv")}) {
+        const std::string before = ReadBytes(path);
+        EXPECT_EQ(AddMatroskaProjection(path, 90), AVERROR_INVALIDDATA) << path;
+        EXPECT_EQ(ReadBytes(path), before) << path;
     }
 }
 
