@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -512,6 +513,13 @@ void ExpectOutputKeeps(const KeepCase& c, const std::string& input, const std::s
         EXPECT_EQ(rolls, static_cast<int>(videos.size()));
         EXPECT_NE(info.find(line), std::string::npos) << info;
         EXPECT_NE(info.find("Projection type: 0"), std::string::npos);
+        // The frame rate is stored (as the video track's default duration), so players need not guess it.
+        const StreamView& inputVideo = *std::find_if(in.streams.begin(), in.streams.end(),
+                                                     [](const StreamView& s) { return s.kind == "video"; });
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "(%.3f frames/fields per second for a video track)",
+                      av_q2d(inputVideo.frameRate));
+        EXPECT_NE(info.find(expected), std::string::npos) << expected << "\n" << info;
     } else {
         std::string rotation;
         RunCommand("exiftool -s3 -Rotation " + ShellQuote(output), &rotation);
