@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -44,7 +45,13 @@ std::filesystem::path FixtureFolder() {
 
 // A fixture made by a shell command that writes {out}: made under a private name, then linked into place
 // without replacing what a parallel test process may have linked first.
-std::string CommandFixture(const std::string& name, const std::string& command) {
+std::string CommandFixture(const std::string& baseName, const std::string& command) {
+    // The name carries a hash of the command, so that a changed fixture is made anew.
+    const std::size_t dot = baseName.rfind('.');
+    std::ostringstream hashed;
+    hashed << baseName.substr(0, dot) << '-' << std::hex << std::hash<std::string>{}(command)
+           << baseName.substr(dot);
+    const std::string name = hashed.str();
     const std::filesystem::path target = FixtureFolder() / name;
     if (std::filesystem::exists(target)) {
         return target.string();
