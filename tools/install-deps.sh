@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
   libgtest-dev libgmock-dev
-  ffmpeg libimage-exiftool-perl mediainfo
+  ffmpeg libimage-exiftool-perl mediainfo mkvtoolnix
   xvfb xauth fonts-dejavu-core fonts-dejavu-extra
 )
 if [[ ${QUARNIX_SANITIZERS:-0} == 1 ]]; then

@@ -5,7 +5,9 @@
 #include "EntryState.h"
 #include "FfmpegError.h"
 #include "MarkInPlace.h"
+#include "MatroskaProjection.h"
 #include "MediaText.h"
+#include "OutputContainer.h"
 #include "OutputFile.h"
 #include "Reencode.h"
 #include "StreamSelection.h"
@@ -153,8 +155,22 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
         FailEntry(entry, FailedStep::kOutputName, "naming the output", AVERROR(ENAMETOOLONG));
         return EntryEnd::kDone;
     }
+    // A container that cannot carry a rotation is written as MOV or MKV instead, under the same base name.
+    std::string muxer;
+    if (job.m_reencode == 0) {
+        const OutputContainer container = ChooseOutputContainer(*entry.input, entry.outputPath);
+        if (!container.canRotate) {
+            FailEntry(entry, FailedStep::kChooseContainer, "choosing a container that carries a rotation",
+                      AVERROR_MUXER_NOT_FOUND);
+            entry.reason = container.note;
+            return EntryEnd::kDone;
+        }
+        muxer = container.muxer;
+        entry.outputPath = container.path;
+        entry.note = container.note;
+    }
     AVFormatContext* rawOutput = nullptr;
-    if (int rc = avformat_alloc_output_context2(&rawOutput, nullptr, nullptr,
+    if (int rc = avformat_alloc_output_context2(&rawOutput, nullptr, muxer.empty() ? nullptr : muxer.c_str(),
                                                 LocalFileUrl(entry.outputPath).c_str());
         rc < 0 || rawOutput == nullptr) {
         FailEntry(entry, FailedStep::kChooseContainer, "choosing the output container",
@@ -186,7 +202,14 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
             return EntryEnd::kDone;
         }
     }
-    if (int rc = avformat_write_header(entry.output.get(), nullptr); rc < 0) {
+    // What the header needs to keep the input's facts (Apple keys, Dolby Vision).
+    AVDictionary* headerOptions = nullptr;
+    int headerResult = OutputOptionsFor(*entry.input, *entry.output, &headerOptions);
+    if (headerResult >= 0) {
+        headerResult = avformat_write_header(entry.output.get(), &headerOptions);
+    }
+    av_dict_free(&headerOptions);
+    if (int rc = headerResult; rc < 0) {
         if (!WasCancelled(job, entry)) {
             FailEntry(entry, FailedStep::kWriteHeader, "writing the output header", rc);
         }
@@ -367,6 +390,14 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
         WasCancelled(job, entry);
     }
     CompleteOutput(entry);
+    // The finished, closed Matroska file gets the standard rotation element beside its tag.
+    if (!entry.failed && !entry.cancelled && entry.headerWritten && !entry.outputIncomplete &&
+        job.m_rotation != 0 && IsMatroskaMuxer(*entry.output->oformat)) {
+        if (int rc = AddMatroskaProjection(entry.tempPath, job.m_rotation); rc < 0) {
+            FailEntry(entry, FailedStep::kWriteOutput, "storing the Matroska rotation", rc);
+            entry.outputIncomplete = true;
+        }
+    }
     CheckFilesAfterCopy(entry);
     FinishEntry(entry, entry.headerWritten && !entry.outputIncomplete);
     return end;
@@ -384,6 +415,7 @@ void PublishEntry(CConvertJob& job, int index, const EntryState& entry) {
         status = kFileStatusPending;
     } else {
         job.m_outputPaths[at] = entry.outputPath;
+        job.m_entryReasons[at] = entry.note;
         job.m_entryMethods[at] = entry.method.empty() ? "remuxed" : entry.method;
     }
     job.m_fileStatus[at].store(status, std::memory_order_release);

@@ -43,10 +43,11 @@ struct StreamSlot {
 struct EntryState {
     int index = 0;
     std::string inputPath;
-    std::string outputPath;    // the final name the output is meant to get
-    std::string tempPath;      // where it is written until it is complete
-    std::string reason;        // plain words: why the entry failed (the first cause found)
-    std::string method;        // how a converted entry was written: "marked in place" or "remuxed: why"
+    std::string outputPath; // the final name the output is meant to get
+    std::string tempPath;   // where it is written until it is complete
+    std::string reason;     // plain words: why the entry failed (the first cause found)
+    std::string method;     // how a converted entry was written: "marked in place" or "remuxed: why"
+    std::string note; // plain words on a converted entry ("written as MOV: AVI cannot carry a rotation")
     mutable int lastError = 0; // the last library error logged for this entry
 
     FileIdentity inputIdentity; // as the input was when it was opened

@@ -3,6 +3,9 @@
 #include "InputFile.h"
 #include "StreamSelection.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace quarnix {
 
 namespace {
@@ -14,6 +17,58 @@ MediaFacts Refused(int result, const char* reason) {
     return facts;
 }
 
+// Still pictures and animations open through the picture demuxers ("jpeg_pipe", "image2", "gif", "apng");
+// none of them is a video that a player rotates.
+bool IsPictureDemuxer(const AVInputFormat& demuxer) {
+    const std::string_view name = demuxer.name;
+    return name.ends_with("_pipe") || name == "image2" || name == "gif" || name == "apng" || name == "webp" ||
+           name == "ico" || name == "psd";
+}
+
+// How much of a file the probe reads to measure a video bit rate that the container does not list.
+constexpr int kMeasuredPackets = 1000;
+constexpr std::int64_t kMeasuredBytes = 4 << 20;
+
+// The video bit rate where the container lists none (Matroska, WebM, MPEG-TS, FLV): the video packets'
+// bytes over their time span, measured on the file's first packets; failing that, the file's overall rate
+// less the audio streams' rates.
+std::int64_t MeasuredVideoBitRate(AVFormatContext& input, int videoStream) {
+    PacketPtr packet = MakePacket();
+    std::int64_t videoBytes = 0;
+    std::int64_t allBytes = 0;
+    std::int64_t firstStamp = AV_NOPTS_VALUE;
+    std::int64_t lastEnd = AV_NOPTS_VALUE;
+    for (int n = 0; packet && n < kMeasuredPackets && allBytes < kMeasuredBytes; ++n) {
+        if (av_read_frame(&input, packet.get()) < 0) {
+            break;
+        }
+        allBytes += packet->size;
+        const std::int64_t stamp = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+        if (packet->stream_index == videoStream && stamp != AV_NOPTS_VALUE) {
+            videoBytes += packet->size;
+            firstStamp = firstStamp == AV_NOPTS_VALUE ? stamp : std::min(firstStamp, stamp);
+            lastEnd = std::max(lastEnd == AV_NOPTS_VALUE ? stamp : lastEnd, stamp + packet->duration);
+        }
+        av_packet_unref(packet.get());
+    }
+    if (videoBytes > 0 && lastEnd > firstStamp) {
+        const double seconds =
+            static_cast<double>(lastEnd - firstStamp) * av_q2d(input.streams[videoStream]->time_base);
+        return static_cast<std::int64_t>(static_cast<double>(videoBytes) * 8.0 / seconds);
+    }
+    std::int64_t audioRates = 0;
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        const AVCodecParameters& params = *input.streams[i]->codecpar;
+        if (params.codec_type == AVMEDIA_TYPE_AUDIO) {
+            if (params.bit_rate <= 0) {
+                return 0;
+            }
+            audioRates += params.bit_rate;
+        }
+    }
+    return input.bit_rate > audioRates ? input.bit_rate - audioRates : 0;
+}
+
 } // namespace
 
 MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel) {
@@ -22,6 +77,9 @@ MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_
         return IsCancelled(cancel) ? Refused(kProbeCancelled, "adding it was cancelled")
                                    : Refused(kProbeNotOpenedOrNoVideo, "it cannot be opened as a video");
     }
+    if (input->iformat != nullptr && IsPictureDemuxer(*input->iformat)) {
+        return Refused(kProbeNotOpenedOrNoVideo, "it is a picture, not a video");
+    }
     if (avformat_find_stream_info(input.get(), nullptr) < 0) {
         return IsCancelled(cancel) ? Refused(kProbeCancelled, "adding it was cancelled")
                                    : Refused(kProbeNoStreamInfo, "its streams cannot be read");
@@ -29,17 +87,12 @@ MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_
 
     MediaFacts facts;
     int videoStream = -1;
+    bool hasCover = false;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         AVStream& stream = *input->streams[i];
-        const AVCodecParameters& params = *stream.codecpar;
-        if (IsIgnoredCodec(params.codec_id) || params.codec_type == AVMEDIA_TYPE_SUBTITLE) {
-            continue;
-        }
-        // The last video stream in index order is the one whose profile is reported, cover or not.
-        if (params.codec_type == AVMEDIA_TYPE_VIDEO) {
-            videoStream = static_cast<int>(i);
-        }
-        if (IsCoverPicture(*input, stream)) {
+        hasCover = hasCover || IsCoverPicture(stream);
+        // A cover picture never gives the file its facts: the list shows the real picture's.
+        if (!PassesCopySelection(*input, stream)) {
             continue;
         }
         DecoderOpenResult opened = OpenStreamDecoder(*input, stream);
@@ -51,6 +104,8 @@ MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_
         }
         const AVCodecContext& decoder = *opened.decoder;
         if (decoder.codec_type == AVMEDIA_TYPE_VIDEO) {
+            // The last video stream in index order is the one whose facts are reported.
+            videoStream = static_cast<int>(i);
             facts.frameRateNum = decoder.framerate.num;
             facts.frameRateDen = decoder.framerate.den;
             facts.width = decoder.width;
@@ -66,7 +121,14 @@ MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_
 
     av_dump_format(input.get(), 0, utf8Path.c_str(), 0);
     if (videoStream < 0) {
-        return Refused(kProbeNotOpenedOrNoVideo, "it holds no video");
+        return Refused(kProbeNotOpenedOrNoVideo,
+                       hasCover ? "its only picture is a cover" : "it holds no video");
+    }
+    if (facts.videoBitRate <= 0) {
+        facts.videoBitRate = MeasuredVideoBitRate(*input, videoStream);
+        if (IsCancelled(cancel)) {
+            return Refused(kProbeCancelled, "adding it was cancelled");
+        }
     }
     facts.profile = input->streams[videoStream]->codecpar->profile;
     facts.result = kProbeAccepted;

@@ -1,9 +1,9 @@
-// Stream-copy mode: every usable audio and video stream is copied packet by packet, without decoding,
-// into an output stream marked with the chosen rotation.
+// Stream-copy mode: every stream the output container takes is copied packet by packet, without decoding;
+// video streams are marked with the chosen rotation. Nothing here needs a decoder.
 #include "EntryState.h"
 #include "FilePercent.h"
 #include "Rotation.h"
-#include "StreamSelection.h"
+#include "StreamKeeping.h"
 #include "TimestampRepair.h"
 
 namespace quarnix {
@@ -11,10 +11,6 @@ namespace quarnix {
 namespace {
 
 constexpr int kRescaleRounding = AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX;
-
-bool IsAudioOrVideo(AVMediaType type) {
-    return type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO;
-}
 
 double SecondsOf(std::int64_t timestamp, AVRational timeBase) {
     return static_cast<double>(static_cast<long double>(timestamp) * timeBase.num / timeBase.den);
@@ -31,40 +27,23 @@ std::int64_t CommonStartMicroseconds(const AVFormatContext& input) {
 int CreateCopyStreams(const CConvertJob& job, EntryState& entry) {
     AVFormatContext& input = *entry.input;
     AVFormatContext& output = *entry.output;
-    // The file's own facts (recording date, place, title) stay with the rotated copy: phone galleries sort
-    // and place videos by them.
+    // The file's own facts (recording date, place, title, the Apple key list) stay with the rotated copy:
+    // phone galleries sort and place videos by them.
     if (int rc = av_dict_copy(&output.metadata, input.metadata, 0); rc < 0) {
         return rc;
     }
+    const std::vector<KeptAs> plan = PlanKeptStreams(input, *output.oformat, job.m_rotation);
     int nextOutputIndex = 0;
     for (unsigned i = 0; i < input.nb_streams; ++i) {
-        const AVStream& inStream = *input.streams[i];
-        const AVMediaType type = inStream.codecpar->codec_type;
-        // Subtitle, data and attachment streams, and cover pictures, are not copied.
-        if (!IsAudioOrVideo(type) || !PassesCopySelection(input, inStream)) {
+        if (plan[i] == KeptAs::kLeftOut) {
             continue;
         }
-        entry.slots[i].outputIndex = nextOutputIndex++;
-        AVStream* outStream = avformat_new_stream(&output, nullptr);
-        if (outStream == nullptr) {
+        if (AddKeptStream(output, *input.streams[i], plan[i], job.m_rotation) == nullptr) {
             return AVERROR(ENOMEM);
         }
-        const bool isVideo = type == AVMEDIA_TYPE_VIDEO;
-        if (isVideo) {
-            if (int rc = av_dict_copy(&outStream->metadata, inStream.metadata, 0); rc < 0) {
-                return rc;
-            }
-        }
-        if (int rc = avcodec_parameters_copy(outStream->codecpar, inStream.codecpar); rc < 0) {
-            return rc;
-        }
-        outStream->codecpar->codec_tag = 0;
-        outStream->time_base = inStream.time_base;
-        if (int rc = MarkStreamRotated(*outStream, job.m_rotation, isVideo); rc < 0) {
-            return rc;
-        }
+        entry.slots[i].outputIndex = nextOutputIndex++;
     }
-    return 0;
+    return CopyChapters(input, output, CommonStartMicroseconds(input));
 }
 
 void RunStreamCopyLoop(CConvertJob& job, EntryState& entry) {
@@ -93,8 +72,9 @@ void RunStreamCopyLoop(CConvertJob& job, EntryState& entry) {
             break;
         }
         const int s = packet->stream_index;
+        // Attachments (a cover written as one) hold their data in the header and take no packets.
         if (s < 0 || static_cast<unsigned>(s) >= input.nb_streams || entry.slots[s].outputIndex < 0 ||
-            !IsAudioOrVideo(input.streams[s]->codecpar->codec_type)) {
+            output.streams[entry.slots[s].outputIndex]->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT) {
             av_packet_unref(packet.get());
             continue;
         }
@@ -120,12 +100,13 @@ void RunStreamCopyLoop(CConvertJob& job, EntryState& entry) {
         }
         repairs[o].Apply(*packet);
 
-        if (input.streams[s]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const AVMediaType type = input.streams[s]->codecpar->codec_type;
+        if (type == AVMEDIA_TYPE_VIDEO) {
             job.m_videoTimeBase = {outBase.num, outBase.den};
             if (packet->pts != AV_NOPTS_VALUE) {
                 job.m_videoClock = SecondsOf(packet->pts, outBase);
             }
-        } else {
+        } else if (type == AVMEDIA_TYPE_AUDIO) {
             job.m_audioTimeBase = {outBase.num, outBase.den};
             if (packet->pts != AV_NOPTS_VALUE) {
                 job.m_audioClock = SecondsOf(packet->pts, outBase);

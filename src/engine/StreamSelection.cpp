@@ -3,22 +3,22 @@
 namespace quarnix {
 
 bool IsIgnoredCodec(AVCodecID codecId) {
-    return codecId == AV_CODEC_ID_PNG || codecId == AV_CODEC_ID_DVD_NAV;
+    return codecId == AV_CODEC_ID_DVD_NAV;
 }
 
-bool IsCoverPicture(const AVFormatContext& input, const AVStream& stream) {
-    return stream.codecpar->codec_id == AV_CODEC_ID_MJPEG && input.nb_streams > 2;
+bool IsCoverPicture(const AVStream& stream) {
+    return (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
 }
 
-bool PassesCopySelection(const AVFormatContext& input, const AVStream& stream) {
+bool PassesCopySelection([[maybe_unused]] const AVFormatContext& input, const AVStream& stream) {
     const AVMediaType type = stream.codecpar->codec_type;
     if (IsIgnoredCodec(stream.codecpar->codec_id)) {
         return false;
     }
-    if (type == AVMEDIA_TYPE_SUBTITLE || type == AVMEDIA_TYPE_DATA) {
+    if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) {
         return false;
     }
-    return !IsCoverPicture(input, stream);
+    return !IsCoverPicture(stream);
 }
 
 DecoderOpenResult OpenStreamDecoder(AVFormatContext& input, AVStream& stream) {

@@ -1,19 +1,21 @@
-// Which input streams the probe and the worker decode or copy, and the shared decoder opening step.
-// Cover pictures (PNG, or MJPEG beside other streams), DVD navigation, subtitle and data streams are passed
-// over.
+// Which input streams the probe and the worker decode, and the shared decoder opening step.
+// Cover pictures (streams with the attached-picture disposition), DVD navigation, subtitle and data streams
+// are never decoded.
 #pragma once
 
 #include "FfmpegPtr.h"
 
 namespace quarnix {
 
-// Codec ids that are never decoded or copied: PNG pictures and DVD navigation packets.
+// Codec ids that are never decoded or copied: DVD navigation packets.
 bool IsIgnoredCodec(AVCodecID codecId);
 
-// An MJPEG stream in a file with more than two streams is a still cover picture, not the video.
-bool IsCoverPicture(const AVFormatContext& input, const AVStream& stream);
+// A cover picture is a stream with the attached-picture disposition, whatever its codec: a still image that
+// players show for the file, never its video.
+bool IsCoverPicture(const AVStream& stream);
 
-// The first three tests of the selection: codec id, media type (subtitle or data), cover picture.
+// The audio and video streams that carry the file's picture and sound: not a cover, not an ignored codec.
+// These are the streams that are decoded in re-encode mode and that decide the file's facts.
 bool PassesCopySelection(const AVFormatContext& input, const AVStream& stream);
 
 // Outcome of OpenStreamDecoder.

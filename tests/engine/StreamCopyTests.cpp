@@ -126,40 +126,48 @@ TEST(StreamCopy, RotationIsAbsoluteNotAddedToTheInputs) {
     EXPECT_EQ(DisplayedMarkerCorner(twice, 180), "bottom-right");
 }
 
-TEST(StreamCopy, MatroskaKeepsTheRotateTagAndDropsSubtitles) {
+TEST(StreamCopy, MatroskaKeepsSubtitlesAndTagsOnlyTheVideo) {
     ScopedTempDir dir;
     const std::string input = MkvWithSubtitle();
     const FileFacts inputFacts = ReadMediaFacts(input);
     ASSERT_EQ(inputFacts.OfKind("subtitle").size(), 1u);
     const FileFacts facts = ReadMediaFacts(RotateOne(dir, input, 90, "clip.mkv"));
-    ASSERT_EQ(facts.streams.size(), 2u);
-    EXPECT_TRUE(facts.OfKind("subtitle").empty());
+    ASSERT_EQ(facts.streams.size(), 3u);
+    ASSERT_EQ(facts.OfKind("subtitle").size(), 1u);
+    EXPECT_EQ(facts.OfKind("subtitle")[0].payloadHash, inputFacts.OfKind("subtitle")[0].payloadHash);
     EXPECT_EQ(facts.OfKind("video")[0].rotateTag, "90");
-    EXPECT_EQ(facts.OfKind("audio")[0].rotateTag, "90");
+    EXPECT_EQ(facts.OfKind("audio")[0].rotateTag, "");
     ExpectSamePackets(inputFacts, facts);
 }
 
-// A cover stays a cover (an attached picture), never a second rotated video.
-TEST(StreamCopy, CoverPictureStaysACover) {
+TEST(StreamCopy, CoverStaysACoverBesideTheRotatedVideo) {
     ScopedTempDir dir;
     const std::string input = Mp4WithCover();
     ASSERT_EQ(ReadMediaFacts(input).streams.size(), 3u);
-    const std::string output = RotateOne(dir, input, 90, "clip.mp4");
-    std::string streams;
+    const FileFacts facts = ReadMediaFacts(RotateOne(dir, input, 90, "clip.mp4"));
+    ASSERT_EQ(facts.streams.size(), 3u);
+    const std::vector<StreamFacts> videos = facts.OfKind("video");
+    ASSERT_EQ(videos.size(), 2u);
+    EXPECT_EQ(videos[0].codec, "h264");
+    EXPECT_TRUE(videos[0].matrixAngle.has_value());
+    EXPECT_EQ(videos[1].codec, "mjpeg");
+    EXPECT_FALSE(videos[1].matrixAngle.has_value());
+    std::string disposition;
     RunCommand(
-        "ffprobe -v error -show_entries stream=codec_name:stream_disposition=attached_pic -of csv=p=0 " +
-            ShellQuote(output),
-        &streams);
-    // One line per stream: codec, attached-picture flag (and, after a comma, the side data of the video).
-    EXPECT_EQ(streams.substr(0, 7), "h264,0,") << streams;
-    EXPECT_NE(streams.find("\naac,0\nmjpeg,1\n"), std::string::npos) << streams;
+        "ffprobe -v error -select_streams v:1 -show_entries stream_disposition=attached_pic -of csv=p=0 " +
+            ShellQuote(dir.file("clip.mp4")),
+        &disposition);
+    EXPECT_EQ(Trimmed(disposition), "1");
 }
 
 TEST(StreamCopy, AudioKeepsItsOffsetFromTheVideo) {
     ScopedTempDir dir;
     const std::string input = TsWithLateAudio();
     const FileFacts in = ReadMediaFacts(input);
-    const FileFacts out = ReadMediaFacts(RotateOne(dir, input, 90, "clip.ts"));
+    // A transport stream cannot carry a rotation: the streams go into QuickTime under the same base name.
+    RotateOne(dir, input, 90, "clip.ts");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("clip.ts")));
+    const FileFacts out = ReadMediaFacts(dir.file("clip.mov"));
     ASSERT_EQ(out.streams.size(), 2u);
     const double inOffset = in.OfKind("audio")[0].firstPtsSeconds - in.OfKind("video")[0].firstPtsSeconds;
     const double outOffset = out.OfKind("audio")[0].firstPtsSeconds - out.OfKind("video")[0].firstPtsSeconds;
@@ -167,7 +175,10 @@ TEST(StreamCopy, AudioKeepsItsOffsetFromTheVideo) {
     EXPECT_NEAR(outOffset, inOffset, 0.002);
     // The transport stream's clock start is removed: the output starts near zero (plus the muxer's delay).
     EXPECT_LT(out.OfKind("video")[0].firstPtsSeconds, in.OfKind("video")[0].firstPtsSeconds);
-    ExpectSamePackets(in, out);
+    // QuickTime stores H.264 and AAC without their stream headers, so only the packet counts compare here.
+    for (const char* kind : {"video", "audio"}) {
+        EXPECT_EQ(out.OfKind(kind)[0].packets, in.OfKind(kind)[0].packets) << kind;
+    }
 }
 
 TEST(StreamCopy, KeepsTheRecordingDateAndPlace) {

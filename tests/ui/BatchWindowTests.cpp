@@ -299,7 +299,7 @@ TEST(BatchWindow, StopAbandonsTheCurrentFileAndTheNextStartDoesExactlyTheRest) {
         EXPECT_EQ(batch.Status(row), "Done") << row;
     }
     EXPECT_EQ(batch.OutputNames(),
-              (std::vector<std::string>{"f0.mp4", "f1.mp4", "f2.ts", "f3.mp4", "f4.mp4"}));
+              (std::vector<std::string>{"f0.mp4", "f1.mp4", "f2.mov", "f3.mp4", "f4.mp4"}));
     EXPECT_EQ(IniValue(batch.environment.SettingsFile(), "DIR", "open"), "1");
 }
 

@@ -133,7 +133,7 @@ TEST(MainWindow, AddingKeepsEveryGoodFileAndNamesTheRefusedOnes) {
     ASSERT_EQ(environment.Messages().size(), 1);
     EXPECT_EQ(environment.Messages()[0], "The file a3.mp4 cannot be read as a video.\n"
                                          "The file a6 cannot be read as a video.");
-    EXPECT_TRUE(environment.lastFilter.startsWith("Video Files (*.rm *.rmvb *.flv"))
+    EXPECT_TRUE(environment.lastFilter.startsWith("Video Files (*.mp4 *.m4v *.mov"))
         << environment.lastFilter.toStdString();
     EXPECT_TRUE(environment.lastFilter.endsWith(";;All Files (*)"));
 
