@@ -1,6 +1,7 @@
 // Re-encode mode, the packet loop that the video and audio paths share: read, decode every frame a packet
 // yields, hand it to its path; at the end drain the decoders, the audio queue and the encoders, so that no
 // picture or sample held inside the codecs is lost.
+#include "FilePercent.h"
 #include "Reencode.h"
 
 #include <cmath>
@@ -8,17 +9,6 @@
 namespace quarnix {
 
 namespace {
-
-// The larger clock over the entry's listed duration, as a whole percentage from 0 to 100; a quotient that
-// is not finite (no listed duration) shows 0.
-std::int32_t ReencodePercent(double audioClock, double videoClock, double span) {
-    const double clock = videoClock > audioClock ? videoClock : audioClock;
-    const double percent = std::trunc(clock * 100.0 / span);
-    if (!std::isfinite(percent) || percent < 0.0) {
-        return 0;
-    }
-    return percent > 100.0 ? 100 : static_cast<std::int32_t>(percent);
-}
 
 bool IsConverted(const EntryState& entry, int s) {
     return (s == entry.inputVideoStream && entry.outputVideoStream >= 0) ||
@@ -117,7 +107,7 @@ int RunReencodeLoop(CConvertJob& job, EntryState& entry) {
             break;
         }
         job.m_filePercent.store(
-            ReencodePercent(job.m_audioClock, job.m_videoClock, job.m_fileDuration[index]),
+            ComputeFilePercent(job.m_audioClock, job.m_videoClock, job.m_fileDuration[index]),
             std::memory_order_relaxed);
         const int s = packet->stream_index;
         if (IsConverted(entry, s)) {

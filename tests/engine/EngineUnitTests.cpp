@@ -18,9 +18,9 @@ TEST(FilePercent, FromTheLaterClock) {
         std::int32_t percent;
     };
     const Case cases[] = {
-        {1.0, 0.5, 4.0, 25},         {0.5, 1.0, 4.0, 25},           {1.0, 1.0, 3.0, 33},
-        {9.0, 9.0, 4.0, 100},        {-1.0, -2.0, 4.0, -25},        {1.0, 1.0, 0.0, kNoPercent},
-        {0.0, 0.0, 0.0, kNoPercent}, {1e12, 0.0, 1e-3, kNoPercent}, {-1e12, -1e12, 1e-3, kNoPercent},
+        {1.0, 0.5, 4.0, 25},  {0.5, 1.0, 4.0, 25},    {1.0, 1.0, 3.0, 33},
+        {9.0, 9.0, 4.0, 100}, {-1.0, -2.0, 4.0, 0},   {1.0, 1.0, 0.0, 0},
+        {0.0, 0.0, 0.0, 0},   {1e12, 0.0, 1e-3, 100}, {-1e12, -1e12, 1e-3, 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ComputeFilePercent(c.audio, c.video, c.span), c.percent)
