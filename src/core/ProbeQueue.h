@@ -1,11 +1,13 @@
 // Probing files off the UI thread: a few worker threads (at most two) probe the queued paths while the
 // window stays responsive; the results are delivered on the owner's thread in the order the paths were
-// queued, so rows appear in the order the user added the files.
+// queued, so rows appear in the order the user added the files. The probe threads never touch Qt: they
+// store results under a mutex, and a timer on the owner's thread collects them.
 #pragma once
 
 #include "MediaProbe.h"
 
 #include <QObject>
+#include <QTimer>
 #include <atomic>
 #include <mutex>
 #include <optional>
@@ -45,6 +47,7 @@ private:
     std::atomic<int> m_next{0};
     std::atomic<std::uint8_t> m_cancel{0};
     std::vector<std::thread> m_threads;
+    QTimer m_collect; // collects finished results on the owner's thread while busy
     int m_delivered = 0;
     bool m_busy = false;
 };
