@@ -1,6 +1,7 @@
 #include "MediaFacts.h"
 
 #include "FfmpegPtr.h"
+#include "Fixtures.h"
 
 #include <algorithm>
 #include <limits>
@@ -80,6 +81,41 @@ FileFacts ReadMediaFacts(const std::string& path) {
         }
     }
     return facts;
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// Where ffmpeg's auto-rotation shows the white box that sits top-left in the stored picture.
+std::string DisplayedMarkerCorner(const std::string& path, int angle) {
+    std::string gray;
+    RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -frames:v 1 -f rawvideo -pix_fmt gray -",
+               &gray);
+    const bool turned = angle == 90 || angle == 270;
+    const int width = turned ? 120 : 160;
+    const int height = turned ? 160 : 120;
+    if (gray.size() != static_cast<std::size_t>(width * height)) {
+        return "no frame of " + std::to_string(width) + "x" + std::to_string(height);
+    }
+    double sumX = 0, sumY = 0, count = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (static_cast<unsigned char>(gray[static_cast<std::size_t>(y * width + x)]) > 128) {
+                sumX += x;
+                sumY += y;
+                ++count;
+            }
+        }
+    }
+    if (count == 0) {
+        return "no marker";
+    }
+    return std::string(sumY / count < height / 2.0 ? "top" : "bottom") + "-" +
+           (sumX / count < width / 2.0 ? "left" : "right");
 }
 
 } // namespace quarnix::test

@@ -29,4 +29,11 @@ struct FileFacts {
 
 FileFacts ReadMediaFacts(const std::string& path);
 
+// The text without its trailing line breaks and spaces.
+std::string Trimmed(std::string text);
+
+// Where ffmpeg's auto-rotation shows the white box that sits top-left in the stored 160x120 marker
+// picture: "top-left", "top-right", "bottom-left" or "bottom-right", or what went wrong.
+std::string DisplayedMarkerCorner(const std::string& path, int angle);
+
 } // namespace quarnix::test

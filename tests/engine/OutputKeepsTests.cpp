@@ -5,6 +5,7 @@
 #include "FfmpegPtr.h"
 #include "Fixtures.h"
 #include "MatroskaProjection.h"
+#include "MediaFacts.h"
 #include "MediaProbe.h"
 
 #include <gtest/gtest.h>
@@ -30,13 +31,6 @@ namespace {
 
 bool HasTool(const char* tool) {
     return RunCommand(std::string("command -v ") + tool + " >/dev/null 2>&1") == 0;
-}
-
-std::string Trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
 }
 
 std::filesystem::path FixtureFolder() {

@@ -24,6 +24,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -80,6 +81,51 @@ struct BatchWindow {
         return names;
     }
     bool Ticked(int row) const { return window.FileList()->topLevelItem(row)->checkState(0) == Qt::Checked; }
+};
+
+// A FIFO in place of an input, held open by the test for reading and writing: whoever reads it gets the
+// first part of the source and then waits for more, never an end, until the pipe goes away.
+class StalledPipe {
+public:
+    StalledPipe(const std::string& path, const std::string& source, std::size_t divisor) {
+        std::filesystem::remove(path);
+        EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+        m_fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        EXPECT_GE(m_fd, 0);
+        std::ifstream in(source, std::ios::binary);
+        m_bytes.assign(std::istreambuf_iterator<char>(in), {});
+        m_feeder = std::thread([this, divisor] {
+            const std::size_t size = m_bytes.size() / divisor;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            for (std::size_t written = 0;
+                 written < size && !m_stop && std::chrono::steady_clock::now() < deadline;) {
+                const ssize_t n = write(m_fd, m_bytes.data() + written, size - written);
+                if (n > 0) {
+                    written += static_cast<std::size_t>(n);
+                } else {
+                    pollfd room{m_fd, POLLOUT, 0};
+                    poll(&room, 1, 20);
+                }
+            }
+            m_fed = true;
+        });
+    }
+    StalledPipe(const StalledPipe&) = delete;
+    StalledPipe& operator=(const StalledPipe&) = delete;
+    ~StalledPipe() {
+        m_stop = true;
+        m_feeder.join();
+        close(m_fd);
+    }
+    // The part has been written (and so mostly read: the pipe holds little).
+    bool Fed() const { return m_fed; }
+
+private:
+    int m_fd = -1;
+    std::string m_bytes;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_fed{false};
+    std::thread m_feeder;
 };
 
 std::string ExifRotation(const std::string& path) {
@@ -241,41 +287,19 @@ TEST(BatchWindow, StopAbandonsTheCurrentFileAndTheNextStartDoesExactlyTheRest) {
     batch.Add(paths);
     ASSERT_EQ(batch.window.FileList()->topLevelItemCount(), 5);
     const std::string third = paths[2].toStdString();
-    std::filesystem::remove(third);
-    ASSERT_EQ(mkfifo(third.c_str(), 0600), 0);
-    std::signal(SIGPIPE, SIG_IGN);
     batch.SetFolder(batch.Out());
-
-    std::atomic<bool> fed{false};
-    std::atomic<bool> stopFeeding{false};
-    std::thread feeder([&] {
-        std::ifstream in(source, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        const int fd = open(third.c_str(), O_WRONLY);
-        if (fd >= 0) {
-            const ssize_t written = write(fd, bytes.data(), bytes.size() / 2);
-            (void)written;
-            fed = true;
-            // The pipe stays open without more data: the worker waits in a read when Stop comes.
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-            while (!stopFeeding && std::chrono::steady_clock::now() < deadline) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
-            close(fd);
-        }
-    });
+    auto pipe = std::make_unique<StalledPipe>(third, source, 2);
     QTimer pressStop;
     QObject::connect(&pressStop, &QTimer::timeout, [&] {
         const RunningBatch* running = batch.window.Batch();
-        if (fed && running != nullptr && running->CurrentEntry() == 2 && running->FilePercent() > 0) {
+        if (pipe->Fed() && running != nullptr && running->CurrentEntry() == 2 && running->FilePercent() > 0) {
             pressStop.stop();
             QTest::mouseClick(batch.window.ProgressWindow()->StopButton(), Qt::LeftButton);
         }
     });
     pressStop.start(5);
     batch.Start();
-    stopFeeding = true;
-    feeder.join();
+    pipe.reset();
 
     EXPECT_FALSE(batch.window.ProgressWindow()->isVisible());
     EXPECT_EQ(batch.window.Batch(), nullptr);
@@ -309,25 +333,8 @@ TEST(BatchWindow, ClosingTheWindowDuringABatchStopsItAndLeavesNoPartialFile) {
     const std::string pipe = batch.inputs.file("live.ts");
     const std::string source = LongTs();
     batch.Add({Q(Copy(batch.inputs, source, "live.ts")), Q(Copy(batch.inputs, MarkerClip("mp4"), "b.mp4"))});
-    std::filesystem::remove(pipe);
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    std::signal(SIGPIPE, SIG_IGN);
     batch.SetFolder(batch.Out());
-    std::atomic<bool> closed{false};
-    std::thread feeder([&] {
-        std::ifstream in(source, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        const int fd = open(pipe.c_str(), O_WRONLY);
-        if (fd >= 0) {
-            const ssize_t written = write(fd, bytes.data(), bytes.size() / 3);
-            (void)written;
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-            while (!closed && std::chrono::steady_clock::now() < deadline) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
-            close(fd);
-        }
-    });
+    auto stalled = std::make_unique<StalledPipe>(pipe, source, 3);
     QTimer closeWindow;
     QObject::connect(&closeWindow, &QTimer::timeout, [&] {
         const RunningBatch* running = batch.window.Batch();
@@ -338,8 +345,7 @@ TEST(BatchWindow, ClosingTheWindowDuringABatchStopsItAndLeavesNoPartialFile) {
     });
     closeWindow.start(5);
     batch.Start();
-    closed = true;
-    feeder.join();
+    stalled.reset();
     EXPECT_EQ(batch.window.Batch(), nullptr);
     EXPECT_FALSE(batch.window.ProgressWindow()->isVisible());
     EXPECT_TRUE(batch.OutputNames().empty());

@@ -88,6 +88,9 @@ TEST(MainWindow, OpensWithTheShippedTextsAndNinetyDegreesTicked) {
     EXPECT_EQ(FindControl<QComboBox>(&window, 1077)->currentText(), "/videos/out");
     EXPECT_EQ(FindControl(&window, 1255)->accessibleName(), "Add video files");
     EXPECT_EQ(FindControl(&window, 1114)->toolTip(), "Drag and Drop Files Here");
+    // The Help link shows where it leads.
+    const QString help = FindControl(&window, 1180)->toolTip();
+    EXPECT_TRUE(help.endsWith("help/index.html")) << help.toStdString();
 }
 
 TEST(MainWindow, WithoutSettingsOrPacksTheTextsAreEmptyButTheFixedOnes) {
