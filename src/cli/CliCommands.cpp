@@ -92,7 +92,7 @@ std::string UsageText() {
            "      Copies every audio and video stream of each file into DIR (same name and container,\n"
            "      never replacing a file) and marks the video as turned clockwise by the angle.\n"
            "      One line per file: converted|failed|pending, input, output (tab-separated).\n"
-           "  quarnix-cli --help\n"
+           "  quarnix-cli --help | --version\n"
            "Options: --verbose shows the media libraries' stream descriptions. Arguments after '--' are\n"
            "always files. Paths are printed byte for byte as given.\n"
            "Exit status: 0 all files done, 1 some file refused, failed or pending, 2 usage or folder "
