@@ -17,10 +17,12 @@ StartupOptions ParseStartupArguments(const QStringList& arguments) {
         }
         if (!filesOnly && (argument == u"--help" || argument == u"-h")) {
             options.action = StartupOptions::Action::Help;
+            options.files.clear();
             return options;
         }
         if (!filesOnly && (argument == u"--version" || argument == u"-v")) {
             options.action = StartupOptions::Action::Version;
+            options.files.clear();
             return options;
         }
         if (!filesOnly && argument.startsWith(u'-') && argument.size() > 1) {

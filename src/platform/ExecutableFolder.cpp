@@ -14,6 +14,11 @@ QString& Override() {
     return folder;
 }
 
+ExecutableFolderMode& OverrideMode() {
+    static ExecutableFolderMode mode = ExecutableFolderMode::Portable;
+    return mode;
+}
+
 bool HoldsLanguages(const QString& folder) {
     return QFileInfo(QDir(folder).filePath(QStringLiteral("languages"))).isDir();
 }
@@ -27,17 +32,18 @@ QString ExecutableFolder() {
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 
-void SetExecutableFolderOverride(const QString& folder) {
+void SetExecutableFolderOverride(const QString& folder, ExecutableFolderMode mode) {
     Override() = folder;
+    OverrideMode() = mode;
 }
 
-bool ExecutableFolderOverridden() {
-    return !Override().isEmpty();
+bool PortableOverride() {
+    return !Override().isEmpty() && OverrideMode() == ExecutableFolderMode::Portable;
 }
 
 QString DataFolder() {
     const QString executable = ExecutableFolder();
-    if (ExecutableFolderOverridden() || HoldsLanguages(executable)) {
+    if (PortableOverride() || HoldsLanguages(executable)) {
         return executable;
     }
     const QString installed = QDir::cleanPath(QDir(executable).filePath(QStringLiteral("../share/quarnix")));

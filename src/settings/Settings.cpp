@@ -68,7 +68,14 @@ bool MakeFromDefaults(const QString& path, const QString& defaults) {
         ReportUnsaved(path, "the defaults cannot be copied there");
         return false;
     }
-    if (!copy.rename(path) && !QFileInfo::exists(path)) {
+    // QFile::rename never replaces an existing file.
+    const QString copyName = copy.fileName();
+    copy.close();
+    if (QFile::rename(copyName, path)) {
+        copy.setAutoRemove(false);
+        return true;
+    }
+    if (!QFileInfo::exists(path)) {
         ReportUnsaved(path, "the defaults cannot be copied there");
         return false;
     }
@@ -94,7 +101,7 @@ void ResetUnsavedSettingsReport() {
 
 QString SettingsPath() {
     const QString beside = ExecutableFolder() + QDir::separator() + SettingsFileName();
-    if (ExecutableFolderOverridden() || (QFileInfo(beside).isFile() && CanSaveAt(beside))) {
+    if (PortableOverride() || (QFileInfo(beside).isFile() && CanSaveAt(beside))) {
         return beside;
     }
     return UserSettingsPath();

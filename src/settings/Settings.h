@@ -11,8 +11,8 @@
 // A setting that cannot be saved (read-only file or folder, no room) is reported once per process on
 // stderr; the write returns false.
 //
-// Tests point the executable folder elsewhere with SetExecutableFolderOverride (ExecutableFolder.h), which
-// makes the program portable in that folder; they never touch build/bin/setting.ini.
+// Tests point the executable folder elsewhere with SetExecutableFolderOverride (ExecutableFolder.h): by
+// default that makes the program portable in that folder; they never touch build/bin/setting.ini.
 #pragma once
 
 #include <QString>
