@@ -12,7 +12,7 @@ CTessalyApp::CTessalyApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("quarnix"));
     setApplicationVersion(QString::fromLatin1(kVersion));
     // Lets the desktop match the window to the launcher entry and its icon.
-    setDesktopFileName(QStringLiteral("io.github.quarnix.Quarnix"));
+    setDesktopFileName(QString::fromLatin1(kDesktopFileName));
 }
 
 int CTessalyApp::InitInstance(const QStringList& files) {
