@@ -3,14 +3,20 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
+# `make install`: into PREFIX, staged under DESTDIR when set (DESTDIR=/tmp/stage make install PREFIX=/usr).
+PREFIX ?= /usr/local
+DESTDIR ?=
+# Developer and CI builds treat warnings as errors; a plain `cmake` configure (a packager's) does not.
+WERROR = -DQUARNIX_WERROR=ON
 
-.PHONY: deps configure build run test sanitize-address sanitize-thread check-sanitizers fuzz-smoke clean
+.PHONY: deps configure build run test install package release-build sanitize-address sanitize-thread \
+	check-sanitizers fuzz-smoke clean
 
 deps:
 	@bash tools/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(WERROR)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -20,6 +26,18 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# The Debian package (CPack): build/quarnix_<version>_<arch>.deb, installing into /usr.
+package: build
+	cmake --build $(BUILD_DIR) --target package
+
+# The build packagers make: Release, with warnings as errors here so that CI catches new ones.
+release-build: deps
+	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release $(WERROR)
+	cmake --build build-release -j $(JOBS) --target quarnix quarnix-cli
 
 # The tests under AddressSanitizer+UBSan and ThreadSanitizer, each in its own build folder. Only the
 # test programs listed here are built there (ctest skips the placeholders of the others); both runs must
@@ -36,13 +54,13 @@ export TSAN_OPTIONS ?= halt_on_error=1:second_deadlock_stack=1:suppressions=$(CU
 
 sanitize-address:
 	@QUARNIX_SANITIZERS=1 bash tools/install-deps.sh
-	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARNIX_SANITIZE=address
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARNIX_SANITIZE=address $(WERROR)
 	cmake --build build-asan -j $(JOBS) --target $(ASAN_TARGETS)
 	cd build-asan && $(SANITIZER_CTEST)
 
 sanitize-thread:
 	@QUARNIX_SANITIZERS=1 bash tools/install-deps.sh
-	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARNIX_SANITIZE=thread
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARNIX_SANITIZE=thread $(WERROR)
 	cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
 	cd build-tsan && $(SANITIZER_CTEST)
 
@@ -55,7 +73,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_SEED ?= 0
 fuzz-smoke:
 	@QUARNIX_SANITIZERS=1 bash tools/install-deps.sh
-	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNIX_FUZZ=ON
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNIX_FUZZ=ON $(WERROR)
 	cmake --build build-fuzz -j $(JOBS) --target ProbeFuzzer StreamCopyFuzzer QuickTimeBoxFuzzer
 	bash fuzz/make-seeds.sh build-fuzz/seeds
 	mkdir -p build-fuzz/corpus-probe build-fuzz/corpus-copy build-fuzz/corpus-boxes
@@ -67,4 +85,4 @@ fuzz-smoke:
 		-artifact_prefix=crash-boxes- corpus-boxes seeds ../fuzz/regressions
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz build-release

@@ -10,6 +10,12 @@ packages=(
   libgtest-dev libgmock-dev
   ffmpeg libimage-exiftool-perl mediainfo mkvtoolnix
   xvfb xauth fonts-dejavu-core fonts-dejavu-extra
+  # At run time: xdg-open opens the output folder and the help page; the Japanese language pack needs a
+  # font with Japanese glyphs.
+  xdg-utils fonts-ipafont-gothic
+  # Packaging and its checks: dpkg-shlibdeps for `make package`, the validators of the launcher entry
+  # and the AppStream metadata.
+  dpkg-dev desktop-file-utils appstream
 )
 if [[ ${QUARNIX_SANITIZERS:-0} == 1 ]]; then
   packages+=(clang libclang-rt-dev)

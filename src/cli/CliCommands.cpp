@@ -78,7 +78,7 @@ std::string UsageText() {
            "      One line per file: converted|failed|pending, input, output (tab-separated); the\n"
            "      output is the name the file really got. Why a file failed: 'quarnix-cli: FILE: reason'\n"
            "      on stderr. Ctrl-C stops at once: the current file is removed, the rest stay pending.\n"
-           "  quarnix-cli --help\n"
+           "  quarnix-cli --help | --version\n"
            "Options: --verbose shows the media libraries' stream descriptions. Arguments after '--' are\n"
            "always files. Paths are printed byte for byte as given.\n"
            "Exit status: 0 all files done, 1 some file refused, failed or pending, 2 usage or folder "

@@ -1,5 +1,6 @@
 // quarnix-cli: probe and rotate videos from scripts, with the engine the window uses.
 #include "CliCommands.h"
+#include "QuarnixVersion.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -26,6 +27,10 @@ int main(int argc, char* argv[]) {
     }
 #endif
     std::ios::sync_with_stdio(true);
+    if (arguments.size() == 1 && arguments.front() == "--version") {
+        std::cout << "quarnix-cli " << quarnix::kVersion << '\n';
+        return quarnix::cli::kExitSuccess;
+    }
     return quarnix::cli::RunCommandLine(arguments, std::cout, std::cerr,
                                         QUARNIX_ISATTY(QUARNIX_FILENO(stderr)) != 0);
 }

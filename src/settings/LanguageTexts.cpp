@@ -63,8 +63,7 @@ int LanguagePosition(const QString& languageFile) {
 }
 
 QString LanguagePackPath(const QString& languageFile) {
-    return ExecutableFolder() + QDir::separator() + QStringLiteral("languages") + QDir::separator() +
-           languageFile;
+    return DataFolder() + QDir::separator() + QStringLiteral("languages") + QDir::separator() + languageFile;
 }
 
 QString ReadPackText(const QString& languageFile, const QString& section, const QString& key) {
@@ -172,7 +171,7 @@ QUrl LinkAddressUrl(const QString& address) {
         fragment = address.mid(hash + 1);
     }
     if (QDir::isRelativePath(path)) {
-        path = QDir(ExecutableFolder()).filePath(path);
+        path = QDir(DataFolder()).filePath(path);
     }
     QUrl url = QUrl::fromLocalFile(QDir::cleanPath(path));
     if (!fragment.isEmpty()) {

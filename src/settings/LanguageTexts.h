@@ -1,5 +1,6 @@
 // The language packs and the program-wide text slots that the main window, its commands and
-// the progress display read. A pack is an INI file in the "languages" folder beside the executable,
+// the progress display read. A pack is an INI file in the "languages" folder of the data folder
+// (DataFolder(): beside the executable in a build tree, share/quarnix when installed),
 // named by LANGUAGE file in setting.ini, with the sections APPLICATION, JIEMIAN (window texts), TISHI
 // (messages) and HINT (tool tips).
 //
@@ -33,7 +34,7 @@ QStringList LanguageFileNames();
 // Position of a pack file name among the six (compared case-insensitively), -1 for any other name.
 int LanguagePosition(const QString& languageFile);
 
-// Executable folder + "languages" + the file name, unchanged (any file in that folder can be named).
+// Data folder + "languages" + the file name, unchanged (any file in that folder can be named).
 // An empty name gives the folder itself, from which no key can be read.
 QString LanguagePackPath(const QString& languageFile);
 
@@ -82,7 +83,7 @@ std::optional<QString> ToolTipText(int controlId);
 
 // The address that the help link opens (APPLICATION url), as a URL: an address with a scheme (https:,
 // mailto:, file:) stays as it is; an absolute path becomes a local file; a relative path (the shipped
-// packs say "help/index.html") is taken relative to the executable folder; a "#fragment" is kept. An
+// packs say "help/index.html") is taken relative to the data folder; a "#fragment" is kept. An
 // empty address gives an empty URL.
 QUrl LinkAddressUrl(const QString& address);
 

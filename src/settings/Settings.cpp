@@ -4,23 +4,141 @@
 #include "ProfileFile.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <cstdio>
 
 namespace quarnix {
 
+namespace {
+
+QString SettingsFileName() {
+    return QStringLiteral("setting.ini");
+}
+
+// Whether a file there could be replaced by the profile writer (it writes a new file beside the old one
+// and renames it over it, so the folder must be writable too).
+bool CanSaveAt(const QString& path) {
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    return folder.isDir() && folder.isWritable() && (!file.exists() || (file.isFile() && file.isWritable()));
+}
+
+bool& UnsavedReported() {
+    static bool reported = false;
+    return reported;
+}
+
+// One message per process, so that a read-only settings file does not flood the terminal.
+void ReportUnsaved(const QString& path, const char* why) {
+    if (UnsavedReported()) {
+        return;
+    }
+    UnsavedReported() = true;
+    std::fprintf(stderr,
+                 "quarnix: settings cannot be saved to %s (%s); changes made now are lost when the "
+                 "program ends\n",
+                 qPrintable(QDir::toNativeSeparators(path)), why);
+}
+
+// Makes the user's settings file as a copy of the shipped defaults when it does not exist yet. The copy
+// is written under a private name and renamed without replacing, so two programs starting at once
+// cannot lose a file that one of them made. Returns whether the file exists afterwards.
+bool MakeFromDefaults(const QString& path, const QString& defaults) {
+    if (QFileInfo::exists(path)) {
+        return true;
+    }
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        ReportUnsaved(path, "its folder cannot be made");
+        return false;
+    }
+    QFile source(defaults);
+    if (!source.open(QIODevice::ReadOnly)) {
+        return false; // no defaults: the first write makes the file with the one key it writes
+    }
+    const QByteArray bytes = source.readAll();
+    QTemporaryFile copy(QDir(folder).filePath(QStringLiteral(".setting.ini.XXXXXX")));
+    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush() ||
+        !copy.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                             QFileDevice::ReadOther)) {
+        ReportUnsaved(path, "the defaults cannot be copied there");
+        return false;
+    }
+    // QFile::rename never replaces an existing file.
+    const QString copyName = copy.fileName();
+    copy.close();
+    if (QFile::rename(copyName, path)) {
+        copy.setAutoRemove(false);
+        return true;
+    }
+    if (!QFileInfo::exists(path)) {
+        ReportUnsaved(path, "the defaults cannot be copied there");
+        return false;
+    }
+    return true;
+}
+
+// The file that reads use: the settings file, made from the defaults on first use; the defaults
+// themselves while the settings file cannot be made.
+QString FileToRead() {
+    const QString path = SettingsPath();
+    const QString defaults = DefaultSettingsPath();
+    if (path == defaults || MakeFromDefaults(path, defaults)) {
+        return path;
+    }
+    return defaults;
+}
+
+} // namespace
+
+void ResetUnsavedSettingsReport() {
+    UnsavedReported() = false;
+}
+
 QString SettingsPath() {
-    return ExecutableFolder() + QDir::separator() + QStringLiteral("setting.ini");
+    const QString beside = ExecutableFolder() + QDir::separator() + SettingsFileName();
+    if (PortableOverride() || (QFileInfo(beside).isFile() && CanSaveAt(beside))) {
+        return beside;
+    }
+    return UserSettingsPath();
+}
+
+QString DefaultSettingsPath() {
+    return DataFolder() + QDir::separator() + SettingsFileName();
+}
+
+QString UserSettingsPath() {
+    return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                                    QStringLiteral("/quarnix/") + SettingsFileName());
 }
 
 QString ReadSetting(const QString& section, const QString& key, const QString& defaultValue) {
-    return ReadProfileString(SettingsPath(), section, key, defaultValue);
+    return ReadProfileString(FileToRead(), section, key, defaultValue);
 }
 
 int ReadSettingInt(const QString& section, const QString& key, int defaultValue) {
-    return ReadProfileInt(SettingsPath(), section, key, defaultValue);
+    return ReadProfileInt(FileToRead(), section, key, defaultValue);
 }
 
 bool WriteSetting(const QString& section, const QString& key, const QString& value) {
-    return WriteProfileString(SettingsPath(), section, key, value);
+    const QString path = SettingsPath();
+    if (path != DefaultSettingsPath()) {
+        MakeFromDefaults(path, DefaultSettingsPath());
+    }
+    if (WriteProfileString(path, section, key, value)) {
+        return true;
+    }
+    // A value the file cannot hold (a line break) is refused by the writer and is no saving problem.
+    if (!CanSaveAt(path)) {
+        ReportUnsaved(path, "the file or its folder is not writable");
+    } else if (!value.contains(u'\n') && !value.contains(u'\r') && QFileInfo(path).isFile()) {
+        ReportUnsaved(path, "writing failed");
+    }
+    return false;
 }
 
 bool WriteSettingInt(const QString& section, const QString& key, int value) {

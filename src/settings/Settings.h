@@ -1,9 +1,18 @@
-// The settings file setting.ini beside the executable: its path, its keys with their
-// defaults, and the reads and writes in the orders the program's windows use them. There is no settings object: every
-// call builds the path afresh and opens the file, as the program's readers and writers do.
+// The settings file setting.ini: where it lives, its keys with their defaults, and the reads and writes in
+// the orders the program's windows use them. There is no settings object: every call builds the path
+// afresh and opens the file, as the program's readers and writers do.
 //
-// Tests point the executable folder elsewhere with SetExecutableFolderOverride (ExecutableFolder.h);
-// they never touch build/bin/setting.ini.
+// Where it lives:
+//   - portable: when the executable's folder holds a setting.ini that can be written (a build tree,
+//     `make run`, a copy unpacked into a folder of its own), that file is the settings file;
+//   - installed: otherwise the user's $XDG_CONFIG_HOME/quarnix/setting.ini (~/.config/quarnix/ by
+//     default). The first read or write makes it as a copy of the shipped defaults
+//     (DataFolder()/setting.ini); until it can be made, reads take the shipped defaults.
+// A setting that cannot be saved (read-only file or folder, no room) is reported once per process on
+// stderr; the write returns false.
+//
+// Tests point the executable folder elsewhere with SetExecutableFolderOverride (ExecutableFolder.h): by
+// default that makes the program portable in that folder; they never touch build/bin/setting.ini.
 #pragma once
 
 #include <QString>
@@ -11,8 +20,18 @@
 
 namespace quarnix {
 
-// Executable folder + separator + "setting.ini".
+// The settings file as chosen above (it need not exist yet).
 QString SettingsPath();
+
+// The shipped defaults: DataFolder() + separator + "setting.ini".
+QString DefaultSettingsPath();
+
+// The user's settings file of an installed program: the writable generic configuration folder
+// ($XDG_CONFIG_HOME, default ~/.config) + "/quarnix/setting.ini".
+QString UserSettingsPath();
+
+// Allows the next unsaved setting to be reported again. For tests.
+void ResetUnsavedSettingsReport();
 
 // The keys, spelled as the file spells them.
 namespace setting {

@@ -1,6 +1,7 @@
 #include "LanguageTexts.h"
 #include "ProfileEncoding.h"
 #include "ProfileFile.h"
+#include "QuarnixVersion.h"
 #include "SettingsTestSupport.h"
 
 #include <QDir>
@@ -56,6 +57,8 @@ TEST(ShippedData, EveryPackHoldsEveryKey) {
         }
         EXPECT_EQ(ReadProfileString(pack, "APPLICATION", "name", ""), "Quarnix") << name.toStdString();
         EXPECT_EQ(ReadProfileString(pack, "APPLICATION", "url", ""), "help/index.html") << name.toStdString();
+        // The title shows the pack's version: it must be the version the programs report.
+        EXPECT_EQ(ReadProfileString(pack, "APPLICATION", "version", ""), kVersion) << name.toStdString();
         // The message "<wj><file name> <wx>" needs the blank that the quotes of wj keep.
         EXPECT_TRUE(ReadProfileString(pack, "TISHI", "wj", "").endsWith(u' ')) << name.toStdString();
     }

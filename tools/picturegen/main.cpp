@@ -1,8 +1,11 @@
 // quarnix-picturegen: paints the program's pictures and writes them under the output folder as
 // bitmaps/<id>.bmp (24-bit buttons, 8-bit header strip) and icons/<id>.png. Run on the offscreen platform.
+// With --theme-icons it writes only the program icon into an icon theme tree instead:
+// OUTPUT_DIR/<n>x<n>/apps/quarnix.png for the sizes the desktop uses (the build does this for install).
 #include "ButtonFaces.h"
 #include "SmallPictures.h"
 
+#include <QByteArray>
 #include <QDir>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -42,6 +45,20 @@ bool Write(const QImage& image, const QString& path, const char* format) {
     return true;
 }
 
+// The program icon painted afresh at each size (it is drawn from shapes, so every size stays sharp).
+int WriteThemeIcons(const QDir& out) {
+    bool ok = true;
+    for (const int side : {48, 128, 256}) {
+        const QString folder = QStringLiteral("%1x%1/apps").arg(side);
+        if (!out.mkpath(folder)) {
+            std::fprintf(stderr, "cannot create %s\n", qPrintable(out.filePath(folder)));
+            return 1;
+        }
+        ok &= Write(ProgramIcon(side), out.filePath(folder + QStringLiteral("/quarnix.png")), "PNG");
+    }
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -49,8 +66,12 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QGuiApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--theme-icons") {
+        return WriteThemeIcons(QDir(QString::fromLocal8Bit(argv[2])));
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: quarnix-picturegen OUTPUT_DIR\n");
+        std::fprintf(stderr, "usage: quarnix-picturegen OUTPUT_DIR\n"
+                             "       quarnix-picturegen --theme-icons OUTPUT_DIR\n");
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));

@@ -12,6 +12,9 @@ inline constexpr int kShellFileNotFound = 2;
 inline constexpr int kShellNoAssociation = 31;
 
 // Local paths must exist; an address needs a scheme ("https://...") or starts with "www.".
+// Qt's desktop services open it (xdg-open on Linux); when they cannot, the first of xdg-open, gio open,
+// kde-open, kde-open5 and exo-open found on PATH does. When none can, a line on stderr says so and the
+// result is kShellNoAssociation.
 int ShellOpen(const QString& target);
 
 // For tests: answers ShellOpen instead of the desktop; an empty function restores the desktop.
