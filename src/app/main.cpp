@@ -1,4 +1,5 @@
 // quarnix: the window that rotates videos in batch.
+#include "MemoryReuse.h"
 #include "StartupOptions.h"
 #include "TessalyApp.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    quarnix::ReuseFrameMemory();
     quarnix::CTessalyApp app(argc, argv);
     // QApplication has taken its own options (-platform, -style, ...) out of the arguments by now.
     const quarnix::StartupOptions options = quarnix::ParseStartupArguments(QApplication::arguments().mid(1));

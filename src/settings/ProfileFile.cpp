@@ -176,11 +176,7 @@ QString DefaultAsRead(const QString& defaultValue) {
 }
 
 QStringView PlatformLineEnd() {
-#ifdef Q_OS_WIN
-    return u"\r\n";
-#else
     return u"\n";
-#endif
 }
 
 } // namespace

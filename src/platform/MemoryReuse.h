@@ -7,8 +7,8 @@
 
 namespace quarnix {
 
-// Called before the engine opens an input; only the first call does anything, and it is best made before
-// the worker thread starts (the probe makes it), so that the worker shares the heap of the probe.
+// Process-wide allocator settings, so each program's main makes this call before it starts any thread;
+// only the first call does anything. The engine library itself never changes them.
 void ReuseFrameMemory();
 
 } // namespace quarnix
