@@ -112,7 +112,7 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
             err << "quarnix-cli: interrupted before the batch started\n";
             return kExitSomeFileNotDone;
         }
-        const MediaFacts facts = ProbeMedia(file, &interrupted);
+        const MediaFacts facts = ProbeMedia(file, &interrupted, ProbeDepth::kAcceptance);
         if (!facts.Accepted() || !HasContainerExtension(file)) {
             err << "refused\t" << file << "\n";
             anyRefused = true;

@@ -69,9 +69,36 @@ std::int64_t MeasuredVideoBitRate(AVFormatContext& input, int videoStream) {
     return input.bit_rate > audioRates ? input.bit_rate - audioRates : 0;
 }
 
+// The QuickTime demuxer reads every stream's codec and size from the movie header, so the stream analysis,
+// which decodes a picture of each video, is needed only for facts the list shows.
+bool HeaderDescribesEveryStream(const AVFormatContext& input) {
+    if (input.iformat == nullptr ||
+        std::string_view(input.iformat->name).find("mov") == std::string_view::npos ||
+        input.duration == AV_NOPTS_VALUE) {
+        return false;
+    }
+    bool video = false;
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        const AVCodecParameters& params = *input.streams[i]->codecpar;
+        if (params.codec_id == AV_CODEC_ID_NONE) {
+            return false;
+        }
+        if (params.codec_type == AVMEDIA_TYPE_VIDEO && (params.width <= 0 || params.height <= 0)) {
+            return false;
+        }
+        if (params.codec_type == AVMEDIA_TYPE_AUDIO &&
+            (params.sample_rate <= 0 || params.ch_layout.nb_channels <= 0)) {
+            return false;
+        }
+        video = video || (params.codec_type == AVMEDIA_TYPE_VIDEO && !IsCoverPicture(*input.streams[i]));
+    }
+    return video;
+}
+
 } // namespace
 
-MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel) {
+MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel,
+                      ProbeDepth depth) {
     InputFile input;
     if (input.Open(utf8Path, cancel) < 0) {
         return IsCancelled(cancel) ? Refused(kProbeCancelled, "adding it was cancelled")
@@ -80,7 +107,8 @@ MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_
     if (input->iformat != nullptr && IsPictureDemuxer(*input->iformat)) {
         return Refused(kProbeNotOpenedOrNoVideo, "it is a picture, not a video");
     }
-    if (avformat_find_stream_info(input.get(), nullptr) < 0) {
+    const bool quick = depth == ProbeDepth::kAcceptance && HeaderDescribesEveryStream(*input);
+    if (!quick && avformat_find_stream_info(input.get(), nullptr) < 0) {
         return IsCancelled(cancel) ? Refused(kProbeCancelled, "adding it was cancelled")
                                    : Refused(kProbeNoStreamInfo, "its streams cannot be read");
     }
@@ -95,26 +123,26 @@ MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_
         if (!PassesCopySelection(*input, stream)) {
             continue;
         }
-        DecoderOpenResult opened = OpenStreamDecoder(*input, stream);
-        if (opened.noDecoder) {
+        // The facts come from the codec parameters that the stream analysis filled in: no decoder is
+        // opened, since a rotation never decodes. A stream whose codec has no decoder at all is passed
+        // over, as players would not show it either.
+        const AVCodecParameters& params = *stream.codecpar;
+        if (avcodec_find_decoder(params.codec_id) == nullptr) {
             continue;
         }
-        if (opened.error < 0) {
-            return Refused(opened.error, "its streams cannot be read");
-        }
-        const AVCodecContext& decoder = *opened.decoder;
-        if (decoder.codec_type == AVMEDIA_TYPE_VIDEO) {
+        if (params.codec_type == AVMEDIA_TYPE_VIDEO) {
             // The last video stream in index order is the one whose facts are reported.
             videoStream = static_cast<int>(i);
-            facts.frameRateNum = decoder.framerate.num;
-            facts.frameRateDen = decoder.framerate.den;
-            facts.width = decoder.width;
-            facts.height = decoder.height;
-            facts.videoBitRate = decoder.bit_rate;
-        } else if (decoder.codec_type == AVMEDIA_TYPE_AUDIO) {
-            facts.channels = decoder.ch_layout.nb_channels;
-            facts.sampleRate = decoder.sample_rate;
-            facts.audioBitRate = decoder.bit_rate;
+            const AVRational rate = av_guess_frame_rate(input.get(), &stream, nullptr);
+            facts.frameRateNum = rate.num;
+            facts.frameRateDen = rate.den;
+            facts.width = params.width;
+            facts.height = params.height;
+            facts.videoBitRate = params.bit_rate;
+        } else if (params.codec_type == AVMEDIA_TYPE_AUDIO) {
+            facts.channels = params.ch_layout.nb_channels;
+            facts.sampleRate = params.sample_rate;
+            facts.audioBitRate = params.bit_rate;
         }
         facts.durationUs = input->duration;
     }
@@ -124,7 +152,7 @@ MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_
         return Refused(kProbeNotOpenedOrNoVideo,
                        hasCover ? "its only picture is a cover" : "it holds no video");
     }
-    if (facts.videoBitRate <= 0) {
+    if (facts.videoBitRate <= 0 && !quick) {
         facts.videoBitRate = MeasuredVideoBitRate(*input, videoStream);
         if (IsCancelled(cancel)) {
             return Refused(kProbeCancelled, "adding it was cancelled");

@@ -34,8 +34,18 @@ struct MediaFacts {
     bool Accepted() const { return result == kProbeAccepted; }
 };
 
+// How much a probe must find out.
+enum class ProbeDepth {
+    kListFacts,  // every fact the file list shows
+    kAcceptance, // only whether the file is a video, and its duration: what a batch needs
+};
+
 // Probes the file at the UTF-8 path. A non-null cancel flag that becomes non-zero interrupts blocked reads
 // (the file is then refused with kProbeCancelled). Safe to call from several threads at once.
-MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel = nullptr);
+// With kAcceptance, a file whose header already describes every stream (the QuickTime family) is not
+// analysed further, which would decode a picture of it; the facts beyond acceptance and duration may then
+// be missing.
+MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel = nullptr,
+                      ProbeDepth depth = ProbeDepth::kListFacts);
 
 } // namespace quarnix

@@ -42,6 +42,20 @@ TEST(Probe, CoverPictureIsNotTakenForTheVideoFacts) {
     EXPECT_EQ(facts.height, 120);
 }
 
+// What a batch needs (is it a video, how long is it) is the same whether the file is analysed in full or,
+// for the QuickTime family, only its header is read.
+TEST(Probe, AcceptanceAgreesWithTheFullProbe) {
+    const std::string inputs[] = {MarkerClip("mp4"), MarkerClip("mov"), MarkerClip("mkv"), Mp4WithCover(),
+                                  VideoOnlyMp4(), AudioOnlyM4a()};
+    for (const std::string& input : inputs) {
+        const MediaFacts full = ProbeMedia(input);
+        const MediaFacts quick = ProbeMedia(input, nullptr, ProbeDepth::kAcceptance);
+        EXPECT_EQ(quick.Accepted(), full.Accepted()) << input;
+        EXPECT_EQ(quick.durationUs, full.durationUs) << input;
+        EXPECT_EQ(quick.width, full.width) << input;
+    }
+}
+
 TEST(Probe, RefusesWhatIsNotAVideo) {
     ScopedTempDir dir;
     std::ofstream(dir.file("empty.mp4")).flush();
