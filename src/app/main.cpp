@@ -5,6 +5,10 @@
 
 #include <cstdio>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 int main(int argc, char* argv[]) {
     // --help and --version are answered before the application object exists, so they need no display.
     QStringList raw;
@@ -22,6 +26,9 @@ int main(int argc, char* argv[]) {
     }
 
     quarnix::ReuseFrameMemory();
+    // The media libraries describe every probed file at their default level; the window shows its own
+    // texts, so only their errors reach the terminal it was started from.
+    av_log_set_level(AV_LOG_ERROR);
     quarnix::CTessalyApp app(argc, argv);
     // QApplication has taken its own options (-platform, -style, ...) out of the arguments by now.
     const quarnix::StartupOptions options = quarnix::ParseStartupArguments(QApplication::arguments().mid(1));
