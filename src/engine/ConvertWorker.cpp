@@ -151,10 +151,6 @@ bool CreateTemporaryFor(EntryState& entry, EntryEnd& end) {
 // Sets up the output container and its streams, creates the temporary file and writes the header.
 // Returns kFolderGone when the temporary file could not be created because the folder is gone.
 EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
-    if (NameTooLong(entry.outputPath)) {
-        FailEntry(entry, FailedStep::kOutputName, "naming the output", AVERROR(ENAMETOOLONG));
-        return EntryEnd::kDone;
-    }
     // A container that cannot carry a rotation is written as MOV or MKV instead, under the same base name.
     std::string muxer;
     if (job.m_reencode == 0) {
