@@ -279,21 +279,28 @@ TEST(BatchWindow, AFirstFileThatFailsStaysTickedForTheNextStart) {
 TEST(BatchWindow, StopAbandonsTheCurrentFileAndTheNextStartDoesExactlyTheRest) {
     BatchWindow batch;
     const std::string source = LongTs();
+    // The third file sits in a folder whose long name does not fit the progress window.
+    const std::string folder = "holiday videos from the summer in Brittany, phone camera exports, unsorted";
+    std::filesystem::create_directory(batch.inputs.path() / folder);
     QStringList paths;
     for (int i = 0; i < 5; ++i) {
         paths << Q(Copy(batch.inputs, i == 2 ? source : MarkerClip("mp4"),
-                        "f" + std::to_string(i) + (i == 2 ? ".ts" : ".mp4")));
+                        i == 2 ? folder + "/f2.ts" : "f" + std::to_string(i) + ".mp4"));
     }
     batch.Add(paths);
     ASSERT_EQ(batch.window.FileList()->topLevelItemCount(), 5);
     const std::string third = paths[2].toStdString();
     batch.SetFolder(batch.Out());
     auto pipe = std::make_unique<StalledPipe>(third, source, 2);
+    QString fileLabel, fileTip;
     QTimer pressStop;
     QObject::connect(&pressStop, &QTimer::timeout, [&] {
         const RunningBatch* running = batch.window.Batch();
         if (pipe->Fed() && running != nullptr && running->CurrentEntry() == 2 && running->FilePercent() > 0) {
             pressStop.stop();
+            batch.window.BatchTimer();
+            fileLabel = batch.window.ProgressWindow()->CurrentFileLabel()->text();
+            fileTip = batch.window.ProgressWindow()->CurrentFileLabel()->toolTip();
             QTest::mouseClick(batch.window.ProgressWindow()->StopButton(), Qt::LeftButton);
         }
     });
@@ -301,6 +308,11 @@ TEST(BatchWindow, StopAbandonsTheCurrentFileAndTheNextStartDoesExactlyTheRest) {
     batch.Start();
     pipe.reset();
 
+    // The name and the percentage show; the middle of the path gives way, and the tooltip holds it whole.
+    EXPECT_TRUE(fileLabel.contains(QStringLiteral("f2.ts   "))) << fileLabel.toStdString();
+    EXPECT_TRUE(fileLabel.endsWith(QStringLiteral("% done"))) << fileLabel.toStdString();
+    EXPECT_TRUE(fileLabel.contains(QChar(0x2026))) << fileLabel.toStdString();
+    EXPECT_EQ(fileTip, paths[2]);
     EXPECT_FALSE(batch.window.ProgressWindow()->isVisible());
     EXPECT_EQ(batch.window.Batch(), nullptr);
     for (int row : {0, 1}) {
