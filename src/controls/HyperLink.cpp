@@ -7,7 +7,9 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 namespace quarnix {
 
@@ -19,6 +21,7 @@ CHyperLink::CHyperLink(QWidget* parent) : QLabel(parent) {
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     m_hoverTimer.setInterval(kHoverCheckMilliseconds);
     connect(&m_hoverTimer, &QTimer::timeout, this, &CHyperLink::CheckPointer);
     ApplyColor();
@@ -48,6 +51,12 @@ void CHyperLink::SetLinkAddress(const QString& address) {
         FitToText();
         setToolTip(m_address);
     }
+}
+
+void CHyperLink::SetLinkText(const QString& text) {
+    setText(text);
+    setAccessibleName(text);
+    FitToText();
 }
 
 void CHyperLink::SetUnderlineMode(int mode) {
@@ -98,6 +107,29 @@ void CHyperLink::leaveEvent(QEvent* event) {
     QLabel::leaveEvent(event);
 }
 
+void CHyperLink::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        OnClicked();
+        event->accept();
+        return;
+    default:
+        QLabel::keyPressEvent(event);
+    }
+}
+
+void CHyperLink::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (hasFocus()) {
+        // A dotted frame in the text's colour, round the whole text.
+        QPainter painter(this);
+        painter.setPen(QPen(TextColor(), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
 void CHyperLink::EnterHover() {
     m_over = true;
     if (m_underlineMode == kUnderlineHover) {
@@ -133,7 +165,7 @@ void CHyperLink::OnClicked() {
     m_visited = false;
     ApplyColor();
     QApplication::beep();
-    ShowMessage(QStringLiteral("Unable to open hyperlink:\n\n") + ShellResultText(result), window());
+    ShowMessage(m_failureCaption + QStringLiteral("\n\n") + ShellResultText(result), window());
 }
 
 void CHyperLink::ApplyColor() {
