@@ -34,8 +34,9 @@ inline constexpr int kPillCaptionPixels = 12;
 inline constexpr int kStartWidth = 90;
 inline constexpr int kStartHeight = 93;
 inline constexpr int kStartInnerRadius = kStartWidth / 2 - 2 - 8; // ring outer radius minus the ring
-inline constexpr Box kStartCaption{kStartWidth / 2 - kStartInnerRadius, kStartHeight / 2 - 2,
-                                   2 * kStartInnerRadius, 22};
+// The caption sits below the centre, where the disc is narrower than its diameter: 56 pixels wide.
+inline constexpr Box kStartCaption{kStartWidth / 2 - (kStartInnerRadius - 7), kStartHeight / 2 - 2,
+                                   2 * (kStartInnerRadius - 7), 22};
 inline constexpr int kStartCaptionPixels = 16;
 
 } // namespace quarnix::button_layout

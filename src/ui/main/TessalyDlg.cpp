@@ -229,11 +229,10 @@ void CTessalyDlg::SetUpFileList() {
 
 void CTessalyDlg::FitColumns() {
     // Each column is at least as wide as its header text, and the status column as its longest status
-    // text, so that nothing is cut; the path column gives up what the others need beyond their usual
-    // widths, so that the status column stays in view.
+    // text, so that nothing is cut.
     const QFontMetrics headerMetrics(m_fileList->header()->font());
     const QFontMetrics cellMetrics(m_fileList->font());
-    int extra = 0;
+    int others = 0;
     for (int column = 1; column < 7; ++column) {
         int width = std::max(kColumnWidths[column],
                              headerMetrics.horizontalAdvance(ColumnHeader(column)) + kColumnPadding);
@@ -243,12 +242,15 @@ void CTessalyDlg::FitColumns() {
                 width = std::max(width, cellMetrics.horizontalAdvance(status) + kColumnPadding);
             }
         }
-        extra += width - kColumnWidths[column];
+        others += width;
         m_fileList->setColumnWidth(column, width);
     }
-    m_pathColumnWidth = std::max(kColumnWidths[0] - extra, 100);
-    const int grown = m_templateSize.isValid() ? width() - m_templateSize.width() : 0;
-    m_fileList->setColumnWidth(0, m_pathColumnWidth + std::max(grown, 0));
+    // The path column takes what the list's width leaves (at the template size), so that no column needs
+    // the horizontal scroll bar while the list has no vertical one.
+    const int grown = m_templateSize.isValid() ? std::max(width() - m_templateSize.width(), 0) : 0;
+    const int room = m_fileList->width() - grown - 2 * m_fileList->frameWidth() - others;
+    m_pathColumnWidth = std::max(room, 100);
+    m_fileList->setColumnWidth(0, m_pathColumnWidth + grown);
 }
 
 void CTessalyDlg::ApplyTexts() {
@@ -306,6 +308,21 @@ void CTessalyDlg::ApplyCaptions() {
             widget->setFont(font());
             FitCaptionToWidth(*widget);
         }
+    }
+    // The three rotation choices share the font of the one that needed the most fitting.
+    const auto stretch = [](const QFont& font) {
+        return font.stretch() == QFont::AnyStretch ? 100 : font.stretch();
+    };
+    QFont radioFont = font();
+    for (int id : {1256, 1007, 1008}) {
+        const QFont fitted = FindControl(this, id)->font();
+        if (fitted.pointSize() < radioFont.pointSize() ||
+            (fitted.pointSize() == radioFont.pointSize() && stretch(fitted) < stretch(radioFont))) {
+            radioFont = fitted;
+        }
+    }
+    for (int id : {1256, 1007, 1008}) {
+        FindControl(this, id)->setFont(radioFont);
     }
     // The three icon buttons share one caption size, the largest at which each caption fits its box.
     int iconPixels = button_layout::kIconCaptionPixels;
@@ -433,12 +450,12 @@ void CTessalyDlg::SetUpImageButtons() {
         button->setCursor(Qt::PointingHandCursor);
         // A button is as large as its picture, from the template's top-left corner.
         button->resize(button->sizeHint());
-        // The focus mark follows the face: a circle inside Start's ring, a rounded frame on the others.
+        // The focus mark follows the face: a circle on Start's grey ring, a rounded frame on the others.
         QPainterPath outline;
         const QRectF face = QRectF(button->rect()).adjusted(5.5, 5.5, -5.5, -6.5);
         if (pictures.id == 1099) {
             outline.addEllipse(QRectF(button->rect()).center() - QPointF(0, 0.5),
-                               layout::kStartInnerRadius - 3.0, layout::kStartInnerRadius - 3.0);
+                               layout::kStartInnerRadius + 4.0, layout::kStartInnerRadius + 4.0);
         } else {
             const qreal radius = pictures.id == 1076 || pictures.id == 1286 ? face.height() / 2 : 6;
             outline.addRoundedRect(face, radius, radius);
