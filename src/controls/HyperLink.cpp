@@ -5,6 +5,7 @@
 #include "ShellResultText.h"
 #include "StaticStyle.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -14,10 +15,54 @@
 namespace quarnix {
 
 namespace {
+
 constexpr int kHoverCheckMilliseconds = 100;
+
+// What screen readers see of the link: a link (not a static text) named by its text, described by its
+// tool tip, with a press action that opens it.
+class LinkAccessible : public QAccessibleWidget {
+public:
+    explicit LinkAccessible(CHyperLink* link) : QAccessibleWidget(link, QAccessible::Link) {}
+
+    QString text(QAccessible::Text kind) const override {
+        auto* link = static_cast<CHyperLink*>(widget());
+        switch (kind) {
+        case QAccessible::Name:
+            return link->accessibleName().isEmpty() ? link->text() : link->accessibleName();
+        case QAccessible::Description:
+            return link->accessibleDescription().isEmpty() ? link->toolTip() : link->accessibleDescription();
+        case QAccessible::Value:
+            return link->LinkAddress();
+        default:
+            return QAccessibleWidget::text(kind);
+        }
+    }
+
+    QStringList actionNames() const override { return QAccessibleWidget::actionNames() << pressAction(); }
+
+    void doAction(const QString& action) override {
+        if (action == pressAction()) {
+            static_cast<CHyperLink*>(widget())->Open();
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface* MakeLinkAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("quarnix::CHyperLink")) {
+        if (auto* link = qobject_cast<CHyperLink*>(object)) {
+            return new LinkAccessible(link);
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 CHyperLink::CHyperLink(QWidget* parent) : QLabel(parent) {
+    static const bool accessibleRegistered = (QAccessible::installFactory(&MakeLinkAccessible), true);
+    (void)accessibleRegistered;
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setMouseTracking(true);

@@ -249,6 +249,20 @@ TEST(LanguageWindow, KeyboardAndScreenReadersReachEveryControl) {
     QTest::keyClick(link, Qt::Key_Return);
     EXPECT_EQ(environment.ShellOpened(), (QStringList{help, help}));
     EXPECT_TRUE(window.isVisible());
+    // Screen readers see a link that they can press.
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(link);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::Link);
+    ASSERT_NE(accessible->actionInterface(), nullptr);
+    accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(environment.ShellOpened().size(), 3);
+
+    // Return presses the picture button that has the focus: Add asks for files.
+    auto* add = FindControl<CControlButton>(&window, 1255);
+    add->setFocus(Qt::TabFocusReason);
+    environment.lastFilter.clear();
+    QTest::keyClick(add, Qt::Key_Return);
+    EXPECT_FALSE(environment.lastFilter.isEmpty());
 }
 
 // The window grows but never below its template; the list takes the room, the rest keeps to its edges;
