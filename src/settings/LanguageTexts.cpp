@@ -1,6 +1,7 @@
 #include "LanguageTexts.h"
 
 #include "ExecutableFolder.h"
+#include "OutputPresets.h"
 #include "ProfileFile.h"
 #include "Settings.h"
 
@@ -73,7 +74,7 @@ constexpr std::array kFallbackKeys = {
                 u"The output folder name is invalid! please save to other directory!"},
     FallbackKey{u"TISHI", u"nowrite", u"No write right\uFF0Cplease save to other directory!"},
     FallbackKey{u"TISHI", u"linkfailed", u"Unable to open hyperlink:"},
-    FallbackKey{u"TISHI", u"convertfailed", u"\u8F6C\u5316\u5931\u8D25!"},
+    FallbackKey{u"TISHI", u"convertfailed", kSizeSplitFailedMessage},
     FallbackKey{u"HINT", u"removeall", u"Remove All Files"},
     FallbackKey{u"HINT", u"drop", u"Drag and Drop Files Here"},
     FallbackKey{u"HINT", u"language", u"Right-click to choose the language"},
