@@ -16,13 +16,15 @@ void EnsureRegistered() {
 }
 } // namespace
 
-QString BitmapResourcePath(int bitmapId) {
-    return QStringLiteral(":/bitmaps/%1.bmp").arg(bitmapId);
+QString BitmapResourcePath(int bitmapId, int scale) {
+    return scale == 1 ? QStringLiteral(":/bitmaps/%1.bmp").arg(bitmapId)
+                      : QStringLiteral(":/bitmaps/%1@%2x.bmp").arg(bitmapId).arg(scale);
 }
 
-QImage LoadBitmapResource(int bitmapId) {
+QImage LoadBitmapResource(int bitmapId, int scale) {
     EnsureRegistered();
-    return QImage(BitmapResourcePath(bitmapId));
+    const QString path = BitmapResourcePath(bitmapId, scale);
+    return QFile::exists(path) ? QImage(path) : QImage();
 }
 
 QIcon LoadIconResource(int iconId) {

@@ -13,11 +13,12 @@ inline constexpr int kProgramIconId = 266;
 inline constexpr int kAboutMenuStringId = 101;
 inline constexpr int kHeaderCheckBitmapId = 292;
 
-// The resource path of a bitmap id, for example ":/bitmaps/178.bmp".
-QString BitmapResourcePath(int bitmapId);
+// The resource path of a bitmap id, for example ":/bitmaps/178.bmp"; scale 2 names the twin drawn for
+// screens of twice the density, ":/bitmaps/178@2x.bmp".
+QString BitmapResourcePath(int bitmapId, int scale = 1);
 
-// The bitmap with that id; a null image when there is none.
-QImage LoadBitmapResource(int bitmapId);
+// The bitmap with that id (at that scale); a null image when there is none.
+QImage LoadBitmapResource(int bitmapId, int scale = 1);
 
 // The icon with that id; a null icon when there is none.
 QIcon LoadIconResource(int iconId);

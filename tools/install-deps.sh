@@ -11,8 +11,9 @@ packages=(
   ffmpeg libimage-exiftool-perl mediainfo mkvtoolnix
   xvfb xauth fonts-dejavu-core fonts-dejavu-extra
   # At run time: xdg-open opens the output folder and the help page; the Japanese language pack needs a
-  # font with Japanese glyphs.
-  xdg-utils fonts-ipafont-gothic
+  # font with Japanese glyphs; Qt's own dialogs and buttons (file dialog, message box) take the pack's
+  # language from Qt's translations.
+  xdg-utils fonts-ipafont-gothic qt6-translations-l10n
   # Packaging and its checks: dpkg-shlibdeps for `make package`, the validators of the launcher entry
   # and the AppStream metadata.
   dpkg-dev desktop-file-utils appstream

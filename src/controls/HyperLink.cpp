@@ -5,20 +5,68 @@
 #include "ShellResultText.h"
 #include "StaticStyle.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 namespace quarnix {
 
 namespace {
+
 constexpr int kHoverCheckMilliseconds = 100;
+
+// What screen readers see of the link: a link (not a static text) named by its text, described by its
+// tool tip, with a press action that opens it.
+class LinkAccessible : public QAccessibleWidget {
+public:
+    explicit LinkAccessible(CHyperLink* link) : QAccessibleWidget(link, QAccessible::Link) {}
+
+    QString text(QAccessible::Text kind) const override {
+        auto* link = static_cast<CHyperLink*>(widget());
+        switch (kind) {
+        case QAccessible::Name:
+            return link->accessibleName().isEmpty() ? link->text() : link->accessibleName();
+        case QAccessible::Description:
+            return link->accessibleDescription().isEmpty() ? link->toolTip() : link->accessibleDescription();
+        case QAccessible::Value:
+            return link->LinkAddress();
+        default:
+            return QAccessibleWidget::text(kind);
+        }
+    }
+
+    QStringList actionNames() const override { return QAccessibleWidget::actionNames() << pressAction(); }
+
+    void doAction(const QString& action) override {
+        if (action == pressAction()) {
+            static_cast<CHyperLink*>(widget())->Open();
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface* MakeLinkAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("quarnix::CHyperLink")) {
+        if (auto* link = qobject_cast<CHyperLink*>(object)) {
+            return new LinkAccessible(link);
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 CHyperLink::CHyperLink(QWidget* parent) : QLabel(parent) {
+    static const bool accessibleRegistered = (QAccessible::installFactory(&MakeLinkAccessible), true);
+    (void)accessibleRegistered;
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     m_hoverTimer.setInterval(kHoverCheckMilliseconds);
     connect(&m_hoverTimer, &QTimer::timeout, this, &CHyperLink::CheckPointer);
     ApplyColor();
@@ -48,6 +96,12 @@ void CHyperLink::SetLinkAddress(const QString& address) {
         FitToText();
         setToolTip(m_address);
     }
+}
+
+void CHyperLink::SetLinkText(const QString& text) {
+    setText(text);
+    setAccessibleName(text);
+    FitToText();
 }
 
 void CHyperLink::SetUnderlineMode(int mode) {
@@ -98,6 +152,29 @@ void CHyperLink::leaveEvent(QEvent* event) {
     QLabel::leaveEvent(event);
 }
 
+void CHyperLink::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        OnClicked();
+        event->accept();
+        return;
+    default:
+        QLabel::keyPressEvent(event);
+    }
+}
+
+void CHyperLink::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (hasFocus()) {
+        // A dotted frame in the text's colour, round the whole text.
+        QPainter painter(this);
+        painter.setPen(QPen(TextColor(), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
 void CHyperLink::EnterHover() {
     m_over = true;
     if (m_underlineMode == kUnderlineHover) {
@@ -133,7 +210,7 @@ void CHyperLink::OnClicked() {
     m_visited = false;
     ApplyColor();
     QApplication::beep();
-    ShowMessage(QStringLiteral("Unable to open hyperlink:\n\n") + ShellResultText(result), window());
+    ShowMessage(m_failureCaption + QStringLiteral("\n\n") + ShellResultText(result), window());
 }
 
 void CHyperLink::ApplyColor() {

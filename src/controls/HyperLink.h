@@ -1,5 +1,6 @@
 // CHyperLink: a static text that acts as a web link: coloured text (red under the pointer, purple once
-// opened), hand pointer, the address as tooltip, and a click that opens the address.
+// opened), hand pointer, the address as tooltip, and a click that opens the address. It is a tab stop:
+// Enter, Return or Space open it, and a dotted frame shows the keyboard focus.
 #pragma once
 
 #include <QColor>
@@ -26,6 +27,16 @@ public:
     // the text, an empty text takes the address. Fits the window to the text.
     void Attach();
 
+    // Changes the text; once attached, also refits the window to it.
+    void SetLinkText(const QString& text);
+    bool IsAttached() const { return m_attached; }
+
+    // The first line of the message shown when the address cannot be opened.
+    void SetFailureCaption(const QString& caption) { m_failureCaption = caption; }
+
+    // Opens the address as a click does (for the keyboard and for a window-wide Help key).
+    void Open() { OnClicked(); }
+
     // Stores the address; once attached, also refits the window and shows the address as tooltip.
     void SetLinkAddress(const QString& address);
     QString LinkAddress() const { return m_address; }
@@ -48,6 +59,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void FitToText();
@@ -64,6 +77,7 @@ private:
     int m_underlineMode = kUnderlineHover;
     std::uint32_t m_style = 0;
     QString m_address;
+    QString m_failureCaption = QStringLiteral("Unable to open hyperlink:");
     QFont m_plainFont;
     QFont m_underlinedFont;
     QTimer m_hoverTimer; // watches for the pointer leaving, every 100 ms

@@ -1,10 +1,12 @@
 #include "LanguageTexts.h"
 
 #include "ExecutableFolder.h"
+#include "OutputPresets.h"
 #include "ProfileFile.h"
 #include "Settings.h"
 
 #include <QDir>
+#include <QLocale>
 
 #include <array>
 
@@ -36,9 +38,51 @@ constexpr std::array kLoadedKeys = {
     TextKey{u"HINT", u"zjsrsjd"},
 };
 
-// Program-wide, as in the original: filled once at main-window set-up, kept until the process ends.
-std::array<QString, kLoadedKeys.size()>& Slots() {
-    static std::array<QString, kLoadedKeys.size()> textSlots;
+struct FallbackKey {
+    QStringView section;
+    QStringView key;
+    QStringView english;
+};
+
+// Texts that every window shows, each with the English text that stands in when a pack lacks the key.
+constexpr std::array kFallbackKeys = {
+    FallbackKey{u"JIEMIAN", u"rotation", u"Set Rotation Degree"},
+    FallbackKey{u"JIEMIAN", u"rotate90", u"Rotate 90 degrees clockwise"},
+    FallbackKey{u"JIEMIAN", u"rotate180", u"Rotate 180 degrees clockwise"},
+    FallbackKey{u"JIEMIAN", u"rotate270", u"Rotate 270 degrees clockwise"},
+    FallbackKey{u"JIEMIAN", u"output", u"Output"},
+    FallbackKey{u"JIEMIAN", u"add", u"Add"},
+    FallbackKey{u"JIEMIAN", u"remove", u"Remove"},
+    FallbackKey{u"JIEMIAN", u"removeall", u"Remove All"},
+    FallbackKey{u"JIEMIAN", u"start", u"Start"},
+    FallbackKey{u"JIEMIAN", u"browse", u"Browse"},
+    FallbackKey{u"JIEMIAN", u"findtarget", u"Find Target"},
+    FallbackKey{u"JIEMIAN", u"videoquality", u"Video Quality"},
+    FallbackKey{u"JIEMIAN", u"openfolder", u"Open directory when finished"},
+    FallbackKey{u"JIEMIAN", u"filelist", u"Files to rotate"},
+    FallbackKey{u"JIEMIAN", u"fileprogress", u"Progress of the current file"},
+    FallbackKey{u"JIEMIAN", u"batchprogress", u"Progress of all files"},
+    FallbackKey{u"JIEMIAN", u"choosefolder", u"Please select output folder:"},
+    FallbackKey{u"TISHI", u"selectfile", u"Please select file first!"},
+    FallbackKey{u"TISHI", u"toomany",
+                u"A batch holds at most %1 files. Please untick some files and start again."},
+    FallbackKey{u"TISHI", u"readonly",
+                u"Rotate failed\uFF0C please click browse button to save as other directory!"},
+    FallbackKey{u"TISHI", u"nospace",
+                u"Not enough disk space, Please click browse button to save as other directory!"},
+    FallbackKey{u"TISHI", u"invalidfolder",
+                u"The output folder name is invalid! please save to other directory!"},
+    FallbackKey{u"TISHI", u"nowrite", u"No write right\uFF0Cplease save to other directory!"},
+    FallbackKey{u"TISHI", u"linkfailed", u"Unable to open hyperlink:"},
+    FallbackKey{u"TISHI", u"convertfailed", kSizeSplitFailedMessage},
+    FallbackKey{u"HINT", u"removeall", u"Remove All Files"},
+    FallbackKey{u"HINT", u"drop", u"Drag and Drop Files Here"},
+    FallbackKey{u"HINT", u"language", u"Right-click to choose the language"},
+};
+
+// Program-wide: filled at main-window set-up and again when the user picks another language.
+std::array<QString, kLoadedKeys.size() + kFallbackKeys.size()>& Slots() {
+    static std::array<QString, kLoadedKeys.size() + kFallbackKeys.size()> textSlots;
     return textSlots;
 }
 
@@ -50,6 +94,24 @@ int SlotIndex(QStringView section, QStringView key) {
     }
     return -1;
 }
+
+int FallbackIndex(QStringView section, QStringView key) {
+    for (std::size_t i = 0; i < kFallbackKeys.size(); ++i) {
+        if (kFallbackKeys[i].section == section && kFallbackKeys[i].key == key) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+struct LocalePack {
+    QLocale::Language language;
+    const char* file;
+};
+constexpr LocalePack kLocalePacks[] = {
+    {QLocale::English, "english.ini"}, {QLocale::Spanish, "spanish.ini"}, {QLocale::German, "german.ini"},
+    {QLocale::French, "french.ini"},   {QLocale::Italian, "italian.ini"}, {QLocale::Japanese, "japanese.ini"},
+};
 
 } // namespace
 
@@ -76,11 +138,52 @@ void LoadTexts(const QString& languageFile) {
         Slots()[i] = ReadProfileString(pack, kLoadedKeys[i].section.toString(), kLoadedKeys[i].key.toString(),
                                        QString());
     }
+    for (std::size_t i = 0; i < kFallbackKeys.size(); ++i) {
+        Slots()[kLoadedKeys.size() + i] = ReadProfileString(pack, kFallbackKeys[i].section.toString(),
+                                                            kFallbackKeys[i].key.toString(), QString());
+    }
 }
 
 QString Text(QStringView section, QStringView key) {
-    const int index = SlotIndex(section, key);
-    return index < 0 ? QString() : Slots()[index];
+    if (const int index = SlotIndex(section, key); index >= 0) {
+        return Slots()[index];
+    }
+    if (const int index = FallbackIndex(section, key); index >= 0) {
+        const QString& text = Slots()[kLoadedKeys.size() + static_cast<std::size_t>(index)];
+        return text.isEmpty() ? kFallbackKeys[index].english.toString() : text;
+    }
+    return QString();
+}
+
+QList<FallbackText> FallbackTexts() {
+    QList<FallbackText> texts;
+    for (const FallbackKey& key : kFallbackKeys) {
+        texts.append({key.section.toString(), key.key.toString(), key.english.toString()});
+    }
+    return texts;
+}
+
+QString LanguageFileForLocale(const QLocale& locale) {
+    for (const LocalePack& pack : kLocalePacks) {
+        if (pack.language == locale.language()) {
+            return QString::fromLatin1(pack.file);
+        }
+    }
+    return QStringLiteral("english.ini");
+}
+
+QString QtLanguageOfPack(const QString& languageFile) {
+    for (const LocalePack& pack : kLocalePacks) {
+        if (languageFile.compare(QLatin1String(pack.file), Qt::CaseInsensitive) == 0) {
+            return QLocale(pack.language).name().section(u'_', 0, 0);
+        }
+    }
+    return QString();
+}
+
+QString CurrentLanguageFile() {
+    const QString chosen = ReadLanguageFile();
+    return chosen.isEmpty() ? LanguageFileForLocale(QLocale::system()) : chosen;
 }
 
 bool IsLoadedText(QStringView section, QStringView key) {
@@ -106,7 +209,7 @@ QString ColumnHeader(int column) {
     case 3:
         return Text(u"JIEMIAN", u"spdx");
     case 4:
-        return QString::fromLatin1(kVideoQualityHeader);
+        return Text(u"JIEMIAN", u"videoquality");
     case 5:
         return Text(u"JIEMIAN", u"zl");
     case 6:
@@ -131,12 +234,12 @@ std::optional<QString> ToolTipText(int controlId) {
     case 1183:
         return Text(u"HINT", u"tjspwj");
     case 1282:
-        return QStringLiteral("Remove All Files");
+        return Text(u"HINT", u"removeall");
     case 1099:
         return Text(u"HINT", u"hbcygwj");
     case 1114:
     case 1139:
-        return QStringLiteral("Drag and Drop Files Here");
+        return Text(u"HINT", u"drop");
     case 1004:
         return Text(u"HINT", u"ksjq");
     case 1023:
@@ -181,7 +284,7 @@ QUrl LinkAddressUrl(const QString& address) {
 }
 
 ProgressTexts ReadProgressTexts() {
-    const QString pack = LanguagePackPath(ReadLanguageFile());
+    const QString pack = LanguagePackPath(CurrentLanguageFile());
     ProgressTexts texts;
     texts.windowTitle =
         ReadProfileString(pack, QStringLiteral("APPLICATION"), QStringLiteral("name"), QString());
@@ -190,6 +293,16 @@ ProgressTexts ReadProgressTexts() {
     texts.stopButton = ReadProfileString(pack, QStringLiteral("JIEMIAN"), QStringLiteral("tz"), QString());
     texts.batchCaption =
         ReadProfileString(pack, QStringLiteral("JIEMIAN"), QStringLiteral("zgwj"), QString());
+    const auto withFallback = [&pack](const char* key) {
+        const QString text =
+            ReadProfileString(pack, QStringLiteral("JIEMIAN"), QString::fromLatin1(key), QString());
+        return text.isEmpty()
+                   ? kFallbackKeys[FallbackIndex(u"JIEMIAN", QString::fromLatin1(key))].english.toString()
+                   : text;
+    };
+    texts.openFolderBox = withFallback("openfolder");
+    texts.fileBarName = withFallback("fileprogress");
+    texts.batchBarName = withFallback("batchprogress");
     return texts;
 }
 

@@ -11,10 +11,16 @@
 //     commands; a key that the pack lacks reads as "" (there is no built-in replacement text).
 //   - ColumnHeader(), MainWindowTitle() and ToolTipText() put together the composed texts.
 //   - The progress window does not use the slots: it calls ReadProgressTexts() each time it opens, which
-//     re-reads LANGUAGE file from setting.ini and then its four keys.
+//     re-reads LANGUAGE file from setting.ini and then its keys.
+//   - Texts that every window shows and that earlier packs did not hold (captions, radio labels, button
+//     captions, fixed messages: FallbackTexts()) read through Text() as well; a pack that lacks one of
+//     them shows its English text instead.
+//   - Without LANGUAGE file in setting.ini, the pack matching the system's language is used
+//     (CurrentLanguageFile), English for any other language.
 #pragma once
 
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -56,7 +62,25 @@ void LoadTexts(const QString& languageFile);
 // The text the loader read for (section, key), both spelled exactly as the pack writes them (upper-case
 // section, lower-case key). "" before LoadTexts, for a key the pack lacks, and for any pair that is not
 // in the loader's list above (see IsLoadedText); JIEMIAN ywjyy, dqwj, tz and zgwj are not in it.
+// A pair of FallbackTexts() reads as the pack's text, or as its English text when the pack lacks it.
 QString Text(QStringView section, QStringView key);
+
+// The texts that fall back to English, with that English text. LoadTexts reads them after its list.
+struct FallbackText {
+    QString section;
+    QString key;
+    QString english;
+};
+QList<FallbackText> FallbackTexts();
+
+// The pack for a locale's language (english.ini for a language without a pack).
+QString LanguageFileForLocale(const QLocale& locale);
+
+// The pack in use: LANGUAGE file of setting.ini, else the pack for the system's language.
+QString CurrentLanguageFile();
+
+// The language code of Qt's own translations ("de") for one of the six packs, "" for any other file.
+QString QtLanguageOfPack(const QString& languageFile);
 
 // True when (section, key) is one of the pairs that LoadTexts reads.
 bool IsLoadedText(QStringView section, QStringView key);
@@ -64,11 +88,9 @@ bool IsLoadedText(QStringView section, QStringView key);
 // The pairs that LoadTexts reads, in its reading order.
 QList<std::pair<QString, QString>> LoadedTextKeys();
 
-// Header of file-list column 0 to 7: JIEMIAN ywj, spgs, spcd, spdx, then the fixed "Video Quality"
-// (column 4, the same in every language and before any load), JIEMIAN zl, zt, then the fixed "profile"
-// (column 7). Any other column number gives "".
+// Header of file-list column 0 to 7: JIEMIAN ywj, spgs, spcd, spdx, videoquality, zl, zt, then the fixed
+// "profile" (column 7, never shown). Any other column number gives "".
 QString ColumnHeader(int column);
-inline constexpr char kVideoQualityHeader[] = "Video Quality";
 inline constexpr char kProfileHeader[] = "profile";
 
 // The main window's title: APPLICATION name, one blank, APPLICATION version (" " without a pack).
@@ -76,9 +98,8 @@ QString MainWindowTitle();
 
 // The tool tip of a main-window control: 1254 HINT sc; 1255, 1000 and 1183 HINT
 // tjspwj; 1099 HINT hbcygwj; 1004 HINT ksjq; 1023 and 1024 HINT zjsrsjd; 1140 HINT djsbzj; 1149 HINT
-// szjsjqd; 1154 HINT szksjqd; 1188 HINT bf; 1282 "Remove All Files"; 1114 and 1139 "Drag and Drop Files
-// Here". Nothing for any other control: the caller then shows the string resource numbered like the
-// control, if there is one.
+// szjsjqd; 1154 HINT szksjqd; 1188 HINT bf; 1282 HINT removeall; 1114 and 1139 HINT drop. Nothing for any
+// other control: the caller then shows the string resource numbered like the control, if there is one.
 std::optional<QString> ToolTipText(int controlId);
 
 // The address that the help link opens (APPLICATION url), as a URL: an address with a scheme (https:,
@@ -87,13 +108,17 @@ std::optional<QString> ToolTipText(int controlId);
 // empty address gives an empty URL.
 QUrl LinkAddressUrl(const QString& address);
 
-// The progress window's reader (at its initialisation): LANGUAGE file read afresh from setting.ini, then
-// APPLICATION name, JIEMIAN dqwj, tz and zgwj from that pack. The slots are not touched.
+// The progress window's reader (at its initialisation): the pack in use read afresh from setting.ini, then
+// APPLICATION name, JIEMIAN dqwj, tz, zgwj, openfolder, fileprogress and batchprogress from that pack (the
+// last three with their English fallbacks). The slots are not touched.
 struct ProgressTexts {
     QString windowTitle;        // APPLICATION name
     QString currentFileCaption; // JIEMIAN dqwj, label 1158
     QString stopButton;         // JIEMIAN tz, button 1000 and its tool tip
     QString batchCaption;       // JIEMIAN zgwj, label 1159
+    QString openFolderBox;      // JIEMIAN openfolder, check box 1148
+    QString fileBarName;        // JIEMIAN fileprogress, accessible name of bar 1011
+    QString batchBarName;       // JIEMIAN batchprogress, accessible name of bar 1012
 };
 ProgressTexts ReadProgressTexts();
 

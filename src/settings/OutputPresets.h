@@ -93,12 +93,13 @@ struct PresetTargets {
 };
 PresetTargets& TargetSlots();
 
-// The message box text of a failed size split; the caller shows it (with OK and the exclamation icon).
+// The message box text of a failed size split when the pack lacks TISHI convertfailed; the caller shows it
+// (with OK and the exclamation icon).
 inline constexpr char16_t kSizeSplitFailedMessage[] = u"转化失败!";
 
 struct DeriveResult {
     bool keepSourceSize = false;  // frame size list at position 0: the job's m_keepSourceSize = 1
-    bool sizeSplitFailed = false; // show kSizeSplitFailedMessage, then go on
+    bool sizeSplitFailed = false; // show TISHI convertfailed (this text without it), then go on
 };
 
 // Derive targets (all nine steps below) into the slots.

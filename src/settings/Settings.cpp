@@ -178,4 +178,27 @@ bool WriteOpenFolderWhenDone(bool open) {
                         open ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
+bool WriteLanguageFile(const QString& file) {
+    return WriteSetting(setting::kLanguageSection, setting::kLanguageFileKey, file);
+}
+
+QString ReadAddFolder() {
+    return ReadSetting(setting::kPathSection, setting::kPathAddKey, QString());
+}
+
+bool WriteAddFolder(const QString& folder) {
+    return WriteSetting(setting::kPathSection, setting::kPathAddKey, folder);
+}
+
+QSize ReadWindowSize() {
+    const int width = ReadSettingInt(setting::kWindowSection, setting::kWindowWidthKey, 0);
+    const int height = ReadSettingInt(setting::kWindowSection, setting::kWindowHeightKey, 0);
+    return width > 0 && height > 0 ? QSize(width, height) : QSize();
+}
+
+bool WriteWindowSize(const QSize& size) {
+    return WriteSettingInt(setting::kWindowSection, setting::kWindowWidthKey, size.width()) &&
+           WriteSettingInt(setting::kWindowSection, setting::kWindowHeightKey, size.height());
+}
+
 } // namespace quarnix

@@ -15,6 +15,7 @@
 // default that makes the program portable in that folder; they never touch build/bin/setting.ini.
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +40,10 @@ inline constexpr char kLanguageSection[] = "LANGUAGE"; // file, name1 ... name6
 inline constexpr char kLanguageFileKey[] = "file";
 inline constexpr char kPathSection[] = "PATH";
 inline constexpr char kPathNameKey[] = "name";
+inline constexpr char kPathAddKey[] = "add"; // folder of the last file added to the list
+inline constexpr char kWindowSection[] = "WINDOW";
+inline constexpr char kWindowWidthKey[] = "width";
+inline constexpr char kWindowHeightKey[] = "height";
 inline constexpr char kDirSection[] = "DIR";
 inline constexpr char kDirOpenKey[] = "open";
 inline constexpr char kJoinSection[] = "JOIN"; // preset positions, see OutputPresets.h
@@ -67,5 +72,11 @@ bool ReadOpenFolderWhenDone();                 // DIR open == "1", default "1"
 QString ReadOutputFolder();                    // PATH name, default ""
 bool WriteOutputFolder(const QString& folder); // Browse, after a folder passed its checks
 bool WriteOpenFolderWhenDone(bool open);       // progress window close: "1" or "0"
+bool WriteLanguageFile(const QString& file);   // the language menu
+QString ReadAddFolder();                       // PATH add, default ""
+bool WriteAddFolder(const QString& folder);    // adding files
+// WINDOW width and height; an empty size when either is missing or not positive.
+QSize ReadWindowSize();
+bool WriteWindowSize(const QSize& size); // main window close
 
 } // namespace quarnix

@@ -132,3 +132,41 @@ TEST(ControlButton, UnknownBitmapIdsLeaveEmptyPicturesAndARectangularButton) {
     ui.button->SetBitmaps(1, 2, 3);
     EXPECT_FALSE(Grab(*ui.button).isNull()); // paints nothing, and does not fail
 }
+
+// The caption is drawn inside its box only, over the picture, in the button's font; a caption too wide
+// for the box gets a smaller size. The focus shows as a mark, and only while the button has the focus.
+TEST(ControlButton, CaptionOverThePictureAndAFocusMark) {
+    ButtonWindow ui(QSize(115, 52));
+    ui.button->SetBitmaps(kAddHover, kAddNormal, kAddNormal);
+    const QRect box(39, 2, 70, 47);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(14);
+    font.setBold(true);
+    ui.button->setFont(font);
+    ui.button->SetCaptionBox(box);
+    const QImage face = Picture(kAddNormal);
+    const QImage captioned = Grab(*ui.button);
+    const QRect ink = test::InkBounds(captioned.copy(box), face.pixelColor(box.center()));
+    EXPECT_FALSE(ink.isEmpty());
+    for (int y = 0; y < face.height(); ++y) {
+        for (int x = 0; x < face.width(); ++x) {
+            if (!box.adjusted(0, 0, 0, 1).contains(x, y)) {
+                ASSERT_EQ(captioned.pixel(x, y), face.pixel(x, y)) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_EQ(ui.button->CaptionFont().pixelSize(), 14);
+    ui.button->setText(QStringLiteral("Hinzufuegen"));
+    EXPECT_LT(ui.button->CaptionFont().pixelSize(), 14);
+    EXPECT_LE(QFontMetrics(ui.button->CaptionFont()).horizontalAdvance(ui.button->text()), box.width());
+
+    ui.button->SetCaptionBox(QRect());
+    EXPECT_EQ(Grab(*ui.button), face);
+    ui.button->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(ui.button->hasFocus());
+    EXPECT_NE(Grab(*ui.button), face);
+    ui.button->clearFocus();
+    EXPECT_EQ(Grab(*ui.button), face);
+    ui.button->setFocus(Qt::MouseFocusReason); // a click shows no mark
+    EXPECT_EQ(Grab(*ui.button), face);
+}

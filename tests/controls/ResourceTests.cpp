@@ -39,7 +39,21 @@ TEST(Resources, ButtonPicturesHaveTheirSizesNoPureWhiteAndALightBlueCorner) {
         EXPECT_LE(std::abs(corner.red() - 187) + std::abs(corner.green() - 222) +
                       std::abs(corner.blue() - 251),
                   12);
+        // The twin for dense screens: the same picture at twice the size.
+        const QImage twin = LoadBitmapResource(picture.id, 2).convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(twin.isNull());
+        EXPECT_EQ(twin.size(), picture.size * 2);
+        EXPECT_EQ(CountPixels(twin, qRgb(255, 255, 255)), 0);
+        const QImage halved = twin.scaled(picture.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        long difference = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                difference += std::abs(qGray(halved.pixel(x, y)) - qGray(image.pixel(x, y)));
+            }
+        }
+        EXPECT_LT(difference / (image.width() * image.height()), 8);
     }
+    EXPECT_TRUE(LoadBitmapResource(kHeaderCheckBitmapId, 2).isNull());
     // The hover picture differs from the normal one.
     EXPECT_NE(LoadBitmapResource(178), LoadBitmapResource(336));
 }

@@ -122,8 +122,11 @@ TEST(LanguageTexts, ProgressWindowReadsTheLanguageAfresh) {
     ScopedExecutableFolder exe;
     WritePack(exe, "english.ini",
               "[APPLICATION]\nname=Quarnix\n[JIEMIAN]\ndqwj=File:\ntz=Stop\nzgwj=Total:\n");
-    WritePack(exe, "german.ini", "[APPLICATION]\nname=Quarnix\n[JIEMIAN]\ndqwj=Datei:\ntz=Stopp\n");
-    EXPECT_EQ(ReadProgressTexts().windowTitle, ""); // no settings file yet
+    WritePack(exe, "german.ini",
+              "[APPLICATION]\nname=Quarnix\n[JIEMIAN]\ndqwj=Datei:\ntz=Stopp\nopenfolder=Ordner öffnen\n");
+    // No settings file yet: the pack of the system's language.
+    EXPECT_EQ(ReadProgressTexts().currentFileCaption,
+              ReadPackText(LanguageFileForLocale(QLocale::system()), "JIEMIAN", "dqwj"));
 
     WriteBytes(SettingsPath(), "[LANGUAGE]\nfile=english.ini\n");
     ProgressTexts texts = ReadProgressTexts();
@@ -131,12 +134,15 @@ TEST(LanguageTexts, ProgressWindowReadsTheLanguageAfresh) {
     EXPECT_EQ(texts.currentFileCaption, "File:");
     EXPECT_EQ(texts.stopButton, "Stop");
     EXPECT_EQ(texts.batchCaption, "Total:");
+    EXPECT_EQ(texts.openFolderBox, "Open directory when finished"); // missing key: the English text
 
     ASSERT_TRUE(WriteSetting("LANGUAGE", "file", "german.ini"));
     texts = ReadProgressTexts();
     EXPECT_EQ(texts.currentFileCaption, "Datei:");
     EXPECT_EQ(texts.stopButton, "Stopp");
-    EXPECT_EQ(texts.batchCaption, "");            // missing key
+    EXPECT_EQ(texts.batchCaption, ""); // missing key
+    EXPECT_EQ(texts.openFolderBox, QString::fromUtf8("Ordner öffnen"));
+    EXPECT_EQ(texts.fileBarName, "Progress of the current file");
     EXPECT_EQ(Text(u"APPLICATION", u"name"), ""); // the targetSlots are not touched
 }
 
@@ -177,6 +183,45 @@ TEST(LanguageTexts, HelpAddress) {
     EXPECT_EQ(LinkAddressUrl("/usr/share/doc/quarnix/index.html"),
               QUrl::fromLocalFile("/usr/share/doc/quarnix/index.html"));
     EXPECT_TRUE(LinkAddressUrl("").isEmpty());
+}
+
+// The texts that packs did not always hold: the pack's text when it has the key, else the English text.
+TEST(LanguageTexts, NewerTextsFallBackToEnglishOneByOne) {
+    ScopedExecutableFolder exe;
+    EXPECT_EQ(Text(u"JIEMIAN", u"add"), "Add"); // before any load
+    WritePack(exe, "german.ini", "[JIEMIAN]\nadd=Hinzuf\xC3\xBCgen\n[TISHI]\nselectfile=Erst eine Datei!\n");
+    LoadTexts("german.ini");
+    EXPECT_EQ(Text(u"JIEMIAN", u"add"), QString::fromUtf8("Hinzufügen"));
+    EXPECT_EQ(Text(u"TISHI", u"selectfile"), "Erst eine Datei!");
+    EXPECT_EQ(Text(u"JIEMIAN", u"remove"), "Remove");
+    EXPECT_EQ(Text(u"JIEMIAN", u"zt"), ""); // a key of the loader's list has no fallback
+    EXPECT_EQ(ColumnHeader(4), "Video Quality");
+    EXPECT_EQ(ToolTipText(1282), "Remove All Files");
+    for (const FallbackText& text : FallbackTexts()) {
+        EXPECT_FALSE(text.english.isEmpty()) << text.key.toStdString();
+        EXPECT_FALSE(IsLoadedText(text.section, text.key)) << text.key.toStdString();
+    }
+    LoadTexts("missing.ini");
+    EXPECT_EQ(Text(u"JIEMIAN", u"add"), "Add");
+}
+
+TEST(LanguageTexts, PackOfTheSystemLanguageAndOfQtsTranslations) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"de_DE", "german.ini"},  {"de_AT", "german.ini"},  {"fr_CA", "french.ini"},
+        {"es_MX", "spanish.ini"}, {"it_IT", "italian.ini"}, {"ja_JP", "japanese.ini"},
+        {"en_GB", "english.ini"}, {"zh_CN", "english.ini"}, {"C", "english.ini"},
+    };
+    for (const auto& [locale, pack] : cases) {
+        EXPECT_EQ(LanguageFileForLocale(QLocale(locale)), pack) << locale;
+    }
+    EXPECT_EQ(QtLanguageOfPack("german.ini"), "de");
+    EXPECT_EQ(QtLanguageOfPack("Japanese.INI"), "ja");
+    EXPECT_EQ(QtLanguageOfPack("klingon.ini"), "");
+
+    ScopedExecutableFolder exe;
+    EXPECT_EQ(CurrentLanguageFile(), LanguageFileForLocale(QLocale::system()));
+    ASSERT_TRUE(WriteLanguageFile("italian.ini"));
+    EXPECT_EQ(CurrentLanguageFile(), "italian.ini");
 }
 
 } // namespace

@@ -65,13 +65,34 @@ TEST(Settings, WritersStoreOneKeyEach) {
     EXPECT_EQ(ReadOutputFolder(), "/data/rotated");
     EXPECT_EQ(ReadLanguageFile(), "english.ini");
     EXPECT_EQ(ReadSettingInt("JOIN", "size", 0), -1);
+
+    EXPECT_TRUE(WriteLanguageFile("french.ini"));
+    EXPECT_TRUE(WriteAddFolder("/media/card/DCIM"));
+    EXPECT_TRUE(WriteWindowSize(QSize(900, 640)));
+    EXPECT_EQ(ReadLanguageFile(), "french.ini");
+    EXPECT_EQ(ReadAddFolder(), "/media/card/DCIM");
+    EXPECT_EQ(ReadWindowSize(), QSize(900, 640));
+    EXPECT_TRUE(ReadBytes(SettingsPath()).endsWith("[WINDOW]\nwidth=900\nheight=640\n"));
 }
 
-TEST(Settings, TheShippedFileShowsAPack) {
+TEST(Settings, AWindowSizeNeedsBothPositiveSides) {
+    ScopedExecutableFolder exe;
+    const std::pair<const char*, QSize> cases[] = {{"", QSize()},
+                                                   {"[WINDOW]\nwidth=800\n", QSize()},
+                                                   {"[WINDOW]\nwidth=800\nheight=0\n", QSize()},
+                                                   {"[WINDOW]\nwidth=-5\nheight=600\n", QSize()},
+                                                   {"[WINDOW]\nwidth=800px\nheight=600\n", QSize(800, 600)}};
+    for (const auto& [text, expected] : cases) {
+        WriteBytes(SettingsPath(), text);
+        EXPECT_EQ(ReadWindowSize(), expected) << text;
+    }
+}
+
+TEST(Settings, TheShippedFileNamesThePacksButLeavesTheChoiceToTheSystem) {
     ScopedExecutableFolder exe;
     ASSERT_TRUE(QFile::copy(test::DataSourceFolder() + "/setting.ini", SettingsPath()));
     const MainWindowSettings settings = ReadMainWindowSettings();
-    EXPECT_EQ(settings.languageFile, "english.ini");
+    EXPECT_EQ(settings.languageFile, "");
     EXPECT_EQ(settings.languageNames,
               (QStringList{"English", QString::fromUtf8("Español"), "Deutsch", QString::fromUtf8("Français"),
                            "Italiano", QString::fromUtf8("日本語")}));

@@ -22,6 +22,9 @@ QList<std::pair<QString, QString>> RequiredKeys() {
     keys.append(std::pair<QString, QString>("JIEMIAN", "dqwj"));
     keys.append(std::pair<QString, QString>("JIEMIAN", "tz"));
     keys.append(std::pair<QString, QString>("JIEMIAN", "zgwj"));
+    for (const FallbackText& text : FallbackTexts()) {
+        keys.append({text.section, text.key});
+    }
     return keys;
 }
 
@@ -61,6 +64,28 @@ TEST(ShippedData, EveryPackHoldsEveryKey) {
         EXPECT_EQ(ReadProfileString(pack, "APPLICATION", "version", ""), kVersion) << name.toStdString();
         // The message "<wj><file name> <wx>" needs the blank that the quotes of wj keep.
         EXPECT_TRUE(ReadProfileString(pack, "TISHI", "wj", "").endsWith(u' ')) << name.toStdString();
+        // The batch-size message takes the number.
+        EXPECT_TRUE(ReadProfileString(pack, "TISHI", "toomany", "").contains("%1")) << name.toStdString();
+    }
+}
+
+// The English pack says what the English fallbacks say; every other pack translates the fallback texts
+// (a few words are the same in some languages).
+TEST(ShippedData, PacksTranslateTheFallbackTexts) {
+    const QStringList sameWord = {"german.ini:JIEMIAN.start"};
+    for (const QString& name : LanguageFileNames()) {
+        const QString pack = test::BinFolder() + "/languages/" + name;
+        for (const FallbackText& text : FallbackTexts()) {
+            const QString value = ReadProfileString(pack, text.section, text.key, "");
+            const QString where = name + ":" + text.section + "." + text.key;
+            if (name == "english.ini") {
+                if (text.key != "convertfailed") {
+                    EXPECT_EQ(value, text.english) << where.toStdString();
+                }
+            } else if (!sameWord.contains(where)) {
+                EXPECT_NE(value, text.english) << where.toStdString();
+            }
+        }
     }
 }
 
@@ -75,7 +100,7 @@ TEST(ShippedData, PacksLoadThroughTheLoader) {
     EXPECT_EQ(MainWindowTitle(), "Quarnix 0.1.0");
     LoadTexts("german.ini");
     EXPECT_EQ(ColumnHeader(3), QString::fromUtf8("Auflösung"));
-    EXPECT_EQ(ColumnHeader(4), "Video Quality");
+    EXPECT_EQ(ColumnHeader(4), QString::fromUtf8("Videoqualität"));
     EXPECT_EQ(Text(u"TISHI", u"wj") + "clip.txt " + Text(u"TISHI", u"wx"),
               "Die Datei clip.txt kann nicht als Video gelesen werden.");
     LoadTexts("english.ini");
@@ -84,9 +109,10 @@ TEST(ShippedData, PacksLoadThroughTheLoader) {
               QUrl::fromLocalFile(exe.path() + "/help/index.html"));
 }
 
-TEST(ShippedData, SettingsFileNamesTheEnglishPack) {
+// No pack is named: the first run takes the system's language.
+TEST(ShippedData, SettingsFileLeavesTheLanguageToTheSystem) {
     const QString file = test::DataSourceFolder() + "/setting.ini";
-    EXPECT_EQ(ReadProfileString(file, "LANGUAGE", "file", ""), "english.ini");
+    EXPECT_EQ(ReadProfileString(file, "LANGUAGE", "file", "none"), "none");
     EXPECT_EQ(ReadProfileString(file, "DIR", "open", ""), "1");
     for (int i = 1; i <= 6; ++i) {
         EXPECT_FALSE(ReadProfileString(file, "LANGUAGE", QString("name%1").arg(i), "").isEmpty()) << i;

@@ -155,6 +155,8 @@ TEST(BatchWindow, RotatesTheTickedFilesEndToEnd) {
     EXPECT_FALSE(batch.window.ProgressWindow()->isVisible());
     EXPECT_FALSE(batch.window.BatchTimerActive());
     EXPECT_TRUE(batch.environment.Messages().isEmpty());
+    // The folder typed for a batch that started is the next start's folder.
+    EXPECT_EQ(IniValue(batch.environment.SettingsFile(), "PATH", "name"), batch.Out());
 
     // Started again with nothing ticked: the ticks were cleared by the success.
     batch.Start();

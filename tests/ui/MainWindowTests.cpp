@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -86,14 +87,19 @@ TEST(MainWindow, OpensWithTheShippedTextsAndNinetyDegreesTicked) {
     EXPECT_TRUE(window.FileList()->isColumnHidden(7));
     EXPECT_TRUE(FindControl<QRadioButton>(&window, 1256)->isChecked());
     EXPECT_EQ(FindControl<QComboBox>(&window, 1077)->currentText(), "/videos/out");
-    EXPECT_EQ(FindControl(&window, 1255)->accessibleName(), "Add video files");
+    EXPECT_EQ(FindControl(&window, 1255)->accessibleName(), "Add");
+    EXPECT_EQ(FindControl(&window, 1255)->accessibleDescription(), "Add video files");
     EXPECT_EQ(FindControl(&window, 1114)->toolTip(), "Drag and Drop Files Here");
-    // The Help link shows where it leads.
+    // The Help link shows where it leads, and that it chooses the language.
     const QString help = FindControl(&window, 1180)->toolTip();
-    EXPECT_TRUE(help.endsWith("help/index.html")) << help.toStdString();
+    EXPECT_TRUE(
+        help.startsWith(QUrl::fromLocalFile(environment.ProgramFolder() + "/help/index.html").toString()))
+        << help.toStdString();
+    EXPECT_TRUE(help.endsWith("\nRight-click to choose the language")) << help.toStdString();
 }
 
-TEST(MainWindow, WithoutSettingsOrPacksTheTextsAreEmptyButTheFixedOnes) {
+// Without a pack the pack's own texts are empty; the captions that never came from a pack stay English.
+TEST(MainWindow, WithoutSettingsOrPacksOnlyTheEnglishFallbacksShow) {
     WindowTestEnvironment environment(false);
     CTessalyDlg window;
     EXPECT_EQ(window.windowTitle(), " ");
@@ -101,18 +107,10 @@ TEST(MainWindow, WithoutSettingsOrPacksTheTextsAreEmptyButTheFixedOnes) {
         EXPECT_EQ(window.FileList()->headerItem()->text(column), column == 4 ? "Video Quality" : "")
             << column;
     }
+    EXPECT_EQ(FindControl<QRadioButton>(&window, 1007)->text(), "Rotate 180 degrees clockwise");
+    EXPECT_EQ(FindControl<QAbstractButton>(&window, 1286)->text(), "Find Target");
     EXPECT_TRUE(FindControl<QRadioButton>(&window, 1256)->isChecked());
     EXPECT_EQ(FindControl<QComboBox>(&window, 1077)->currentText(), "");
-}
-
-TEST(MainWindow, VideoQualityHeaderIsTheSameInEveryLanguage) {
-    for (const char* pack : {"german.ini", "japanese.ini"}) {
-        WindowTestEnvironment environment;
-        std::ofstream(environment.SettingsFile().toStdString()) << "[LANGUAGE]\nfile=" << pack << "\n";
-        CTessalyDlg window;
-        EXPECT_EQ(window.FileList()->headerItem()->text(4), "Video Quality") << pack;
-        EXPECT_FALSE(window.FileList()->headerItem()->text(0).isEmpty()) << pack;
-    }
 }
 
 // Every acceptable file is added in order; the refused ones are named together in one message.
@@ -139,6 +137,7 @@ TEST(MainWindow, AddingKeepsEveryGoodFileAndNamesTheRefusedOnes) {
     EXPECT_TRUE(environment.lastFilter.startsWith("Video Files (*.mp4 *.m4v *.mov"))
         << environment.lastFilter.toStdString();
     EXPECT_TRUE(environment.lastFilter.endsWith(";;All Files (*)"));
+    EXPECT_EQ(environment.lastOpenFolder, QDir::homePath()); // nothing added yet
 
     Drop(window, TenWithTwoRefused(dir, "b"));
     EXPECT_EQ(RowCount(window), 16);
@@ -148,6 +147,11 @@ TEST(MainWindow, AddingKeepsEveryGoodFileAndNamesTheRefusedOnes) {
     window.AddFilesFromDialog();
     EXPECT_EQ(RowCount(window), 16);
     EXPECT_EQ(environment.Messages().size(), 2);
+    // The dialog opens where the last files were added, also after a restart.
+    EXPECT_EQ(environment.lastOpenFolder, Q(dir.path().string()));
+    CTessalyDlg restarted;
+    restarted.AddFilesFromDialog();
+    EXPECT_EQ(environment.lastOpenFolder, Q(dir.path().string()));
 }
 
 // Adding many files keeps the window responsive: the event loop turns while the files are probed.

@@ -3,6 +3,7 @@
 #include "ExecutableFolder.h"
 #include "FileDialogs.h"
 #include "LanguageTexts.h"
+#include "Settings.h"
 #include "ShellOpen.h"
 
 #include <QDir>
@@ -25,9 +26,15 @@ WindowTestEnvironment::WindowTestEnvironment(bool withShippedData) {
                               std::filesystem::copy_options::recursive);
     }
     SetExecutableFolderOverride(ProgramFolder());
+    if (withShippedData) {
+        // The shipped settings leave the language to the system's; the tests expect the English texts
+        // whatever language the machine runs in.
+        WriteSetting("LANGUAGE", "file", "english.ini");
+    }
     ResetTexts();
-    SetOpenFilesChooser([this](const QString& filter) {
+    SetOpenFilesChooser([this](const QString& filter, const QString& folder) {
         lastFilter = filter;
+        lastOpenFolder = folder;
         return filesToOpen;
     });
     SetFolderChooser([this](const QString&) { return folderToChoose; });

@@ -24,6 +24,7 @@ public:
     std::optional<QStringList> filesToOpen;
     std::optional<QString> folderToChoose;
     QString lastFilter;
+    QString lastOpenFolder; // where the open-file dialog would have started
 
     QStringList ShellOpened() const { return m_shellOpened; }
     const QStringList& Messages() const { return m_messages.Texts(); }

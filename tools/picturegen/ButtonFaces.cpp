@@ -1,8 +1,8 @@
 #include "ButtonFaces.h"
 
+#include "ButtonLayout.h"
 #include "Glyphs.h"
 
-#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -12,19 +12,19 @@ namespace picturegen {
 
 namespace {
 
-constexpr int kIconCaptionMaxPixels = 14;
-constexpr qreal kGlyphSide = 28;
-constexpr qreal kGlyphLeft = 8;
-constexpr int kPillCaptionPixels = 12;
-constexpr int kStartCaptionPixels = 16;
+namespace layout = quarnix::button_layout;
+constexpr qreal kGlyphSide = layout::kIconGlyphSide;
+constexpr qreal kGlyphLeft = layout::kIconGlyphLeft;
 
-QImage Canvas(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
+// A canvas of size * scale pixels whose painter draws in 1x coordinates.
+QImage Canvas(QSize size, int scale) {
+    QImage image(size * scale, QImage::Format_RGB32);
     image.fill(kSurround);
     return image;
 }
 
-void Prepare(QPainter& painter) {
+void Prepare(QPainter& painter, int scale) {
+    painter.scale(scale, scale);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                            QPainter::SmoothPixmapTransform);
 }
@@ -54,50 +54,18 @@ void DrawFace(QPainter& painter, const QPainterPath& outline, const FacePalette&
     painter.restore();
 }
 
-// Caption with a one-pixel dark shadow underneath, centred in the box.
-void DrawCaption(QPainter& painter, const QRectF& box, const QString& caption, int pixelSize) {
-    painter.save();
-    painter.setFont(CaptionFont(pixelSize));
-    painter.setPen(QColor(10, 40, 100, 110));
-    painter.drawText(box.translated(0, 1), Qt::AlignCenter, caption);
-    painter.setPen(kCaption);
-    painter.drawText(box, Qt::AlignCenter, caption);
-    painter.restore();
-}
-
 QPainterPath RoundedOutline(QSize size, qreal radius) {
     QPainterPath outline;
     outline.addRoundedRect(QRectF(1.5, 1.5, size.width() - 3.0, size.height() - 4.0), radius, radius);
     return outline;
 }
 
-QRectF IconCaptionBox(QSize size) {
-    const qreal left = kGlyphLeft + kGlyphSide + 3;
-    return QRectF(left, 2, size.width() - left - 6, size.height() - 5);
-}
-
 } // namespace
 
-int IconCaptionPixels(QSize size, const QStringList& captions) {
-    const qreal room = IconCaptionBox(size).width();
-    for (int pixels = kIconCaptionMaxPixels; pixels > 8; --pixels) {
-        const QFontMetricsF metrics(CaptionFont(pixels));
-        bool fits = true;
-        for (const QString& caption : captions) {
-            fits = fits && metrics.horizontalAdvance(caption) <= room;
-        }
-        if (fits) {
-            return pixels;
-        }
-    }
-    return 8;
-}
-
-QImage IconButton(QSize size, const FacePalette& face, Glyph glyph, const QString& caption,
-                  int captionPixels) {
-    QImage image = Canvas(size);
+QImage IconButton(QSize size, const FacePalette& face, Glyph glyph, int scale) {
+    QImage image = Canvas(size, scale);
     QPainter painter(&image);
-    Prepare(painter);
+    Prepare(painter, scale);
     DrawFace(painter, RoundedOutline(size, 9), face);
 
     const QRectF glyphBox(kGlyphLeft, (size.height() - 1 - kGlyphSide) / 2, kGlyphSide, kGlyphSide);
@@ -106,24 +74,22 @@ QImage IconButton(QSize size, const FacePalette& face, Glyph glyph, const QStrin
     } else {
         DrawRedCross(painter, glyphBox.adjusted(1, 1, -1, -1));
     }
-    DrawCaption(painter, IconCaptionBox(size), caption, captionPixels);
     return image;
 }
 
-QImage PillButton(QSize size, const FacePalette& face, const QString& caption) {
-    QImage image = Canvas(size);
+QImage PillButton(QSize size, const FacePalette& face, int scale) {
+    QImage image = Canvas(size, scale);
     QPainter painter(&image);
-    Prepare(painter);
+    Prepare(painter, scale);
     const qreal radius = (size.height() - 4.0) / 2;
     DrawFace(painter, RoundedOutline(size, radius), face);
-    DrawCaption(painter, QRectF(2, 1, size.width() - 4, size.height() - 4), caption, kPillCaptionPixels);
     return image;
 }
 
-QImage StartButton(QSize size, const FacePalette& face, const QString& caption) {
-    QImage image = Canvas(size);
+QImage StartButton(QSize size, const FacePalette& face, int scale) {
+    QImage image = Canvas(size, scale);
     QPainter painter(&image);
-    Prepare(painter);
+    Prepare(painter, scale);
     const QPointF centre(size.width() / 2.0, size.height() / 2.0 - 0.5);
     const qreal outer = qMin(size.width(), size.height()) / 2.0 - 2;
 
@@ -145,8 +111,6 @@ QImage StartButton(QSize size, const FacePalette& face, const QString& caption) 
     DrawFace(painter, disc, face);
 
     DrawPlayTriangle(painter, QRectF(centre.x() - 6, centre.y() - 20, 13, 14));
-    DrawCaption(painter, QRectF(centre.x() - inner, centre.y() - 2, 2 * inner, 22), caption,
-                kStartCaptionPixels);
     return image;
 }
 

@@ -11,13 +11,4 @@ FacePalette HoverFace() {
     return {QColor(122, 176, 232), QColor(62, 124, 204), QColor(40, 92, 164)};
 }
 
-QFont CaptionFont(int pixelSize) {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(pixelSize);
-    font.setBold(true);
-    font.setHintingPreference(QFont::PreferFullHinting);
-    font.setStyleStrategy(QFont::PreferAntialias);
-    return font;
-}
-
 } // namespace picturegen

@@ -1,9 +1,8 @@
-// Colours and fonts shared by every picture, so that all buttons look like one family.
+// Colours shared by every picture, so that all buttons look like one family.
 // The hover variant of a face is the same face tinted slightly less blue.
 #pragma once
 
 #include <QColor>
-#include <QFont>
 
 namespace picturegen {
 
@@ -21,8 +20,5 @@ struct FacePalette {
 
 FacePalette NormalFace();
 FacePalette HoverFace();
-
-// Bold sans-serif caption font at a pixel size (DejaVu Sans on the build machine).
-QFont CaptionFont(int pixelSize);
 
 } // namespace picturegen

@@ -1,13 +1,14 @@
 // quarnix-picturegen: paints the program's pictures and writes them under the output folder as
-// bitmaps/<id>.bmp (24-bit buttons, 8-bit header strip) and icons/<id>.png. Run on the offscreen platform.
+// bitmaps/<id>.bmp (24-bit buttons, 8-bit header strip), bitmaps/<id>@2x.bmp (the buttons at twice the
+// size, for dense screens) and icons/<id>.png. Run on the offscreen platform.
 // With --theme-icons it writes only the program icon into an icon theme tree instead:
 // OUTPUT_DIR/<n>x<n>/apps/quarnix.png for the sizes the desktop uses (the build does this for install).
 #include "ButtonFaces.h"
+#include "ButtonLayout.h"
 #include "SmallPictures.h"
 
 #include <QByteArray>
 #include <QDir>
-#include <QFontInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QString>
@@ -20,7 +21,7 @@ namespace {
 
 struct ButtonPicture {
     int id;
-    std::function<QImage()> paint;
+    std::function<QImage(int scale)> paint;
 };
 
 // Pure white is the "hole" colour of a shape picture; the faces never use it on purpose, and this keeps an
@@ -79,50 +80,35 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "cannot create the folders under %s\n", argv[1]);
         return 1;
     }
-    const QString family = QFontInfo(CaptionFont(14)).family();
-    if (family != QStringLiteral("DejaVu Sans")) {
-        std::fprintf(stderr, "warning: captions use %s instead of DejaVu Sans\n", qPrintable(family));
-    }
-
-    const QSize wide(115, 52), start(90, 93), browse(65, 35), findTarget(96, 35);
-    const int iconCaption = IconCaptionPixels(
-        wide, {QStringLiteral("Add"), QStringLiteral("Remove"), QStringLiteral("Remove All")});
-    std::printf("icon button captions: %d pixels\n", iconCaption);
+    namespace layout = quarnix::button_layout;
+    const QSize wide(layout::kIconWidth, layout::kIconHeight),
+        start(layout::kStartWidth, layout::kStartHeight), browse(layout::kBrowseWidth, layout::kPillHeight),
+        findTarget(layout::kFindTargetWidth, layout::kPillHeight);
     const std::vector<ButtonPicture> buttons = {
-        {178,
-         [&] { return IconButton(wide, NormalFace(), Glyph::AddFilm, QStringLiteral("Add"), iconCaption); }},
-        {336,
-         [&] { return IconButton(wide, HoverFace(), Glyph::AddFilm, QStringLiteral("Add"), iconCaption); }},
-        {331,
-         [&] {
-             return IconButton(wide, NormalFace(), Glyph::RedCross, QStringLiteral("Remove"), iconCaption);
-         }},
-        {340,
-         [&] {
-             return IconButton(wide, HoverFace(), Glyph::RedCross, QStringLiteral("Remove"), iconCaption);
-         }},
-        {214,
-         [&] {
-             return IconButton(wide, NormalFace(), Glyph::RedCross, QStringLiteral("Remove All"),
-                               iconCaption);
-         }},
-        {341,
-         [&] {
-             return IconButton(wide, HoverFace(), Glyph::RedCross, QStringLiteral("Remove All"), iconCaption);
-         }},
-        {295, [&] { return StartButton(start, NormalFace(), QStringLiteral("Start")); }},
-        {338, [&] { return StartButton(start, HoverFace(), QStringLiteral("Start")); }},
-        {335, [&] { return PillButton(browse, NormalFace(), QStringLiteral("Browse")); }},
-        {337, [&] { return PillButton(browse, HoverFace(), QStringLiteral("Browse")); }},
-        {268, [&] { return PillButton(findTarget, NormalFace(), QStringLiteral("Find Target")); }},
-        {339, [&] { return PillButton(findTarget, HoverFace(), QStringLiteral("Find Target")); }},
+        {178, [&](int scale) { return IconButton(wide, NormalFace(), Glyph::AddFilm, scale); }},
+        {336, [&](int scale) { return IconButton(wide, HoverFace(), Glyph::AddFilm, scale); }},
+        {331, [&](int scale) { return IconButton(wide, NormalFace(), Glyph::RedCross, scale); }},
+        {340, [&](int scale) { return IconButton(wide, HoverFace(), Glyph::RedCross, scale); }},
+        // Remove All has the face of Remove; its caption tells them apart.
+        {214, [&](int scale) { return IconButton(wide, NormalFace(), Glyph::RedCross, scale); }},
+        {341, [&](int scale) { return IconButton(wide, HoverFace(), Glyph::RedCross, scale); }},
+        {295, [&](int scale) { return StartButton(start, NormalFace(), scale); }},
+        {338, [&](int scale) { return StartButton(start, HoverFace(), scale); }},
+        {335, [&](int scale) { return PillButton(browse, NormalFace(), scale); }},
+        {337, [&](int scale) { return PillButton(browse, HoverFace(), scale); }},
+        {268, [&](int scale) { return PillButton(findTarget, NormalFace(), scale); }},
+        {339, [&](int scale) { return PillButton(findTarget, HoverFace(), scale); }},
     };
 
     bool ok = true;
     for (const ButtonPicture& button : buttons) {
-        QImage image = button.paint();
-        AvoidPureWhite(image);
-        ok &= Write(image, out.filePath(QStringLiteral("bitmaps/%1.bmp").arg(button.id)), "BMP");
+        for (const int scale : {1, 2}) {
+            QImage image = button.paint(scale);
+            AvoidPureWhite(image);
+            const QString name = scale == 1 ? QStringLiteral("bitmaps/%1.bmp").arg(button.id)
+                                            : QStringLiteral("bitmaps/%1@%2x.bmp").arg(button.id).arg(scale);
+            ok &= Write(image, out.filePath(name), "BMP");
+        }
     }
     ok &= Write(HeaderCheckStrip(), out.filePath(QStringLiteral("bitmaps/292.bmp")), "BMP");
     ok &= Write(ProgramIcon(256), out.filePath(QStringLiteral("icons/266.png")), "PNG");

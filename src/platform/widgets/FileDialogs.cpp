@@ -1,6 +1,8 @@
 #include "FileDialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace quarnix {
 
@@ -33,12 +35,14 @@ QString QtNameFilters(const QString& windowsFilter) {
     return filters.join(QStringLiteral(";;"));
 }
 
-std::optional<QStringList> ChooseFilesToOpen(QWidget* parent, const QString& windowsFilter) {
+std::optional<QStringList> ChooseFilesToOpen(QWidget* parent, const QString& windowsFilter,
+                                             const QString& folder) {
     const QString filters = QtNameFilters(windowsFilter);
+    const QString start = !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
     if (FilesChooser()) {
-        return FilesChooser()(filters);
+        return FilesChooser()(filters, start);
     }
-    const QStringList files = QFileDialog::getOpenFileNames(parent, QString(), QString(), filters);
+    const QStringList files = QFileDialog::getOpenFileNames(parent, QString(), start, filters);
     if (files.isEmpty()) {
         return std::nullopt;
     }

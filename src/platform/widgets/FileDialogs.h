@@ -15,14 +15,17 @@ namespace quarnix {
 // ("Videos (*.mp4 *.mkv);;All files (*)").
 QString QtNameFilters(const QString& windowsFilter);
 
-// Multiple selection of existing files; nothing when the user cancels.
-std::optional<QStringList> ChooseFilesToOpen(QWidget* parent, const QString& windowsFilter);
+// Multiple selection of existing files, starting in the folder (the home folder when it is empty or
+// gone); nothing when the user cancels.
+std::optional<QStringList> ChooseFilesToOpen(QWidget* parent, const QString& windowsFilter,
+                                             const QString& folder = QString());
 
 // One existing folder; nothing when the user cancels.
 std::optional<QString> ChooseFolder(QWidget* parent, const QString& title);
 
 // For tests: answer the pickers instead of showing them; empty functions restore the dialogs.
-using OpenFilesChooser = std::function<std::optional<QStringList>(const QString& qtFilters)>;
+using OpenFilesChooser =
+    std::function<std::optional<QStringList>(const QString& qtFilters, const QString& folder)>;
 using FolderChooser = std::function<std::optional<QString>(const QString& title)>;
 void SetOpenFilesChooser(OpenFilesChooser chooser);
 void SetFolderChooser(FolderChooser chooser);

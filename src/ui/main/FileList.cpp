@@ -10,6 +10,9 @@
 #include "MediaText.h"
 #include "MessageBox.h"
 #include "OutputNaming.h"
+#include "Settings.h"
+
+#include <QFileInfo>
 
 namespace quarnix {
 
@@ -35,9 +38,13 @@ void CTessalyDlg::AddFilesFromDialog() {
     }
     const QString filter = Text(u"JIEMIAN", u"symtwj") + u'|' + QString::fromLatin1(kVideoPatterns) + u'|' +
                            Text(u"JIEMIAN", u"sywj") + QStringLiteral("|*.*|");
-    const std::optional<QStringList> chosen = ChooseFilesToOpen(this, filter);
+    const std::optional<QStringList> chosen = ChooseFilesToOpen(this, filter, ReadAddFolder());
     if (!chosen) {
         return;
+    }
+    // The next Add opens where these files were.
+    if (!chosen->isEmpty()) {
+        WriteAddFolder(QFileInfo(chosen->last()).absolutePath());
     }
     AddFiles(*chosen);
 }

@@ -4,6 +4,7 @@
 #include "CheckListCtrl.h"
 #include "FileDialogs.h"
 #include "FileSystem.h"
+#include "LanguageTexts.h"
 #include "MessageBox.h"
 #include "Settings.h"
 #include "ShellOpen.h"
@@ -42,18 +43,16 @@ void CTessalyDlg::RemoveAllFiles() {
 }
 
 void CTessalyDlg::BrowseOutputFolder() {
-    const std::optional<QString> chosen =
-        ChooseFolder(nullptr, QStringLiteral("Please select output folder:"));
+    const std::optional<QString> chosen = ChooseFolder(nullptr, Text(u"JIEMIAN", u"choosefolder"));
     if (!chosen) {
         return;
     }
     const QString path = QDir::toNativeSeparators(*chosen);
     if (!PathExists(path)) {
-        ShowMessage(QStringLiteral("The output folder name is invalid! please save to other directory!"),
-                    this);
+        ShowMessage(Text(u"TISHI", u"invalidfolder"), this);
     }
     if (!WriteProbeFile(path)) {
-        ShowMessage(QStringLiteral("No write right\uFF0Cplease save to other directory!"), this);
+        ShowMessage(Text(u"TISHI", u"nowrite"), this);
         return;
     }
     if (!path.isEmpty()) {

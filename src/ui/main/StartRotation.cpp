@@ -11,6 +11,7 @@
 #include "LanguageTexts.h"
 #include "MediaText.h"
 #include "MessageBox.h"
+#include "Settings.h"
 #include "ShellOpen.h"
 
 #include <QComboBox>
@@ -69,7 +70,7 @@ void CTessalyDlg::StartRotation() {
         }
     }
     if (ticked.empty()) {
-        ShowMessage(QStringLiteral("Please select file first!"), this);
+        ShowMessage(Text(u"TISHI", u"selectfile"), this);
         return;
     }
     const QString folder = m_outputFolder;
@@ -93,34 +94,29 @@ void CTessalyDlg::StartRotation() {
     case PlanProblem::kNoEntries:
         break;
     case PlanProblem::kTooManyEntries:
-        ShowMessage(
-            QStringLiteral("A batch holds at most %1 files. Please untick some files and start again.")
-                .arg(CConvertJob::kMaxEntries),
-            this);
+        ShowMessage(Text(u"TISHI", u"toomany").arg(CConvertJob::kMaxEntries), this);
         return;
     case PlanProblem::kFolderMissing:
         ShowMessage(Text(u"TISHI", u"mlbcz"), this);
         return;
     case PlanProblem::kFolderNotWritable:
         m_rememberedFolder = folder;
-        ShowMessage(
-            QStringLiteral("Rotate failed\uFF0C please click browse button to save as other directory!"),
-            this);
+        ShowMessage(Text(u"TISHI", u"readonly"), this);
         return;
     case PlanProblem::kNotEnoughSpace:
         m_rememberedFolder = folder;
-        ShowMessage(
-            QStringLiteral("Not enough disk space, Please click browse button to save as other directory!"),
-            this);
+        ShowMessage(Text(u"TISHI", u"nospace"), this);
         return;
     }
     m_rememberedFolder = folder;
+    // The folder of a batch that starts is the next start's folder too, typed or browsed.
+    WriteOutputFolder(folder);
 
     // Output parameters from the hidden preset lists (used by the re-encode mode only).
     PresetSelection selection = SelectionAt(CurrentPresetPositions(), m_keepSourceText);
     const DeriveResult derived = DeriveTargets(selection, TargetSlots());
     if (derived.sizeSplitFailed) {
-        ShowMessage(QString::fromUtf16(kSizeSplitFailedMessage), this);
+        ShowMessage(Text(u"TISHI", u"convertfailed"), this);
     }
     const JobTargets targets = JobTargetsFrom(TargetSlots(), derived.keepSourceSize);
     CConvertJob& job = *plan.job;

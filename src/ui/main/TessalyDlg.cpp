@@ -1,6 +1,7 @@
 // Set-up of the main window and its window-level behaviour (close, keys, moving, drops).
 #include "TessalyDlg.h"
 
+#include "ButtonLayout.h"
 #include "CheckListCtrl.h"
 #include "ControlButton.h"
 #include "DialogBuilder.h"
@@ -11,18 +12,26 @@
 #include "Resources.h"
 #include "Settings.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainterPath>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTabBar>
+#include <QTranslator>
 #include <QWindow>
 
 namespace quarnix {
@@ -46,14 +55,40 @@ constexpr ImageButtonPictures kImageButtons[] = {
 };
 
 constexpr int kColumnWidths[] = {155, 60, 90, 75, 70, 65, 40, 0};
+constexpr int kStatusColumn = 6;
+// Room beside a column's text: the cell margins and the header's sort-indicator space.
+constexpr int kColumnPadding = 16;
+
+// The pack texts of the template's captions (the group box, the radio buttons, the output label and the
+// picture buttons).
+constexpr std::pair<int, const char16_t*> kCaptionKeys[] = {
+    {1172, u"rotation"}, {1256, u"rotate90"}, {1007, u"rotate180"},  {1008, u"rotate270"},
+    {1276, u"output"},   {1255, u"add"},      {1254, u"remove"},     {1282, u"removeall"},
+    {1099, u"start"},    {1076, u"browse"},   {1286, u"findtarget"},
+};
+
+// Reading order of the window for the Tab key; the Help link closes the circle.
+constexpr int kTabChain[] = {1114, 1256, 1007, 1008, 1077, 1076, 1286, 1255, 1254, 1282, 1099, 1180};
+
+QFont ButtonCaptionFont(int pixels) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixels);
+    font.setBold(true);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+QRect ToRect(const button_layout::Box& box) {
+    return {box.left, box.top, box.width, box.height};
+}
 
 } // namespace
 
 CTessalyDlg::CTessalyDlg(QWidget* parent)
     : QDialog(parent), m_progress(std::make_unique<CAVConvertDlg>(this)) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(LoadIconResource(kProgramIconId));
     setAcceptDrops(true);
     m_batchTimer.setTimerType(Qt::CoarseTimer);
@@ -73,6 +108,9 @@ CTessalyDlg::~CTessalyDlg() {
     CancelBatch();
     EndBatch();
     m_probes.Cancel();
+    if (m_qtTranslator) {
+        QCoreApplication::removeTranslator(m_qtTranslator.get());
+    }
 }
 
 void CTessalyDlg::BuildControls() {
@@ -99,10 +137,12 @@ void CTessalyDlg::BuildControls() {
 
 void CTessalyDlg::Initialise() {
     const MainWindowSettings settings = ReadMainWindowSettings();
+    m_languageNames = settings.languageNames;
+    m_languageFile = settings.languageFile.isEmpty() ? CurrentLanguageFile() : settings.languageFile;
     auto* languages = FindControl<QComboBox>(this, 1105);
     languages->addItems(settings.languageNames);
-    languages->setCurrentIndex(LanguagePosition(settings.languageFile));
-    m_languageFile = settings.languageFile;
+    languages->setCurrentIndex(LanguagePosition(m_languageFile));
+    InstallQtTranslations();
 
     QPalette background = palette();
     background.setColor(QPalette::Window, kDialogBackground);
@@ -117,9 +157,9 @@ void CTessalyDlg::Initialise() {
     m_keepSourceText = ReadPackText(m_languageFile, "JIEMIAN", "ywjyy");
 
     SetUpFileList();
-    LoadTexts();
     SetUpImageButtons();
-    SetUpToolTips();
+    ApplyTexts();
+    SetUpKeyboard();
 
     QPalette listColours = m_fileList->palette();
     listColours.setColor(QPalette::Base, kListBackground);
@@ -129,6 +169,31 @@ void CTessalyDlg::Initialise() {
     SetUpPresetLists();
     FindControl<QRadioButton>(this, 1256)->setChecked(true);
     m_outputFolderBox->setEditText(m_outputFolder);
+
+    RecordLayout();
+    const QSize remembered = ReadWindowSize();
+    if (remembered.isValid()) {
+        resize(remembered.expandedTo(m_templateSize));
+    }
+}
+
+void CTessalyDlg::InstallQtTranslations() {
+    // Qt's own dialogs and buttons (the file dialog's Open and Cancel, a message box's OK) in the pack's
+    // language, from Qt's translations where they are installed.
+    if (m_qtTranslator) {
+        QCoreApplication::removeTranslator(m_qtTranslator.get());
+        m_qtTranslator.reset();
+    }
+    const QString language = QtLanguageOfPack(m_languageFile);
+    if (language.isEmpty() || language == u"en") {
+        return;
+    }
+    auto translator = std::make_unique<QTranslator>();
+    if (translator->load(QStringLiteral("qtbase_") + language,
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator.get());
+        m_qtTranslator = std::move(translator);
+    }
 }
 
 void CTessalyDlg::SetUpFileList() {
@@ -149,39 +214,62 @@ void CTessalyDlg::SetUpFileList() {
     for (const char* key : {"ywj", "spgs", "spcd", "spdx"}) {
         headers << ReadPackText(m_languageFile, "JIEMIAN", key);
     }
-    headers << QString::fromLatin1(kVideoQualityHeader);
+    headers << ReadPackText(m_languageFile, "JIEMIAN", "videoquality");
     for (const char* key : {"zl", "zt"}) {
         headers << ReadPackText(m_languageFile, "JIEMIAN", key);
     }
     headers << QString::fromLatin1(kProfileHeader);
     m_fileList->setHeaderLabels(headers);
-    // Each column is at least as wide as its header text, so that no header is cut; the path column
-    // gives up what the others need beyond their usual widths, so that the status column stays in view.
-    const QFontMetrics headerMetrics(m_fileList->header()->font());
-    int extra = 0;
-    for (int column = 1; column < 7; ++column) {
-        const int width =
-            std::max(kColumnWidths[column], headerMetrics.horizontalAdvance(headers[column]) + 12);
-        extra += width - kColumnWidths[column];
-        m_fileList->setColumnWidth(column, width);
-    }
-    m_fileList->setColumnWidth(0, std::max(kColumnWidths[0] - extra, 100));
-    m_fileList->setColumnWidth(7, 0);
     // The profile column has no width: it holds data, never shown.
+    m_fileList->setColumnWidth(7, 0);
     m_fileList->setColumnHidden(7, true);
     m_fileList->header()->setStretchLastSection(false);
     m_fileList->InitHeaderCheck();
 }
 
-void CTessalyDlg::LoadTexts() {
+void CTessalyDlg::FitColumns() {
+    // Each column is at least as wide as its header text, and the status column as its longest status
+    // text, so that nothing is cut.
+    const QFontMetrics headerMetrics(m_fileList->header()->font());
+    const QFontMetrics cellMetrics(m_fileList->font());
+    int others = 0;
+    for (int column = 1; column < 7; ++column) {
+        int width = std::max(kColumnWidths[column],
+                             headerMetrics.horizontalAdvance(ColumnHeader(column)) + kColumnPadding);
+        if (column == kStatusColumn) {
+            for (const QString& status :
+                 {Text(u"JIEMIAN", u"zb"), Text(u"TISHI", u"wc"), Text(u"TISHI", u"sb")}) {
+                width = std::max(width, cellMetrics.horizontalAdvance(status) + kColumnPadding);
+            }
+        }
+        others += width;
+        m_fileList->setColumnWidth(column, width);
+    }
+    // The path column takes what the list's width leaves (at the template size), so that no column needs
+    // the horizontal scroll bar while the list has no vertical one.
+    const int grown = m_templateSize.isValid() ? std::max(width() - m_templateSize.width(), 0) : 0;
+    const int room = m_fileList->width() - grown - 2 * m_fileList->frameWidth() - others;
+    m_pathColumnWidth = std::max(room, 100);
+    m_fileList->setColumnWidth(0, m_pathColumnWidth + grown);
+}
+
+void CTessalyDlg::ApplyTexts() {
     quarnix::LoadTexts(m_languageFile);
 
     auto* link = FindControl<CHyperLink>(this, 1180);
-    link->setText(Text(u"JIEMIAN", u"zysybrj"));
-    link->setFont(TemplateFont("Microsoft Sans Serif", 10));
-    link->Attach();
+    if (!link->IsAttached()) {
+        link->setText(Text(u"JIEMIAN", u"zysybrj"));
+        link->setFont(TemplateFont("Microsoft Sans Serif", 10));
+        // Room round the text for the focus mark.
+        link->setContentsMargins(2, 1, 2, 1);
+        link->Attach();
+    } else {
+        link->SetLinkText(Text(u"JIEMIAN", u"zysybrj"));
+    }
     link->SetLinkAddress(LinkAddressUrl(Text(u"APPLICATION", u"url")).toString());
     link->SetUnderlineMode(CHyperLink::kUnderlineAlways);
+    link->SetFailureCaption(Text(u"TISHI", u"linkfailed"));
+    link->setAccessibleName(link->text());
 
     FindControl<QLabel>(this, 1018)->setText(Text(u"JIEMIAN", u"ksjq"));
     FindControl<QLabel>(this, 1019)->setText(Text(u"JIEMIAN", u"jsjq"));
@@ -190,31 +278,169 @@ void CTessalyDlg::LoadTexts() {
     for (int column = 0; column < 8; ++column) {
         m_fileList->headerItem()->setText(column, ColumnHeader(column));
     }
+    FitColumns();
     auto* tabs = FindControl<QTabBar>(this, 1160);
     tabs->setTabText(0, Text(u"JIEMIAN", u"spjq"));
     tabs->setTabText(1, Text(u"JIEMIAN", u"sphb"));
     tabs->setCurrentIndex(1);
 
+    ApplyCaptions();
+    SetUpToolTips();
+    m_fileList->setAccessibleName(Text(u"JIEMIAN", u"filelist"));
+    m_outputFolderBox->setAccessibleName(Text(u"JIEMIAN", u"output"));
+
     setWindowTitle(MainWindowTitle());
 }
 
+void CTessalyDlg::ApplyCaptions() {
+    for (const auto& [id, key] : kCaptionKeys) {
+        QWidget* widget = FindControl(this, id);
+        const QString text = Text(u"JIEMIAN", QStringView(key));
+        if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+            group->setTitle(text);
+        } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+            label->setText(text);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            button->setText(text);
+        }
+        if (qobject_cast<QRadioButton*>(widget) != nullptr || qobject_cast<QLabel*>(widget) != nullptr) {
+            // Fitted afresh from the window's font: another language may need less room, or more.
+            widget->setFont(font());
+            FitCaptionToWidth(*widget);
+        }
+    }
+    // The three rotation choices share the font of the one that needed the most fitting.
+    const auto stretch = [](const QFont& font) {
+        return font.stretch() == QFont::AnyStretch ? 100 : font.stretch();
+    };
+    QFont radioFont = font();
+    for (int id : {1256, 1007, 1008}) {
+        const QFont fitted = FindControl(this, id)->font();
+        if (fitted.pointSize() < radioFont.pointSize() ||
+            (fitted.pointSize() == radioFont.pointSize() && stretch(fitted) < stretch(radioFont))) {
+            radioFont = fitted;
+        }
+    }
+    for (int id : {1256, 1007, 1008}) {
+        FindControl(this, id)->setFont(radioFont);
+    }
+    // The three icon buttons share one caption size, the largest at which each caption fits its box.
+    int iconPixels = button_layout::kIconCaptionPixels;
+    for (int id : {1255, 1254, 1282}) {
+        const QString caption = FindControl<QAbstractButton>(this, id)->text();
+        while (iconPixels > 8 && QFontMetrics(ButtonCaptionFont(iconPixels)).horizontalAdvance(caption) >
+                                     button_layout::kIconCaption.width) {
+            --iconPixels;
+        }
+    }
+    for (int id : {1255, 1254, 1282}) {
+        FindControl(this, id)->setFont(ButtonCaptionFont(iconPixels));
+    }
+}
+
 void CTessalyDlg::SetUpToolTips() {
-    // Tool tips by control id, from the loaded texts; a picture-only control is named for screen readers by
-    // its tool tip or, without one, by its template caption.
+    // Tool tips by control id, from the loaded texts. A picture button is named for screen readers by its
+    // caption and described by its tool tip.
     for (const ControlTemplate& control : MainDialogTemplate().controls) {
         QWidget* widget = FindControl(this, control.id);
         const std::optional<QString> tip = ToolTipText(control.id);
         const QString text = tip ? *tip : LoadStringResource(control.id);
-        // The Help link shows where it leads.
-        auto* link = qobject_cast<CHyperLink*>(widget);
-        widget->setToolTip(link != nullptr && text.isEmpty() ? link->LinkAddress() : text);
+        // The Help link shows where it leads, and how to choose the language.
+        if (auto* link = qobject_cast<CHyperLink*>(widget)) {
+            widget->setToolTip(link->LinkAddress() + u'\n' + Text(u"HINT", u"language"));
+            widget->setAccessibleDescription(widget->toolTip());
+            continue;
+        }
+        widget->setToolTip(text);
         if (control.kind == ControlKind::ImageButton) {
-            widget->setAccessibleName(text.isEmpty() ? QString::fromUtf8(control.text) : text);
+            auto* button = qobject_cast<QAbstractButton*>(widget);
+            const QString caption = button != nullptr ? button->text() : QString();
+            widget->setAccessibleName(caption.isEmpty() ? text : caption);
+            widget->setAccessibleDescription(text);
         }
     }
 }
 
+void CTessalyDlg::SetUpKeyboard() {
+    for (std::size_t i = 0; i + 1 < std::size(kTabChain); ++i) {
+        setTabOrder(FindControl(this, kTabChain[i]), FindControl(this, kTabChain[i + 1]));
+    }
+    auto* link = FindControl<CHyperLink>(this, 1180);
+    link->setFocusPolicy(Qt::StrongFocus);
+    // F1 opens the help from wherever the focus is in this window.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, link, &CHyperLink::Open);
+    // The link's context menu (right button, or the menu key while it has the focus) chooses the language.
+    link->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(link, &QWidget::customContextMenuRequested, this, [this, link](const QPoint& position) {
+        std::unique_ptr<QMenu> menu(MakeLanguageMenu(this));
+        menu->exec(link->mapToGlobal(position));
+    });
+    FindControl<QLabel>(this, 1276)->setBuddy(m_outputFolderBox);
+}
+
+QMenu* CTessalyDlg::MakeLanguageMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    menu->setObjectName(QStringLiteral("languageMenu"));
+    menu->setTitle(Text(u"JIEMIAN", u"yy"));
+    menu->setAccessibleName(Text(u"JIEMIAN", u"yy"));
+    auto* group = new QActionGroup(menu);
+    const QStringList files = LanguageFileNames();
+    for (int i = 0; i < files.size(); ++i) {
+        QString name = m_languageNames.value(i);
+        if (name.isEmpty()) {
+            // A settings file without the names: the language's own name for itself.
+            name = QLocale(QLocale::codeToLanguage(QtLanguageOfPack(files[i]))).nativeLanguageName();
+        }
+        QAction* action = menu->addAction(name);
+        action->setCheckable(true);
+        action->setChecked(LanguagePosition(m_languageFile) == i);
+        action->setData(files[i]);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, file = files[i]] { SwitchLanguage(file); });
+    }
+    return menu;
+}
+
+void CTessalyDlg::SwitchLanguage(const QString& languageFile) {
+    const QString ready = Text(u"JIEMIAN", u"zb");
+    const QString done = Text(u"TISHI", u"wc");
+    const QString failed = Text(u"TISHI", u"sb");
+    WriteLanguageFile(languageFile);
+    m_languageFile = languageFile;
+    FindControl<QComboBox>(this, 1105)->setCurrentIndex(LanguagePosition(m_languageFile));
+    InstallQtTranslations();
+    ApplyTexts();
+    // The rows' statuses in the new language.
+    for (int row = 0; row < m_fileList->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = m_fileList->topLevelItem(row);
+        const QString status = item->text(kStatusColumn);
+        if (status == ready) {
+            item->setText(kStatusColumn, Text(u"JIEMIAN", u"zb"));
+        } else if (status == done) {
+            item->setText(kStatusColumn, Text(u"TISHI", u"wc"));
+        } else if (status == failed) {
+            item->setText(kStatusColumn, Text(u"TISHI", u"sb"));
+        }
+    }
+    // The "keep the source's value" item of the preset lists.
+    m_keepSourceText = ReadPackText(m_languageFile, "JIEMIAN", "ywjyy");
+    for (PresetList list : {PresetList::FrameSize, PresetList::FrameRate, PresetList::VideoQuality}) {
+        PresetCombo(list)->setItemText(0, m_keepSourceText);
+    }
+}
+
 void CTessalyDlg::SetUpImageButtons() {
+    namespace layout = button_layout;
+    const std::pair<int, QRect> captionBoxes[] = {
+        {1255, ToRect(layout::kIconCaption)},
+        {1254, ToRect(layout::kIconCaption)},
+        {1282, ToRect(layout::kIconCaption)},
+        {1099, ToRect(layout::kStartCaption)},
+        {1076, ToRect(layout::PillCaption(layout::kBrowseWidth))},
+        {1286, ToRect(layout::PillCaption(layout::kFindTargetWidth))},
+    };
     for (const ImageButtonPictures& pictures : kImageButtons) {
         auto* button = FindControl<CControlButton>(this, pictures.id);
         if (pictures.shape != 0) {
@@ -224,6 +450,24 @@ void CTessalyDlg::SetUpImageButtons() {
         button->setCursor(Qt::PointingHandCursor);
         // A button is as large as its picture, from the template's top-left corner.
         button->resize(button->sizeHint());
+        // The focus mark follows the face: a circle on Start's grey ring, a rounded frame on the others.
+        QPainterPath outline;
+        const QRectF face = QRectF(button->rect()).adjusted(5.5, 5.5, -5.5, -6.5);
+        if (pictures.id == 1099) {
+            outline.addEllipse(QRectF(button->rect()).center() - QPointF(0, 0.5),
+                               layout::kStartInnerRadius + 4.0, layout::kStartInnerRadius + 4.0);
+        } else {
+            const qreal radius = pictures.id == 1076 || pictures.id == 1286 ? face.height() / 2 : 6;
+            outline.addRoundedRect(face, radius, radius);
+        }
+        button->SetFocusOutline(outline);
+    }
+    for (const auto& [id, box] : captionBoxes) {
+        auto* button = FindControl<CControlButton>(this, id);
+        button->SetCaptionBox(box);
+        button->setFont(ButtonCaptionFont(id == 1099                 ? layout::kStartCaptionPixels
+                                          : id == 1076 || id == 1286 ? layout::kPillCaptionPixels
+                                                                     : layout::kIconCaptionPixels));
     }
     FindControl(this, 1099)->setEnabled(true);
 
@@ -233,14 +477,64 @@ void CTessalyDlg::SetUpImageButtons() {
     if (openFolder->x() <= browse->geometry().right()) {
         openFolder->move(browse->geometry().right() + 3, openFolder->y());
     }
-    // And the window holds every visible control whole.
+    // And the window holds every visible control whole: that is its smallest size.
     QRect used(QPoint(0, 0), size());
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         if (!child->isHidden()) {
             used |= child->geometry().adjusted(0, 0, 4, 4);
         }
     }
-    setFixedSize(used.size());
+    m_templateSize = used.size();
+    setMinimumSize(m_templateSize);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    resize(m_templateSize);
+}
+
+void CTessalyDlg::RecordLayout() {
+    m_templateGeometry.clear();
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!child->isHidden()) {
+            m_templateGeometry.emplace_back(child, child->geometry());
+        }
+    }
+}
+
+void CTessalyDlg::LayOutControls() {
+    // The list takes the extra room; what lies right of it keeps its distance to the right edge, what lies
+    // below it its distance to the bottom edge; the output folder box grows with the width, and the two
+    // buttons after it move with it.
+    if (!m_templateSize.isValid() || m_templateGeometry.empty()) {
+        return;
+    }
+    const int dx = std::max(width() - m_templateSize.width(), 0);
+    const int dy = std::max(height() - m_templateSize.height(), 0);
+    QRect list;
+    for (const auto& [widget, place] : m_templateGeometry) {
+        if (widget == m_fileList) {
+            list = place;
+        }
+    }
+    for (const auto& [widget, place] : m_templateGeometry) {
+        if (widget == m_fileList) {
+            widget->setGeometry(place.adjusted(0, 0, dx, dy));
+            continue;
+        }
+        const bool right = place.left() > list.right() || widget == FindControl(this, 1076) ||
+                           widget == FindControl(this, 1286);
+        const bool below = place.top() > list.bottom();
+        const QPoint moved = place.topLeft() + QPoint(right ? dx : 0, below ? dy : 0);
+        if (widget == m_outputFolderBox) {
+            widget->setGeometry(QRect(moved, place.size() + QSize(dx, 0)));
+        } else {
+            widget->move(moved);
+        }
+    }
+    m_fileList->setColumnWidth(0, m_pathColumnWidth + dx);
+}
+
+void CTessalyDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    LayOutControls();
 }
 
 void CTessalyDlg::SetUpPresetLists() {
@@ -298,6 +592,7 @@ void CTessalyDlg::closeEvent(QCloseEvent* event) {
     EndBatch();
     m_probes.Cancel();
     SavePresetPositions(CurrentPresetPositions());
+    WriteWindowSize(size());
     done(QDialog::Accepted);
     event->accept();
 }

@@ -1,6 +1,7 @@
 // CTessalyDlg: the main window. Its widgets come from dialog template 102; this class sets them up
-// (texts, colours, pictures, presets), keeps the file list (the only store of the inputs), runs the
-// commands of its buttons and follows a batch with its timer.
+// (texts, colours, pictures, presets, keyboard order), keeps the file list (the only store of the inputs),
+// runs the commands of its buttons, follows a batch with its timer, switches the language (the Help link's
+// context menu) and lays its controls out again when it is resized.
 #pragma once
 
 #include "AVConvertDlg.h"
@@ -14,8 +15,12 @@
 #include <QTimer>
 #include <array>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QComboBox;
+class QMenu;
+class QTranslator;
 class QTreeWidgetItem;
 
 namespace quarnix {
@@ -66,6 +71,16 @@ public:
     // of the batch from the final statuses and forgets the batch.
     void EndBatch();
 
+    // The language pack in use, and switching to another one at once (written to the settings).
+    const QString& LanguageFile() const { return m_languageFile; }
+    void SwitchLanguage(const QString& languageFile);
+    // The Help link's context menu: the six packs by their names, the one in use ticked; choosing one
+    // switches to it. The caller owns the menu.
+    QMenu* MakeLanguageMenu(QWidget* parent);
+
+    // The smallest size of the window: every control of the template whole.
+    QSize TemplateSize() const { return m_templateSize; }
+
     // The five preset choices as the hidden lists hold them.
     PresetPositions CurrentPresetPositions() const;
 
@@ -76,6 +91,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -84,8 +100,14 @@ protected:
 private:
     void BuildControls();
     void Initialise();
-    void LoadTexts();
+    void ApplyTexts();
+    void ApplyCaptions();
+    void FitColumns();
+    void InstallQtTranslations();
+    void SetUpKeyboard();
     void SetUpImageButtons();
+    void RecordLayout();
+    void LayOutControls();
     void SetUpToolTips();
     void SetUpFileList();
     void SetUpPresetLists();
@@ -108,6 +130,12 @@ private:
     QStringList m_refusedNames; // names of the refused files of the current adding
 
     QString m_languageFile;
+    QStringList m_languageNames; // LANGUAGE name1 ... name6
+    std::unique_ptr<QTranslator> m_qtTranslator;
+    QSize m_templateSize;
+    // Every shown control with its place at the template size, from which resizing lays them out.
+    std::vector<std::pair<QWidget*, QRect>> m_templateGeometry;
+    int m_pathColumnWidth = 0; // at the template size
     QString m_keepSourceText;
     QString m_outputFolder;     // the folder text as read at the last start
     QString m_rememberedFolder; // the last folder that passed the checks

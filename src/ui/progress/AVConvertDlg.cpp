@@ -43,6 +43,11 @@ void CAVConvertDlg::Initialise() {
     const ProgressTexts texts = ReadProgressTexts();
     FindControl<QLabel>(this, 1158)->setText(texts.currentFileCaption);
     FindControl<QLabel>(this, 1159)->setText(texts.batchCaption);
+    m_openFolder->setText(texts.openFolderBox);
+    m_openFolder->setFont(font());
+    FitCaptionToWidth(*m_openFolder);
+    m_fileBar->setAccessibleName(texts.fileBarName);
+    m_batchBar->setAccessibleName(texts.batchBarName);
     FindControl<QCheckBox>(this, 1120)->setChecked(true);
     m_stop->setText(texts.stopButton);
     m_stop->setToolTip(texts.stopButton);

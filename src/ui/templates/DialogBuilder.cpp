@@ -98,17 +98,7 @@ QWidget* DialogBuilder::MakeStandardControl(const ControlTemplate& control, QWid
     return new QWidget(parent);
 }
 
-namespace {
-
-// The substitute font can be wider than the template's own: a caption that would be clipped gets the
-// condensed cut of its font and, if that is not enough, a slightly smaller size (down to 7 points).
-void FitTextToRectangle(QWidget& widget, const ControlTemplate& control) {
-    const bool captioned = control.kind == ControlKind::RadioButton ||
-                           control.kind == ControlKind::CheckBox || control.kind == ControlKind::StaticText ||
-                           control.kind == ControlKind::PushButton;
-    if (!captioned || *control.text == '\0' || !control.visible) {
-        return;
-    }
+void FitCaptionToWidth(QWidget& widget) {
     QFont font = widget.font();
     if (widget.sizeHint().width() > widget.width()) {
         // A condensed cut of the same family first, then smaller sizes.
@@ -119,6 +109,19 @@ void FitTextToRectangle(QWidget& widget, const ControlTemplate& control) {
         font.setPointSize(font.pointSize() - 1);
         widget.setFont(font);
     }
+}
+
+namespace {
+
+// The substitute font can be wider than the template's own: a caption that would be clipped is fitted.
+void FitTextToRectangle(QWidget& widget, const ControlTemplate& control) {
+    const bool captioned = control.kind == ControlKind::RadioButton ||
+                           control.kind == ControlKind::CheckBox || control.kind == ControlKind::StaticText ||
+                           control.kind == ControlKind::PushButton;
+    if (!captioned || *control.text == '\0' || !control.visible) {
+        return;
+    }
+    FitCaptionToWidth(widget);
 }
 
 } // namespace

@@ -20,6 +20,11 @@ QRect DialogUnitsToPixels(const QRect& dialogUnits, const QSize& baseUnits);
 // The font that stands in for a template font: the family when installed, else the system's sans-serif.
 QFont TemplateFont(const char* family, int pointSize);
 
+// Gives a caption that would be clipped by its widget's width the condensed cut of its font and, if that
+// is not enough, a smaller size (down to 7 points). Template captions are fitted when built; a caption set
+// later (from the language pack) is fitted by its setter's caller.
+void FitCaptionToWidth(QWidget& widget);
+
 // The object name of a control: "ctl1114".
 QString ControlObjectName(int id);
 
