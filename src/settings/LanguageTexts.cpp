@@ -45,7 +45,8 @@ struct FallbackKey {
 };
 
 // Texts that every window shows, each with the English text that stands in when a pack lacks the key.
-constexpr std::array kFallbackKeys = {
+// Not constexpr: the sanitizer build cannot take the length of a string from another header at compile time.
+const std::array kFallbackKeys = {
     FallbackKey{u"JIEMIAN", u"rotation", u"Set Rotation Degree"},
     FallbackKey{u"JIEMIAN", u"rotate90", u"Rotate 90 degrees clockwise"},
     FallbackKey{u"JIEMIAN", u"rotate180", u"Rotate 180 degrees clockwise"},
