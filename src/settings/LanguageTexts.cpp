@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <array>
 
@@ -79,6 +80,31 @@ const std::array kFallbackKeys = {
     FallbackKey{u"HINT", u"removeall", u"Remove All Files"},
     FallbackKey{u"HINT", u"drop", u"Drag and Drop Files Here"},
     FallbackKey{u"HINT", u"language", u"Right-click to choose the language"},
+    // Why a file failed, as the engine says it; the Status tooltip shows the pack's words for it.
+    FallbackKey{u"REASON", u"diskfull", u"the disk is full"},
+    FallbackKey{u"REASON", u"quota", u"the disk quota is used up"},
+    FallbackKey{u"REASON", u"toolarge", u"the output is larger than the file system allows"},
+    FallbackKey{u"REASON", u"namelong", u"the output name is too long"},
+    FallbackKey{u"REASON", u"ioerror", u"the drive reported a read or write error"},
+    FallbackKey{u"REASON", u"memory", u"there was not enough memory"},
+    FallbackKey{u"REASON", u"inputgone", u"the input no longer exists"},
+    FallbackKey{u"REASON", u"inputdenied", u"the input may not be read"},
+    FallbackKey{u"REASON", u"inputfolder", u"the input is a folder"},
+    FallbackKey{u"REASON", u"notvideo", u"the input cannot be opened as a video"},
+    FallbackKey{u"REASON", u"streams", u"the input's streams cannot be read"},
+    FallbackKey{u"REASON", u"nocontainer", u"no container can be written for this output name"},
+    FallbackKey{u"REASON", u"foldergone", u"the output folder no longer exists"},
+    FallbackKey{u"REASON", u"nopackets", u"the input holds no picture or sound that can be copied"},
+    FallbackKey{u"REASON", u"inputchanged", u"the input changed while it was read"},
+    FallbackKey{u"REASON", u"outputremoved", u"the output was removed while it was written"},
+    FallbackKey{u"REASON", u"folderdenied", u"the output folder may not be written"},
+    FallbackKey{u"REASON", u"createfailed", u"the output file cannot be created"},
+    FallbackKey{u"REASON", u"streamsrefused", u"the output container does not accept these streams"},
+    FallbackKey{u"REASON", u"encoder", u"the encoder could not be set up"},
+    FallbackKey{u"REASON", u"readfailed", u"the input could not be read to its end"},
+    FallbackKey{u"REASON", u"writefailed", u"writing the output failed"},
+    FallbackKey{u"REASON", u"failed", u"the conversion failed"},
+    FallbackKey{u"REASON", u"writtenas", u"written as %1: %2 cannot carry a rotation"},
 };
 
 // Program-wide: filled at main-window set-up and again when the user picks another language.
@@ -154,6 +180,20 @@ QString Text(QStringView section, QStringView key) {
         return text.isEmpty() ? kFallbackKeys[index].english.toString() : text;
     }
     return QString();
+}
+
+QString TranslatedReason(const QString& englishReason) {
+    static const QRegularExpression writtenAs(
+        QStringLiteral("^written as (\\S+): (.+) cannot carry a rotation$"));
+    if (const QRegularExpressionMatch match = writtenAs.match(englishReason); match.hasMatch()) {
+        return Text(u"REASON", u"writtenas").arg(match.captured(1), match.captured(2));
+    }
+    for (const FallbackKey& key : kFallbackKeys) {
+        if (key.section == u"REASON" && key.english == englishReason) {
+            return Text(key.section, key.key);
+        }
+    }
+    return englishReason;
 }
 
 QList<FallbackText> FallbackTexts() {

@@ -73,6 +73,10 @@ struct FallbackText {
 };
 QList<FallbackText> FallbackTexts();
 
+// The loaded pack's words for a reason the engine gave in English (why a file failed, or "written as MOV:
+// AVI cannot carry a rotation"); a reason the pack has no words for is returned as it is.
+QString TranslatedReason(const QString& englishReason);
+
 // The pack for a locale's language (english.ini for a language without a pack).
 QString LanguageFileForLocale(const QLocale& locale);
 

@@ -205,6 +205,21 @@ TEST(LanguageTexts, NewerTextsFallBackToEnglishOneByOne) {
     EXPECT_EQ(Text(u"JIEMIAN", u"add"), "Add");
 }
 
+// Why a file failed reads in the pack's words; what the pack lacks stays as the engine said it.
+TEST(LanguageTexts, ReasonsInThePacksWords) {
+    ScopedExecutableFolder exe;
+    WritePack(exe, "german.ini",
+              "[REASON]\ninputgone=die Eingabedatei existiert nicht mehr\n"
+              "writtenas=als %1 geschrieben: %2 kann keine Drehung speichern\n");
+    LoadTexts("german.ini");
+    EXPECT_EQ(TranslatedReason("the input no longer exists"), "die Eingabedatei existiert nicht mehr");
+    EXPECT_EQ(TranslatedReason("written as MOV: AVI cannot carry a rotation"),
+              "als MOV geschrieben: AVI kann keine Drehung speichern");
+    EXPECT_EQ(TranslatedReason("the disk is full"), "the disk is full");
+    EXPECT_EQ(TranslatedReason("something the engine may say one day"),
+              "something the engine may say one day");
+}
+
 TEST(LanguageTexts, PackOfTheSystemLanguageAndOfQtsTranslations) {
     const std::pair<const char*, const char*> cases[] = {
         {"de_DE", "german.ini"},  {"de_AT", "german.ini"},  {"fr_CA", "french.ini"},

@@ -1,6 +1,8 @@
 #include "CheckListCtrl.h"
 #include "DialogBuilder.h"
 #include "EngineFixtures.h"
+#include "FailureReason.h"
+#include "LanguageTexts.h"
 #include "TessalyDlg.h"
 #include "WindowTestSupport.h"
 
@@ -22,6 +24,10 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+
+extern "C" {
+#include <libavutil/error.h>
+}
 
 namespace quarnix::test {
 namespace {
@@ -204,6 +210,27 @@ TEST(MainWindow, AStalledProbeNeverHoldsUpTheWindow) {
     writer.join();
     ASSERT_EQ(RowCount(window), 301);
     EXPECT_EQ(RowTexts(window, 0)[0], Q(pipe));
+}
+
+// Every reason the engine gives for a failed file has words in the language packs.
+TEST(MainWindow, EveryFailureReasonIsInThePacks) {
+    QStringList known;
+    for (const FallbackText& text : FallbackTexts()) {
+        if (text.section == "REASON") {
+            known << text.english;
+        }
+    }
+    const int errors[] = {AVERROR(ENOENT), AVERROR(EACCES), AVERROR(EISDIR),       AVERROR(ENOSPC),
+                          AVERROR(EDQUOT), AVERROR(EFBIG),  AVERROR(ENAMETOOLONG), AVERROR(EIO),
+                          AVERROR(ENOMEM), AVERROR(EROFS),  AVERROR_INVALIDDATA,   AVERROR(EINVAL)};
+    for (int step = static_cast<int>(FailedStep::kOpenInput);
+         step <= static_cast<int>(FailedStep::kFolderGone); ++step) {
+        for (int error : errors) {
+            const QString reason =
+                QString::fromStdString(PlainFailureReason(static_cast<FailedStep>(step), error));
+            EXPECT_TRUE(known.contains(reason)) << reason.toStdString();
+        }
+    }
 }
 
 TEST(MainWindow, RowsShowWhatTheProbeFound) {

@@ -162,7 +162,7 @@ void CTessalyDlg::ShowRowOutcome(int entry) {
     const auto at = static_cast<std::size_t>(entry);
     QTreeWidgetItem* item = m_batchRows[at];
     const CConvertJob& job = m_batch->Job();
-    const QString reason = QString::fromStdString(job.m_entryReasons[at]);
+    const QString reason = TranslatedReason(QString::fromStdString(job.m_entryReasons[at]));
     switch (m_batch->StatusOf(entry)) {
     case kFileStatusConverted:
         item->setText(kStatusColumn, Text(u"TISHI", u"wc"));
