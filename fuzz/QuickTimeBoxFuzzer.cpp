@@ -2,6 +2,7 @@
 // the structure eligible. Traps when a result breaks what the walker promises: a video track's matrix
 // outside the file, an eligible file without video tracks, a marked output that differs from its input
 // anywhere but in the matrices.
+#include "FileDescriptor.h"
 #include "FuzzInput.h"
 #include "MarkInPlace.h"
 #include "QuickTimeBoxes.h"
@@ -12,22 +13,6 @@
 #include <vector>
 
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 bool Inside(const quarnix::QuickTimeVideoTrack& track, std::size_t offset) {
     return offset >= track.matrixOffset && offset < track.matrixOffset + quarnix::kTrackMatrixBytes;
@@ -41,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!quarnix::fuzz::WriteBytes(input, data, size)) {
         return 0;
     }
-    const Fd in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+    const quarnix::FileDescriptor in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         return 0;
     }
@@ -60,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     unlink(output.c_str());
-    const Fd out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    const quarnix::FileDescriptor out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (out.get() < 0) {
         return 0;
     }

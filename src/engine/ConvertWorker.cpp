@@ -4,6 +4,7 @@
 #include "ConvertJob.h"
 #include "EntryState.h"
 #include "FfmpegError.h"
+#include "FileDescriptor.h"
 #include "MarkInPlace.h"
 #include "MatroskaProjection.h"
 #include "MediaText.h"
@@ -102,25 +103,6 @@ bool OpenInput(const CConvertJob& job, EntryState& entry) {
     av_dump_format(entry.input.get(), 0, entry.inputPath.c_str(), 0);
     return true;
 }
-
-// A file descriptor closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { Close(); }
-    int get() const { return m_fd; }
-    // Closes now; returns 0 or the errno of a close that failed (a write the kernel could not complete).
-    int Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
-    }
-
-private:
-    int m_fd;
-};
 
 bool IsQuickTimeName(const std::string& path) {
     std::string extension = DottedExtension(path);
@@ -310,7 +292,7 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
         entry.method = "remuxed: the input is not a regular file";
         return false;
     }
-    Descriptor input(::open(entry.inputPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor input(::open(entry.inputPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (input.get() < 0 || ::fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         entry.method = "remuxed: the input is not a regular file";
         return false;
@@ -324,7 +306,7 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     if (!CreateTemporaryFor(entry, end)) {
         return true;
     }
-    Descriptor output(::open(entry.tempPath.c_str(), O_RDWR | O_CLOEXEC));
+    FileDescriptor output(::open(entry.tempPath.c_str(), O_RDWR | O_CLOEXEC));
     if (output.get() < 0) {
         FailEntry(entry, FailedStep::kCreateOutput, "opening the output file", AVERROR(errno));
         FinishEntry(entry, false);

@@ -6,11 +6,6 @@ namespace quarnix::test {
 
 namespace {
 
-const std::string kMarkerVideo =
-    "-f lavfi -i color=c=black:s=160x120:r=25:d=2,drawbox=x=0:y=0:w=40:h=30:color=white:t=fill ";
-const std::string kTone = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 ";
-const std::string kH264 = "-c:v libx264 -bf 2 -g 25 -pix_fmt yuv420p ";
-
 std::string SubtitleFile() {
     return TextFixture("caption.srt", "1\n00:00:00,000 --> 00:00:01,000\nHello\n\n");
 }

@@ -9,6 +9,13 @@
 
 namespace quarnix::test {
 
+// ffmpeg arguments of the marker picture (2 s, 160x120, black with a white box in the top-left corner), of
+// its tone, and of the H.264 settings (with B-frames) the fixtures share.
+inline const std::string kMarkerVideo =
+    "-f lavfi -i color=c=black:s=160x120:r=25:d=2,drawbox=x=0:y=0:w=40:h=30:color=white:t=fill ";
+inline const std::string kTone = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 ";
+inline const std::string kH264 = "-c:v libx264 -bf 2 -g 25 -pix_fmt yuv420p ";
+
 // 2 s, 160x120 black picture with a white box in the top-left corner, H.264 with B-frames, AAC audio,
 // in the container of the extension ("mp4", "mov", "m4v", "3gp", "mkv").
 std::string MarkerClip(const std::string& extension);

@@ -1,6 +1,7 @@
 // Rotation of QuickTime-family files by setting their track matrices in a copy of the input.
 #include "EngineFixtures.h"
 #include "FfmpegPtr.h"
+#include "FileDescriptor.h"
 #include "Fixtures.h"
 #include "MarkInPlace.h"
 #include "MediaFacts.h"
@@ -21,27 +22,6 @@
 
 namespace quarnix::test {
 namespace {
-
-const std::string kMarkerVideo =
-    "-f lavfi -i color=c=black:s=160x120:r=25:d=2,drawbox=x=0:y=0:w=40:h=30:color=white:t=fill ";
-const std::string kTone = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 ";
-const std::string kH264 = "-c:v libx264 -bf 2 -g 25 -pix_fmt yuv420p ";
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -204,8 +184,8 @@ Marking MarkInto(const ScopedTempDir& dir, const std::string& input, const std::
                  std::uint8_t cancelValue = 0) {
     Marking marking;
     marking.output = dir.file(name);
-    Fd in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
-    Fd out(open(marking.output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    FileDescriptor in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor out(open(marking.output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     EXPECT_GE(in.get(), 0) << input;
     EXPECT_GE(out.get(), 0) << marking.output;
     std::atomic<std::uint8_t> cancel{cancelValue};
@@ -255,7 +235,7 @@ TEST_P(MarkInPlace, ChangesOnlyTheMatricesAndReadersSeeTheAngle) {
     ASSERT_EQ(std::filesystem::file_size(marking.output), std::filesystem::file_size(input));
     EXPECT_EQ(marking.result.bytesCopied, std::filesystem::file_size(input));
 
-    Fd out(open(marking.output.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor out(open(marking.output.c_str(), O_RDONLY | O_CLOEXEC));
     const QuickTimeStructure structure = CheckQuickTimeStructure(out.get());
     ASSERT_TRUE(structure.eligible) << structure.reason;
     ASSERT_EQ(structure.videoTracks.size(), param.videoTracks);
@@ -332,8 +312,8 @@ TEST(MarkInPlaceCopy, OutputOnAnotherFileSystem) {
     const std::string input = MarkerClip("mp4");
     const std::string output = pattern + "/output.mp4";
     {
-        Fd in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
-        Fd out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        FileDescriptor in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+        FileDescriptor out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         std::atomic<std::uint8_t> cancel{0};
         std::atomic<std::int32_t> percent{0};
         const MarkInPlaceResult result = MarkQuickTimeInPlace(in.get(), out.get(), 90, cancel, percent);
@@ -360,8 +340,8 @@ TEST(MarkInPlaceCopy, RefusesAnOutputThatIsNotEmpty) {
     const std::string input = MarkerClip("mp4");
     const std::string output = dir.file("output.mp4");
     WriteFile(output, "someone else's data");
-    Fd in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
-    Fd out(open(output.c_str(), O_RDWR | O_CLOEXEC));
+    FileDescriptor in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor out(open(output.c_str(), O_RDWR | O_CLOEXEC));
     std::atomic<std::uint8_t> cancel{0};
     std::atomic<std::int32_t> percent{0};
     const MarkInPlaceResult result = MarkQuickTimeInPlace(in.get(), out.get(), 90, cancel, percent);
@@ -413,7 +393,7 @@ std::string RemuxRotated(const std::string& input, const std::string& output, in
 }
 
 std::string MatrixOf(const std::string& path) {
-    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     const QuickTimeStructure structure = CheckQuickTimeStructure(fd.get());
     EXPECT_TRUE(structure.eligible) << structure.reason;
     if (structure.videoTracks.size() != 1) {
@@ -463,7 +443,7 @@ TEST_P(DamagedStructure, IsNotEligibleAndWritesNothing) {
     const std::string input = dir.file("damaged.mp4");
     WriteFile(input, bytes);
 
-    Fd fd(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd(open(input.c_str(), O_RDONLY | O_CLOEXEC));
     const QuickTimeStructure structure = CheckQuickTimeStructure(fd.get());
     EXPECT_FALSE(structure.eligible);
     EXPECT_EQ(structure.reason, param.reason);
