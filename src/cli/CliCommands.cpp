@@ -8,8 +8,6 @@
 #include "RunningBatch.h"
 
 #include <chrono>
-#include <memory>
-#include <set>
 #include <thread>
 
 extern "C" {
@@ -174,7 +172,7 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
             err << "quarnix-cli: " << job.m_inputPaths[at] << ": " << job.m_entryReasons[at] << "\n";
         }
         if (status == kFileStatusConverted) {
-            const bool inPlace = job.m_entryMethods[at] == "marked in place";
+            const bool inPlace = job.m_entryMethods[at] == kMarkedInPlace;
             (inPlace ? marked : remuxed) += 1;
             if (request.verbose) {
                 err << "quarnix-cli: " << job.m_inputPaths[at] << ": " << job.m_entryMethods[at] << "\n";

@@ -19,6 +19,10 @@ enum FileStatus : std::int8_t {
     kFileStatusFailed = 2,
 };
 
+// The method of an entry that was rotated by setting its track matrices in a copy of its bytes; any other
+// converted entry was remuxed ("remuxed: " and why) or re-encoded.
+inline constexpr const char* kMarkedInPlace = "marked in place";
+
 struct TimeBase {
     std::int32_t num = 0;
     std::int32_t den = 1;

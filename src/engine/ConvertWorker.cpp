@@ -7,14 +7,12 @@
 #include "FileDescriptor.h"
 #include "MarkInPlace.h"
 #include "MatroskaProjection.h"
-#include "MediaText.h"
 #include "OutputContainer.h"
 #include "OutputFile.h"
 #include "Reencode.h"
 #include "StreamSelection.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,15 +100,6 @@ bool OpenInput(const CConvertJob& job, EntryState& entry) {
     }
     av_dump_format(entry.input.get(), 0, entry.inputPath.c_str(), 0);
     return true;
-}
-
-bool IsQuickTimeName(const std::string& path) {
-    std::string extension = DottedExtension(path);
-    for (char& c : extension) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return extension == ".mp4" || extension == ".mov" || extension == ".m4v" || extension == ".3gp" ||
-           extension == ".3g2";
 }
 
 // Creates the entry's temporary output; false (entry failed, end set) when it cannot be created.
@@ -281,7 +270,7 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
         entry.method = "re-encoded";
         return false;
     }
-    if (!IsQuickTimeName(entry.outputPath)) {
+    if (!IsQuickTimeFamilyName(entry.outputPath)) {
         entry.method = "remuxed: not a QuickTime-family container";
         return false;
     }
@@ -325,7 +314,7 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
         } else if (!IdentifyFile(entry.tempPath).regularFile) {
             FailEntry(entry, FailedStep::kOutputVanished, "finding the finished output", AVERROR(ENOENT));
         }
-        entry.method = "marked in place";
+        entry.method = kMarkedInPlace;
         FinishEntry(entry, true);
         return true;
     case MarkInPlaceOutcome::NotEligible:
@@ -339,10 +328,7 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     case MarkInPlaceOutcome::Failed:
         FailEntry(entry, FailedStep::kWriteOutput, "copying the input",
                   result.error != 0 ? AVERROR(result.error) : AVERROR(EIO));
-        if (entry.reason == PlainFailureReason(FailedStep::kWriteOutput, AVERROR(EIO)) &&
-            !result.reason.empty()) {
-            entry.reason = result.reason;
-        }
+        entry.reason = result.reason; // already in the plain words every failed entry uses
         break;
     }
     FinishEntry(entry, false);

@@ -1,5 +1,7 @@
 #include "MarkInPlace.h"
 
+#include "FailureReason.h"
+
 #include "Rotation.h"
 
 #include <algorithm>
@@ -10,6 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+extern "C" {
+#include <libavutil/error.h>
+}
+
 namespace quarnix {
 
 namespace {
@@ -19,8 +25,6 @@ constexpr std::uint64_t kKernelChunk = std::uint64_t{64} << 20;
 // Buffer of the read/write loop used where the kernel cannot copy between the two files.
 constexpr std::size_t kBufferBytes = std::size_t{8} << 20;
 
-constexpr const char* kInputChanged = "the input file changed while it was copied";
-
 MarkInPlaceResult Failure(int error, std::string reason) {
     MarkInPlaceResult result;
     result.outcome = MarkInPlaceOutcome::Failed;
@@ -29,8 +33,13 @@ MarkInPlaceResult Failure(int error, std::string reason) {
     return result;
 }
 
+// A system error of reading, copying or writing, in the words every failed entry uses.
 MarkInPlaceResult FailureOf(int error) {
-    return Failure(error, DescribeCopyError(error));
+    return Failure(error, PlainFailureReason(FailedStep::kWriteOutput, AVERROR(error)));
+}
+
+MarkInPlaceResult InputChanged() {
+    return Failure(0, PlainFailureReason(FailedStep::kInputChanged, 0));
 }
 
 // Whether copy_file_range cannot serve this pair of files, so that a read/write loop must: another file
@@ -156,32 +165,6 @@ std::array<std::uint8_t, kTrackMatrixBytes> TrackMatrixBytes(int degrees, int wi
     return bytes;
 }
 
-std::string DescribeCopyError(int error) {
-    switch (error) {
-    case ENOSPC:
-        return "the disk is full";
-    case EDQUOT:
-        return "the disk quota is used up";
-    case EIO:
-        return "the disk reported a read or write error";
-    case EFBIG:
-        return "the file is too large for the output's file system";
-    case EROFS:
-        return "the output folder is read-only";
-    case EACCES:
-    case EPERM:
-        return "permission was denied";
-    case ENOMEM:
-        return "there is not enough memory";
-    case EBADF:
-        return "the files were not opened for copying";
-    default: {
-        const char* text = strerrordesc_np(error);
-        return std::string("copying failed: ") + (text != nullptr ? text : std::to_string(error));
-    }
-    }
-}
-
 MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
                                        const std::atomic<std::uint8_t>& cancel,
                                        std::atomic<std::int32_t>& percent) {
@@ -222,7 +205,7 @@ MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
             return result;
         }
         if (done == 0) {
-            return Failure(0, kInputChanged);
+            return InputChanged();
         }
         copied += static_cast<std::uint64_t>(done);
         percent.store(static_cast<std::int32_t>(copied * 100 / size));
@@ -235,7 +218,7 @@ MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
         return FailureOf(output.readError);
     }
     if (!output.eligible || output.fileSize != size || !SameTracks(input, output)) {
-        return Failure(0, kInputChanged);
+        return InputChanged();
     }
 
     for (const QuickTimeVideoTrack& track : output.videoTracks) {

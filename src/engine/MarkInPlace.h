@@ -46,7 +46,4 @@ MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
 // size: the canonical display matrix, nine big-endian 32-bit values.
 std::array<std::uint8_t, kTrackMatrixBytes> TrackMatrixBytes(int degrees, int width, int height);
 
-// Plain words for an errno of reading, copying or writing ("the disk is full").
-std::string DescribeCopyError(int error);
-
 } // namespace quarnix

@@ -159,12 +159,25 @@ bool HasDolbyVisionConfiguration(const AVStream& stream) {
 #endif
 }
 
-bool IsQuickTimeMuxer(const AVOutputFormat& muxer) {
-    const std::string_view name = muxer.name;
+bool IsQuickTimeMuxerName(std::string_view name) {
     return name == "mov" || name == "mp4" || name == "ipod" || name == "3gp" || name == "3g2";
 }
 
+bool IsQuickTimeMuxer(const AVOutputFormat& muxer) {
+    return IsQuickTimeMuxerName(muxer.name);
+}
+
 } // namespace
+
+bool IsQuickTimeFamilyName(const std::string& path) {
+    const std::string extension = LowerExtension(path);
+    for (const ExtensionMuxer& entry : kRotatingContainers) {
+        if (entry.extension == extension) {
+            return IsQuickTimeMuxerName(entry.muxer);
+        }
+    }
+    return false;
+}
 
 int OutputOptionsFor(const AVFormatContext& input, const AVFormatContext& output, AVDictionary** options) {
     if (output.oformat == nullptr || !IsQuickTimeMuxer(*output.oformat)) {

@@ -24,6 +24,10 @@ struct OutputContainer {
 // input's streams.
 OutputContainer ChooseOutputContainer(const AVFormatContext& input, const std::string& plannedOutputPath);
 
+// True when the path's extension names a QuickTime-family container (MP4, MOV, M4V, 3GP, 3G2 and
+// their other spellings), whose files can be rotated by setting their track matrices.
+bool IsQuickTimeFamilyName(const std::string& path);
+
 // True for the Matroska muxers (matroska, webm), whose files get the Projection element after writing.
 bool IsMatroskaMuxer(const AVOutputFormat& muxer);
 

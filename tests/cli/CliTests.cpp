@@ -2,6 +2,7 @@
 #include "Fixtures.h"
 
 #include "EngineFixtures.h"
+#include "StalledPipe.h"
 
 #include <gtest/gtest.h>
 
@@ -158,42 +159,24 @@ TEST(Cli, CtrlCOnATerminalStopsAndExits) {
     ScopedTempDir dir;
     std::filesystem::create_directories(dir.path() / "out");
     const std::string out = (dir.path() / "out").string();
-    const std::string source = LongTs();
-    std::ifstream in(source, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    // The input is a pipe that the test holds open for reading and writing, so that it never reports an
-    // end: the probe reads its start, the copy the rest, and then waits for more when Ctrl-C comes.
+    // The input is a pipe that never reports an end: the probe reads its start, the copy the rest, and
+    // then waits for more when Ctrl-C comes.
     const std::string pipe = dir.file("live.ts");
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     const std::string other = dir.file("other.mp4");
     std::filesystem::copy_file(MarkerClip("mp4"), other);
-    const int feed = open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(feed, 0);
+    const std::string stdoutPath = dir.file("stdout"); // made before the fork: the child allocates nothing
+    StalledPipe feed(pipe, LongTs(), 1);
 
     int terminal = -1;
     const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
     ASSERT_GE(child, 0);
     if (child == 0) {
-        const int stdoutFile = open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int stdoutFile = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(stdoutFile, 1);
         execl(QUARNIX_CLI_PATH, "quarnix-cli", "rotate", "--angle", "90", "--output", out.c_str(),
               pipe.c_str(), other.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    std::atomic<bool> fed{false};
-    std::atomic<bool> stop{false};
-    std::thread feeder([&] {
-        for (std::size_t written = 0; written < bytes.size() && !stop;) {
-            const ssize_t n = write(feed, bytes.data() + written, bytes.size() - written);
-            if (n > 0) {
-                written += static_cast<std::size_t>(n);
-            } else {
-                pollfd room{feed, POLLOUT, 0};
-                poll(&room, 1, 20);
-            }
-        }
-        fed = true;
-    });
     // Reads the terminal so the child never blocks on it; sends Ctrl-C once the copy runs.
     std::string screen;
     bool sent = false;
@@ -209,7 +192,7 @@ TEST(Cli, CtrlCOnATerminalStopsAndExits) {
                 screen.append(buffer, static_cast<std::size_t>(n));
             }
         }
-        if (!sent && fed && screen.find("[1/2]") != std::string::npos) {
+        if (!sent && feed.Fed() && screen.find("[1/2]") != std::string::npos) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             const char ctrlC = '\x03';
             ASSERT_EQ(write(terminal, &ctrlC, 1), 1);
@@ -224,15 +207,12 @@ TEST(Cli, CtrlCOnATerminalStopsAndExits) {
         kill(child, SIGKILL);
         waitpid(child, &status, 0);
     }
-    stop = true;
-    feeder.join();
-    close(feed);
     ASSERT_TRUE(exited) << "quarnix-cli did not exit; terminal showed: " << screen;
     close(terminal);
     ASSERT_TRUE(sent) << screen;
     ASSERT_TRUE(WIFEXITED(status)) << screen;
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    std::ifstream result(dir.file("stdout"));
+    std::ifstream result(stdoutPath);
     const std::string lines((std::istreambuf_iterator<char>(result)), {});
     EXPECT_EQ(lines, "pending\t" + pipe + "\t" + out + "/live.ts\n" + "pending\t" + other + "\t" + out +
                          "/other.mp4\n");

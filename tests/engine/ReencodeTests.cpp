@@ -62,8 +62,6 @@ std::unique_ptr<CConvertJob> MakeJob(const std::vector<std::pair<std::string, st
     auto job = std::make_unique<CConvertJob>();
     const int count = static_cast<int>(entries.size());
     job->PrepareEntries(count);
-    job->m_inputPaths = CConvertJob::AllocatePathList(count);
-    job->m_outputPaths = CConvertJob::AllocatePathList(count);
     for (int i = 0; i < count; ++i) {
         job->m_inputPaths[static_cast<std::size_t>(i)] = entries[static_cast<std::size_t>(i)].first;
         job->m_outputPaths[static_cast<std::size_t>(i)] = entries[static_cast<std::size_t>(i)].second;

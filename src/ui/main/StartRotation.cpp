@@ -6,10 +6,8 @@
 #include "BatchPlanner.h"
 #include "CheckListCtrl.h"
 #include "DialogBuilder.h"
-#include "FileSystem.h"
 #include "Label.h"
 #include "LanguageTexts.h"
-#include "MediaText.h"
 #include "MessageBox.h"
 #include "Settings.h"
 #include "ShellOpen.h"
@@ -17,7 +15,6 @@
 #include <QComboBox>
 #include <QProgressBar>
 #include <QRadioButton>
-#include <QSet>
 
 namespace quarnix {
 
@@ -28,10 +25,6 @@ constexpr int kStatusColumn = 6;
 
 bool IsRootFolderText(const QString& folder) {
     return folder == u"/";
-}
-
-QByteArray Utf8(const QString& text) {
-    return text.toUtf8();
 }
 
 // The re-encode targets of the preset lists, the same for every file of the batch.
@@ -79,7 +72,7 @@ void CTessalyDlg::StartRotation() {
     }
     std::vector<PlannedInput> inputs;
     for (QTreeWidgetItem* item : ticked) {
-        inputs.push_back({Utf8(item->text(kPathColumn)).toStdString(),
+        inputs.push_back({item->text(kPathColumn).toUtf8().toStdString(),
                           item->data(kPathColumn, kDurationRole).toLongLong()});
     }
     int rotation = 90;
@@ -88,7 +81,7 @@ void CTessalyDlg::StartRotation() {
             rotation = degrees;
         }
     }
-    BatchPlan plan = PlanBatch(Utf8(folder).toStdString(), inputs, rotation);
+    BatchPlan plan = PlanBatch(folder.toUtf8().toStdString(), inputs, rotation);
     switch (plan.problem) {
     case PlanProblem::kNone:
     case PlanProblem::kNoEntries:
