@@ -6,7 +6,7 @@
 #include "FfmpegError.h"
 #include "FileDescriptor.h"
 #include "MarkInPlace.h"
-#include "MatroskaProjection.h"
+#include "MatroskaRotation.h"
 #include "OutputContainer.h"
 #include "OutputFile.h"
 #include "Reencode.h"
@@ -262,16 +262,26 @@ void FinishEntry(EntryState& entry, bool complete) {
 }
 
 // The QuickTime family (MP4, MOV, M4V, 3GP) whose box structure parses cleanly is rotated by copying its
-// bytes and setting each video track's matrix: nothing of the input is lost and, where the file system
-// shares blocks, nothing is even copied. Returns false when the entry is to be remuxed instead (the reason
-// is in entry.method).
+// bytes and setting each video track's matrix; Matroska and WebM by copying their bytes and rewriting the
+// header before the media. Nothing of the input is lost and, where the file system shares blocks, nothing
+// is even copied. Returns false when the entry is to be remuxed instead (the reason is in entry.method).
+// Why the input cannot be rotated in place (checked before any output exists), or empty when it can.
+std::string InPlaceRefusal(int inputFd, bool quickTime, int degrees) {
+    if (quickTime) {
+        return CheckQuickTimeStructure(inputFd).reason;
+    }
+    const MatroskaStructure structure = CheckMatroskaStructure(inputFd);
+    return structure.eligible ? PlanMatroskaRotation(structure, degrees).reason : structure.reason;
+}
+
 bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     if (job.m_reencode != 0) {
         entry.method = "re-encoded";
         return false;
     }
-    if (!IsQuickTimeFamilyName(entry.outputPath)) {
-        entry.method = "remuxed: not a QuickTime-family container";
+    const bool quickTime = IsQuickTimeFamilyName(entry.outputPath);
+    if (!quickTime && !IsMatroskaFamilyName(entry.outputPath)) {
+        entry.method = "remuxed: not a QuickTime-family or Matroska container";
         return false;
     }
     // Only regular files qualify. A FIFO is not even opened here: opening and closing it would take the
@@ -286,9 +296,8 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
         entry.method = "remuxed: the input is not a regular file";
         return false;
     }
-    const QuickTimeStructure structure = CheckQuickTimeStructure(input.get());
-    if (!structure.eligible) {
-        entry.method = "remuxed: " + structure.reason;
+    if (std::string reason = InPlaceRefusal(input.get(), quickTime, job.m_rotation); !reason.empty()) {
+        entry.method = "remuxed: " + reason;
         return false;
     }
     entry.inputIdentity = IdentifyFile(entry.inputPath);
@@ -302,7 +311,9 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
         return true;
     }
     const MarkInPlaceResult result =
-        MarkQuickTimeInPlace(input.get(), output.get(), job.m_rotation, job.m_cancel, job.m_filePercent);
+        quickTime
+            ? MarkQuickTimeInPlace(input.get(), output.get(), job.m_rotation, job.m_cancel, job.m_filePercent)
+            : MarkMatroskaInPlace(input.get(), output.get(), job.m_rotation, job.m_cancel, job.m_filePercent);
     const int closeError = output.Close();
     switch (result.outcome) {
     case MarkInPlaceOutcome::Marked:
@@ -357,7 +368,7 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     // The finished, closed Matroska file gets the standard rotation element beside its tag.
     if (!entry.failed && !entry.cancelled && entry.headerWritten && !entry.outputIncomplete &&
         job.m_rotation != 0 && IsMatroskaMuxer(*entry.output->oformat)) {
-        if (int rc = AddMatroskaProjection(entry.tempPath, job.m_rotation); rc < 0) {
+        if (int rc = SetMatroskaRotation(entry.tempPath, job.m_rotation); rc < 0) {
             FailEntry(entry, FailedStep::kWriteOutput, "storing the Matroska rotation", rc);
             entry.outputIncomplete = true;
         }

@@ -2,6 +2,7 @@
 
 #include "FailureReason.h"
 
+#include "MatroskaRotation.h"
 #include "Rotation.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,6 +152,78 @@ private:
     std::unique_ptr<std::uint8_t[]> m_buffer;
 };
 
+MarkInPlaceResult NotEligible(std::string reason) {
+    MarkInPlaceResult result;
+    result.outcome = MarkInPlaceOutcome::NotEligible;
+    result.reason = std::move(reason);
+    return result;
+}
+
+// The output must be the new, empty file the caller created.
+std::optional<MarkInPlaceResult> CheckNewOutput(int outputFd) {
+    struct stat outputInfo {};
+    if (fstat(outputFd, &outputInfo) != 0) {
+        return FailureOf(errno);
+    }
+    if (!S_ISREG(outputInfo.st_mode) || outputInfo.st_size != 0) {
+        return Failure(EEXIST, "the output file is not a new empty file");
+    }
+    return std::nullopt;
+}
+
+// Copies the input's size bytes into the output, publishing the percentage and reading the cancel flag
+// between chunks. nullopt when the whole input was copied, else how the copy ended.
+std::optional<MarkInPlaceResult> CopyWholeInput(int inputFd, int outputFd, std::uint64_t size,
+                                                const std::atomic<std::uint8_t>& cancel,
+                                                std::atomic<std::int32_t>& percent) {
+    Copier copier(inputFd, outputFd);
+    std::uint64_t copied = 0;
+    while (copied < size) {
+        if (cancel.load() != 0) {
+            MarkInPlaceResult result;
+            result.outcome = MarkInPlaceOutcome::Cancelled;
+            result.bytesCopied = copied;
+            return result;
+        }
+        const std::int64_t done = copier.CopyChunk(copied, size - copied);
+        if (done < 0) {
+            MarkInPlaceResult result = FailureOf(static_cast<int>(-done));
+            result.bytesCopied = copied;
+            return result;
+        }
+        if (done == 0) {
+            return InputChanged();
+        }
+        copied += static_cast<std::uint64_t>(done);
+        // The last percent is published once the rotation is written.
+        percent.store(static_cast<std::int32_t>(std::min<std::uint64_t>(copied * 100 / size, 99)));
+    }
+    return std::nullopt;
+}
+
+MarkInPlaceResult Marked(std::uint64_t bytesCopied, int videoTracks, std::atomic<std::int32_t>& percent) {
+    MarkInPlaceResult result;
+    result.outcome = MarkInPlaceOutcome::Marked;
+    result.bytesCopied = bytesCopied;
+    result.videoTracks = videoTracks;
+    percent.store(100);
+    return result;
+}
+
+// Whether two checks of a Matroska file found the same elements at the same places.
+bool SameElements(const MatroskaStructure& a, const MatroskaStructure& b) {
+    if (a.elements.size() != b.elements.size() || a.head != b.head || a.tail != b.tail) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.elements.size(); ++i) {
+        if (a.elements[i].id != b.elements[i].id || a.elements[i].start != b.elements[i].start ||
+            a.elements[i].total != b.elements[i].total) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 std::array<std::uint8_t, kTrackMatrixBytes> TrackMatrixBytes(int degrees, int width, int height) {
@@ -174,41 +248,14 @@ MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
         return Failure(input.readError, input.reason);
     }
     if (!input.eligible) {
-        MarkInPlaceResult result;
-        result.outcome = MarkInPlaceOutcome::NotEligible;
-        result.reason = input.reason;
-        return result;
+        return NotEligible(input.reason);
     }
-    struct stat outputInfo {};
-    if (fstat(outputFd, &outputInfo) != 0) {
-        return FailureOf(errno);
+    if (std::optional<MarkInPlaceResult> refused = CheckNewOutput(outputFd)) {
+        return *refused;
     }
-    if (!S_ISREG(outputInfo.st_mode) || outputInfo.st_size != 0) {
-        return Failure(EEXIST, "the output file is not a new empty file");
-    }
-
-    // The copy.
     const std::uint64_t size = input.fileSize;
-    Copier copier(inputFd, outputFd);
-    std::uint64_t copied = 0;
-    while (copied < size) {
-        if (cancel.load() != 0) {
-            MarkInPlaceResult result;
-            result.outcome = MarkInPlaceOutcome::Cancelled;
-            result.bytesCopied = copied;
-            return result;
-        }
-        const std::int64_t done = copier.CopyChunk(copied, size - copied);
-        if (done < 0) {
-            MarkInPlaceResult result = FailureOf(static_cast<int>(-done));
-            result.bytesCopied = copied;
-            return result;
-        }
-        if (done == 0) {
-            return InputChanged();
-        }
-        copied += static_cast<std::uint64_t>(done);
-        percent.store(static_cast<std::int32_t>(copied * 100 / size));
+    if (std::optional<MarkInPlaceResult> ended = CopyWholeInput(inputFd, outputFd, size, cancel, percent)) {
+        return *ended;
     }
 
     // The output is what gets marked: its structure must be the one checked on the input, so that a
@@ -239,12 +286,59 @@ MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
         }
     }
 
-    MarkInPlaceResult result;
-    result.outcome = MarkInPlaceOutcome::Marked;
-    result.bytesCopied = copied;
-    result.videoTracks = static_cast<int>(output.videoTracks.size());
-    percent.store(100);
-    return result;
+    return Marked(size, static_cast<int>(output.videoTracks.size()), percent);
+}
+
+MarkInPlaceResult MarkMatroskaInPlace(int inputFd, int outputFd, int degrees,
+                                      const std::atomic<std::uint8_t>& cancel,
+                                      std::atomic<std::int32_t>& percent) {
+    percent.store(0);
+    const MatroskaStructure input = CheckMatroskaStructure(inputFd);
+    if (input.readError != 0) {
+        return Failure(input.readError, input.reason);
+    }
+    if (!input.eligible) {
+        return NotEligible(input.reason);
+    }
+    if (const MatroskaRewrite plan = PlanMatroskaRotation(input, degrees); !plan.possible) {
+        return NotEligible(plan.reason);
+    }
+    if (std::optional<MarkInPlaceResult> refused = CheckNewOutput(outputFd)) {
+        return *refused;
+    }
+    const std::uint64_t size = input.fileSize;
+    if (std::optional<MarkInPlaceResult> ended = CopyWholeInput(inputFd, outputFd, size, cancel, percent)) {
+        return *ended;
+    }
+
+    // What gets rewritten is the output: its elements must be the ones checked on the input, so that a file
+    // changed during the copy is never rewritten by a plan made for other bytes.
+    const MatroskaStructure output = CheckMatroskaStructure(outputFd);
+    if (output.readError != 0) {
+        return FailureOf(output.readError);
+    }
+    if (!output.eligible || output.fileSize != size || !SameElements(input, output)) {
+        return InputChanged();
+    }
+    const MatroskaRewrite rewrite = PlanMatroskaRotation(output, degrees);
+    if (!rewrite.possible) {
+        return InputChanged();
+    }
+    if (int error = WriteMatroskaRewrite(outputFd, output, rewrite); error != 0) {
+        return FailureOf(error);
+    }
+    const MatroskaStructure written = CheckMatroskaStructure(outputFd);
+    if (written.readError != 0) {
+        return FailureOf(written.readError);
+    }
+    if (!HoldsMatroskaRotation(written, degrees)) {
+        return Failure(EIO, "the written rotation did not read back as written");
+    }
+    int videoTracks = 0;
+    for (std::size_t i = 0; i < written.firstCluster; ++i) {
+        videoTracks += written.elements[i].id == ebml::kIdTracks ? 1 : 0;
+    }
+    return Marked(size, videoTracks, percent);
 }
 
 } // namespace quarnix

@@ -1,7 +1,7 @@
-// Rotation of a QuickTime-family file (MP4, MOV, M4V, 3GP) without a remux: the output is the input's
-// bytes, copied with copy_file_range (which shares blocks on file systems that can), with the display
-// matrix of every video track's header set to the chosen clockwise angle. Every stream, chapter, edit
-// list, metadata item and timecode track of the input stays as it is, byte for byte.
+// Rotation of a QuickTime-family file (MP4, MOV, M4V, 3GP), and of a Matroska or WebM file, without a remux:
+// the output is the input's bytes, copied with copy_file_range (which shares blocks on file systems that
+// can), with the display matrix of every video track's header set to the chosen clockwise angle. Every
+// stream, chapter, edit list, metadata item and timecode track of the input stays as it is, byte for byte.
 #pragma once
 
 #include "QuickTimeBoxes.h"
@@ -41,6 +41,14 @@ struct MarkInPlaceResult {
 MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
                                        const std::atomic<std::uint8_t>& cancel,
                                        std::atomic<std::int32_t>& percent);
+
+// The same for a Matroska or WebM file: the output is the input's bytes, with the rotation written into
+// the header before the first cluster and the tags (MatroskaRotation.h); the clusters, which hold the
+// media, are the input's bytes at the input's offsets. NotEligible when the structure does not allow it,
+// or the header has no room for the rotation (nothing was written then).
+MarkInPlaceResult MarkMatroskaInPlace(int inputFd, int outputFd, int degrees,
+                                      const std::atomic<std::uint8_t>& cancel,
+                                      std::atomic<std::int32_t>& percent);
 
 // The 36 bytes that a video track's header holds for the clockwise angle and the given presentation
 // size: the canonical display matrix, nine big-endian 32-bit values.

@@ -179,6 +179,16 @@ bool IsQuickTimeFamilyName(const std::string& path) {
     return false;
 }
 
+bool IsMatroskaFamilyName(const std::string& path) {
+    const std::string extension = LowerExtension(path);
+    for (const ExtensionMuxer& entry : kRotatingContainers) {
+        if (entry.extension == extension) {
+            return entry.muxer == "matroska" || entry.muxer == "webm";
+        }
+    }
+    return false;
+}
+
 int OutputOptionsFor(const AVFormatContext& input, const AVFormatContext& output, AVDictionary** options) {
     if (output.oformat == nullptr || !IsQuickTimeMuxer(*output.oformat)) {
         return 0;

@@ -28,6 +28,10 @@ OutputContainer ChooseOutputContainer(const AVFormatContext& input, const std::s
 // their other spellings), whose files can be rotated by setting their track matrices.
 bool IsQuickTimeFamilyName(const std::string& path);
 
+// True when the path's extension names a Matroska container (MKV, WebM), whose files can be rotated by
+// rewriting their header.
+bool IsMatroskaFamilyName(const std::string& path);
+
 // True for the Matroska muxers (matroska, webm), whose files get the Projection element after writing.
 bool IsMatroskaMuxer(const AVOutputFormat& muxer);
 

@@ -4,7 +4,7 @@
 #include "EngineFixtures.h"
 #include "FfmpegPtr.h"
 #include "Fixtures.h"
-#include "MatroskaProjection.h"
+#include "MatroskaRotation.h"
 #include "MediaFacts.h"
 #include "MediaProbe.h"
 
@@ -667,7 +667,7 @@ TEST(MatroskaProjection, EveryVideoTrackOnceAndOnlyTheLatestAngle) {
     std::ofstream(dir.file("short.mkv"), std::ios::binary) << whole.substr(0, 200);
     for (const std::string& path : {dir.file("notes.mkv"), dir.file("short.mkv")}) {
         const std::string before = ReadBytes(path);
-        EXPECT_EQ(AddMatroskaProjection(path, 90), AVERROR_INVALIDDATA) << path;
+        EXPECT_EQ(SetMatroskaRotation(path, 90), AVERROR_INVALIDDATA) << path;
         EXPECT_EQ(ReadBytes(path), before) << path;
     }
 }

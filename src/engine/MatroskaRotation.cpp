@@ -1,0 +1,906 @@
+#include "MatroskaRotation.h"
+
+#include "FileDescriptor.h"
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <cerrno>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string_view>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+namespace quarnix {
+
+using ebml::Bytes;
+using ebml::Element;
+
+namespace {
+
+// The header and the tail are read whole; beyond this (megabytes of fonts in the header, say) the file
+// is remuxed instead, so memory stays bounded whatever the input.
+constexpr std::uint64_t kLargestRegion = std::uint64_t{16} << 20;
+// More level-1 elements than any real file has (a cluster holds seconds of media); damage beyond that.
+constexpr std::size_t kMostElements = std::size_t{1} << 20;
+constexpr std::size_t kFirstRead = 4096;
+
+constexpr std::uint32_t kIdTagEditionUid = 0x63C9;
+constexpr std::uint32_t kIdTagChapterUid = 0x63C4;
+constexpr std::uint32_t kIdTagAttachmentUid = 0x63C6;
+constexpr std::string_view kRotateTagName = "ROTATE";
+
+// Reads exactly size bytes at offset: 0, an errno, or -1 when the file ends before.
+int ReadExactly(int fd, std::uint64_t offset, std::uint8_t* bytes, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return errno;
+        }
+        if (got == 0) {
+            return -1;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return 0;
+}
+
+int WriteExactly(int fd, std::uint64_t offset, const std::uint8_t* bytes, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t put = pwrite(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return put < 0 ? errno : EIO;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return 0;
+}
+
+MatroskaStructure NotEligible(MatroskaStructure structure, std::string reason, int readError = 0) {
+    structure.eligible = false;
+    structure.reason = std::move(reason);
+    structure.readError = readError;
+    return structure;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+// ---- Tracks ------------------------------------------------------------------------------------------
+
+// The Tracks element with the given Projection (none when empty) in every video track, and the ids
+// (TrackUID) of the video tracks; nullopt when it cannot be parsed.
+std::optional<Bytes> TracksWithProjection(const Bytes& buffer, const Element& tracks, const Bytes& projection,
+                                          std::vector<std::uint64_t>& videoUids) {
+    std::optional<std::vector<Element>> entries = ebml::ChildrenOf(buffer, tracks);
+    if (!entries) {
+        return std::nullopt;
+    }
+    bool hadCrc = false;
+    Bytes children;
+    for (const Element& entry : *entries) {
+        if (entry.id == ebml::kIdCrc32) {
+            hadCrc = true;
+            continue;
+        }
+        std::optional<std::vector<Element>> fields;
+        if (entry.id == ebml::kIdTrackEntry) {
+            fields = ebml::ChildrenOf(buffer, entry);
+            if (!fields) {
+                return std::nullopt;
+            }
+        }
+        bool isVideo = false;
+        std::uint64_t uid = 0;
+        if (fields) {
+            for (const Element& field : *fields) {
+                isVideo = isVideo || (field.id == ebml::kIdTrackType &&
+                                      ebml::UnsignedValue(buffer, field) == ebml::kTrackTypeVideo);
+                uid = field.id == ebml::kIdTrackUid ? ebml::UnsignedValue(buffer, field) : uid;
+            }
+        }
+        if (!isVideo) {
+            ebml::AppendRange(children, buffer, entry.start, entry.End());
+            continue;
+        }
+        videoUids.push_back(uid);
+        Bytes entryData;
+        for (const Element& field : *fields) {
+            if (field.id != ebml::kIdVideo) {
+                ebml::AppendRange(entryData, buffer, field.start, field.End());
+                continue;
+            }
+            std::optional<std::vector<Element>> videoFields = ebml::ChildrenOf(buffer, field);
+            if (!videoFields) {
+                return std::nullopt;
+            }
+            Bytes videoData;
+            for (const Element& videoField : *videoFields) {
+                if (videoField.id != ebml::kIdProjection) {
+                    ebml::AppendRange(videoData, buffer, videoField.start, videoField.End());
+                }
+            }
+            ebml::AppendBytes(videoData, projection);
+            ebml::AppendBytes(entryData, ebml::MasterElement(ebml::kIdVideo, videoData));
+        }
+        ebml::AppendBytes(children, ebml::MasterElement(ebml::kIdTrackEntry, entryData));
+    }
+    return ebml::WithCrc(ebml::kIdTracks, hadCrc, children);
+}
+
+// ---- Tags --------------------------------------------------------------------------------------------
+
+// The one track a Tag is about: its targets name exactly one track and nothing else.
+std::optional<std::uint64_t> TrackOfTag(const Bytes& buffer, const std::vector<Element>& fields) {
+    for (const Element& field : fields) {
+        if (field.id != ebml::kIdTargets) {
+            continue;
+        }
+        std::optional<std::vector<Element>> targets = ebml::ChildrenOf(buffer, field);
+        if (!targets) {
+            return std::nullopt;
+        }
+        std::optional<std::uint64_t> track;
+        int named = 0;
+        for (const Element& target : *targets) {
+            if (target.id == ebml::kIdTagTrackUid) {
+                track = ebml::UnsignedValue(buffer, target);
+                ++named;
+            } else if (target.id == kIdTagEditionUid || target.id == kIdTagChapterUid ||
+                       target.id == kIdTagAttachmentUid) {
+                ++named;
+            }
+        }
+        return named == 1 ? track : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The value of a SimpleTag named ROTATE, nullopt for any other SimpleTag.
+std::optional<std::string_view> RotateValue(const Bytes& buffer, const Element& simpleTag) {
+    std::optional<std::vector<Element>> fields = ebml::ChildrenOf(buffer, simpleTag);
+    if (!fields) {
+        return std::nullopt;
+    }
+    bool isRotate = false;
+    std::string_view value;
+    for (const Element& field : *fields) {
+        if (field.id == ebml::kIdTagName) {
+            isRotate = SameText(ebml::StringValue(buffer, field), kRotateTagName);
+        } else if (field.id == ebml::kIdTagString) {
+            value = ebml::StringValue(buffer, field);
+        }
+    }
+    return isRotate ? std::optional<std::string_view>(value) : std::nullopt;
+}
+
+Bytes RotateSimpleTag(const std::string& value) {
+    Bytes data = ebml::StringElement(ebml::kIdTagName, kRotateTagName);
+    ebml::AppendBytes(data, ebml::StringElement(ebml::kIdTagString, value));
+    return ebml::MasterElement(ebml::kIdSimpleTag, data);
+}
+
+Bytes NewRotateTag(std::uint64_t trackUid, const std::string& value) {
+    Bytes data = ebml::MasterElement(ebml::kIdTargets, ebml::UnsignedElement(ebml::kIdTagTrackUid, trackUid));
+    ebml::AppendBytes(data, RotateSimpleTag(value));
+    return ebml::MasterElement(ebml::kIdTag, data);
+}
+
+// The Tags element with exactly one ROTATE tag of the value for every video track: an existing one with
+// that value stays as it is, one with another value is replaced in place, doubles are dropped, and a track
+// without one gets it in its first tag (or in a new tag). Returns the element's bytes unchanged when
+// nothing needs to change; nullopt when it cannot be parsed.
+std::optional<Bytes> TagsWithRotation(const Bytes& buffer, const Element& tags,
+                                      const std::vector<std::uint64_t>& videoUids, const std::string& value) {
+    std::optional<std::vector<Element>> children = ebml::ChildrenOf(buffer, tags);
+    if (!children) {
+        return std::nullopt;
+    }
+    const std::set<std::uint64_t> videos(videoUids.begin(), videoUids.end());
+    std::set<std::uint64_t> done;
+    bool hadCrc = false;
+    bool changed = false;
+    Bytes out;
+    for (const Element& child : *children) {
+        if (child.id == ebml::kIdCrc32) {
+            hadCrc = true;
+            continue;
+        }
+        std::optional<std::vector<Element>> fields;
+        std::optional<std::uint64_t> track;
+        if (child.id == ebml::kIdTag) {
+            fields = ebml::ChildrenOf(buffer, child);
+            if (!fields) {
+                return std::nullopt;
+            }
+            track = TrackOfTag(buffer, *fields);
+        }
+        if (!track || !videos.contains(*track)) {
+            ebml::AppendRange(out, buffer, child.start, child.End());
+            continue;
+        }
+        const bool owner = !done.contains(*track);
+        done.insert(*track);
+        bool wrote = !owner;
+        bool tagChanged = false;
+        bool tagHadCrc = false;
+        int simpleTags = 0;
+        Bytes tagData;
+        for (const Element& field : *fields) {
+            if (field.id == ebml::kIdCrc32) {
+                tagHadCrc = true;
+                continue;
+            }
+            const std::optional<std::string_view> rotate =
+                field.id == ebml::kIdSimpleTag ? RotateValue(buffer, field) : std::nullopt;
+            if (!rotate) {
+                simpleTags += field.id == ebml::kIdSimpleTag ? 1 : 0;
+                ebml::AppendRange(tagData, buffer, field.start, field.End());
+                continue;
+            }
+            if (!wrote && *rotate == value) {
+                ebml::AppendRange(tagData, buffer, field.start, field.End());
+            } else if (!wrote) {
+                ebml::AppendBytes(tagData, RotateSimpleTag(value));
+                tagChanged = true;
+            } else {
+                tagChanged = true; // a second ROTATE of the same track is dropped
+                continue;
+            }
+            wrote = true;
+            ++simpleTags;
+        }
+        if (!wrote) {
+            ebml::AppendBytes(tagData, RotateSimpleTag(value));
+            tagChanged = true;
+            ++simpleTags;
+        }
+        changed = changed || tagChanged;
+        if (!tagChanged) {
+            ebml::AppendRange(out, buffer, child.start, child.End());
+        } else if (simpleTags > 0) { // a tag left without any simple tag is not a tag
+            ebml::AppendBytes(out, ebml::WithCrc(ebml::kIdTag, tagHadCrc, tagData, child.SizeLength()));
+        }
+    }
+    for (std::uint64_t uid : videoUids) {
+        if (!done.contains(uid)) {
+            ebml::AppendBytes(out, NewRotateTag(uid, value));
+            done.insert(uid);
+            changed = true;
+        }
+    }
+    if (!changed) {
+        return Bytes(buffer.begin() + static_cast<std::ptrdiff_t>(tags.start),
+                     buffer.begin() + static_cast<std::ptrdiff_t>(tags.End()));
+    }
+    return ebml::WithCrc(ebml::kIdTags, hadCrc, out, tags.SizeLength());
+}
+
+// ---- Seek heads --------------------------------------------------------------------------------------
+
+// Maps a seek position (relative to the segment's data) of the old file to the new one; nullopt when it
+// points at no element the rewrite knows.
+using PositionMap = std::function<std::optional<std::uint64_t>(std::uint64_t)>;
+
+// The seek head with every position mapped and the added entries (id, new position) at its end; its
+// bytes unchanged when nothing changed.
+std::optional<Bytes> RebuildSeekHead(const Bytes& buffer, const Element& seekHead, const PositionMap& map,
+                                     const std::vector<std::pair<std::uint32_t, std::uint64_t>>& added) {
+    std::optional<std::vector<Element>> children = ebml::ChildrenOf(buffer, seekHead);
+    if (!children) {
+        return std::nullopt;
+    }
+    bool hadCrc = false;
+    bool changed = !added.empty();
+    Bytes out;
+    for (const Element& child : *children) {
+        if (child.id == ebml::kIdCrc32) {
+            hadCrc = true;
+            continue;
+        }
+        if (child.id != ebml::kIdSeek) {
+            ebml::AppendRange(out, buffer, child.start, child.End());
+            continue;
+        }
+        std::optional<std::vector<Element>> fields = ebml::ChildrenOf(buffer, child);
+        if (!fields) {
+            return std::nullopt;
+        }
+        bool seekHadCrc = false;
+        bool seekChanged = false;
+        Bytes seekData;
+        for (const Element& field : *fields) {
+            if (field.id == ebml::kIdCrc32) {
+                seekHadCrc = true;
+                continue;
+            }
+            if (field.id != ebml::kIdSeekPosition) {
+                ebml::AppendRange(seekData, buffer, field.start, field.End());
+                continue;
+            }
+            const std::uint64_t old = ebml::UnsignedValue(buffer, field);
+            const std::optional<std::uint64_t> moved = map(old);
+            if (!moved) {
+                return std::nullopt;
+            }
+            seekChanged = seekChanged || *moved != old;
+            // The same number of bytes as before where the value fits.
+            ebml::AppendBytes(seekData, ebml::UnsignedElement(ebml::kIdSeekPosition, *moved,
+                                                              static_cast<std::size_t>(field.size)));
+        }
+        if (seekChanged) {
+            ebml::AppendBytes(out, ebml::WithCrc(ebml::kIdSeek, seekHadCrc, seekData, child.SizeLength()));
+            changed = true;
+        } else {
+            ebml::AppendRange(out, buffer, child.start, child.End());
+        }
+    }
+    for (const auto& [id, position] : added) {
+        Bytes idBytes;
+        ebml::AppendId(idBytes, id);
+        Bytes seekData = ebml::MasterElement(ebml::kIdSeekId, idBytes);
+        ebml::AppendBytes(seekData, ebml::UnsignedElement(ebml::kIdSeekPosition, position));
+        ebml::AppendBytes(out, ebml::MasterElement(ebml::kIdSeek, seekData));
+    }
+    if (!changed) {
+        return Bytes(buffer.begin() + static_cast<std::ptrdiff_t>(seekHead.start),
+                     buffer.begin() + static_cast<std::ptrdiff_t>(seekHead.End()));
+    }
+    return ebml::WithCrc(ebml::kIdSeekHead, hadCrc, out, seekHead.SizeLength());
+}
+
+// ---- Layout ------------------------------------------------------------------------------------------
+
+constexpr std::uint64_t kNewElement = UINT64_MAX;
+
+// One level-1 element of the rewritten header or tail.
+struct Item {
+    std::uint32_t id = 0;
+    std::uint64_t oldStart = kNewElement; // absolute offset in the old file
+    Element element;                      // where it lies in the region buffer (old elements)
+    Bytes bytes;                          // its new bytes
+    bool changed = false;
+};
+
+// The level-1 elements of a region (head or tail) as items holding their own bytes.
+std::optional<std::vector<Item>> ItemsOf(const MatroskaStructure& structure, const Bytes& region,
+                                         std::uint64_t regionStart, std::size_t from, std::size_t to) {
+    std::vector<Item> items;
+    for (std::size_t i = from; i < to; ++i) {
+        const MatroskaLevel1& level1 = structure.elements[i];
+        std::optional<Element> element = ebml::ElementAt(region, level1.start - regionStart);
+        if (!element || element->End() != level1.End() - regionStart) {
+            return std::nullopt;
+        }
+        Item item;
+        item.id = level1.id;
+        item.oldStart = level1.start;
+        item.element = *element;
+        item.bytes.assign(region.begin() + static_cast<std::ptrdiff_t>(element->start),
+                          region.begin() + static_cast<std::ptrdiff_t>(element->End()));
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+MatroskaRewrite Impossible(std::string reason) {
+    MatroskaRewrite rewrite;
+    rewrite.reason = std::move(reason);
+    return rewrite;
+}
+
+MatroskaRewrite NoRoom() {
+    MatroskaRewrite rewrite = Impossible("the Matroska header has no room for the rotation");
+    rewrite.noRoom = true;
+    return rewrite;
+}
+
+// The Projection's roll for a clockwise angle: a positive roll turns the picture counter-clockwise; the
+// value stays within -180..180.
+float RollFor(int clockwiseDegrees) {
+    float roll = static_cast<float>(-(clockwiseDegrees % 360));
+    return roll < -180.0f ? roll + 360.0f : roll;
+}
+
+std::string AngleText(int clockwiseDegrees) {
+    return std::to_string(((clockwiseDegrees % 360) + 360) % 360);
+}
+
+// The roll of a Projection element, when it is a flat (type 0) one.
+std::optional<double> FlatProjectionRoll(const Bytes& buffer, const Element& projection) {
+    std::optional<std::vector<Element>> fields = ebml::ChildrenOf(buffer, projection);
+    if (!fields) {
+        return std::nullopt;
+    }
+    std::uint64_t type = 0;
+    double roll = 0.0;
+    for (const Element& field : *fields) {
+        if (field.id == ebml::kIdProjectionType) {
+            type = ebml::UnsignedValue(buffer, field);
+        } else if (field.id == ebml::kIdProjectionPoseRoll && field.size == 4) {
+            roll = std::bit_cast<float>(static_cast<std::uint32_t>(ebml::UnsignedValue(buffer, field)));
+        } else if (field.id == ebml::kIdProjectionPoseRoll && field.size == 8) {
+            roll = std::bit_cast<double>(ebml::UnsignedValue(buffer, field));
+        }
+    }
+    return type == 0 ? std::optional<double>(roll) : std::nullopt;
+}
+
+} // namespace
+
+MatroskaStructure CheckMatroskaStructure(int fd) {
+    MatroskaStructure structure;
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        return NotEligible(structure, "the file cannot be read", errno);
+    }
+    structure.fileSize = static_cast<std::uint64_t>(info.st_size);
+    Bytes first(static_cast<std::size_t>(std::min<std::uint64_t>(structure.fileSize, kFirstRead)));
+    if (int error = ReadExactly(fd, 0, first.data(), first.size()); error > 0) {
+        return NotEligible(structure, "the file cannot be read", error);
+    }
+    const std::optional<Element> header = ebml::ElementAt(first, 0);
+    std::optional<std::vector<Element>> headerFields;
+    if (header && header->id == ebml::kIdEbml) {
+        headerFields = ebml::ChildrenOf(first, *header);
+    }
+    if (!headerFields) {
+        return NotEligible(structure, "the file is not Matroska");
+    }
+    bool knownDocType = false;
+    for (const Element& field : *headerFields) {
+        if (field.id == ebml::kIdDocType) {
+            const std::string_view docType = ebml::StringValue(first, field);
+            knownDocType = docType == "matroska" || docType == "webm";
+        }
+    }
+    if (!knownDocType) {
+        return NotEligible(structure, "the file is not Matroska");
+    }
+    const std::optional<Element> segment = ebml::ElementAt(first, header->End());
+    if (!segment || segment->id != ebml::kIdSegment) {
+        return NotEligible(structure, "the Matroska structure is damaged");
+    }
+    structure.segmentSizeOffset = segment->start + 4;
+    structure.segmentSizeLength = segment->SizeLength();
+    structure.segmentUnknownSize = segment->unknownSize;
+    structure.segmentData = segment->dataStart;
+    const std::uint64_t segmentEnd =
+        segment->unknownSize ? structure.fileSize : segment->dataStart + segment->size;
+    if (segmentEnd > structure.fileSize) {
+        return NotEligible(structure, "the file is cut short");
+    }
+    if (segmentEnd < structure.fileSize) {
+        return NotEligible(structure, "the file holds more than one segment");
+    }
+
+    // Every level-1 element: only its header is read.
+    std::uint64_t pos = structure.segmentData;
+    bool seenCluster = false;
+    while (pos < segmentEnd) {
+        Bytes bytes(
+            static_cast<std::size_t>(std::min<std::uint64_t>(ebml::kLongestHeader, segmentEnd - pos)));
+        if (int error = ReadExactly(fd, pos, bytes.data(), bytes.size()); error != 0) {
+            return error > 0 ? NotEligible(structure, "the file cannot be read", error)
+                             : NotEligible(structure, "the file is cut short");
+        }
+        const std::optional<Element> element = ebml::ElementAt(bytes, 0);
+        if (!element) {
+            return NotEligible(structure, "the Matroska structure is damaged");
+        }
+        if (element->unknownSize) {
+            return NotEligible(structure, "an element of the file has no size (a live recording)");
+        }
+        const std::uint64_t end = pos + element->dataStart + element->size;
+        if (end > segmentEnd) {
+            return NotEligible(structure, "the file is cut short");
+        }
+        if (structure.elements.size() >= kMostElements) {
+            return NotEligible(structure, "the Matroska structure is damaged");
+        }
+        if (element->id == ebml::kIdCluster) {
+            structure.lastCluster = structure.elements.size();
+            if (!seenCluster) {
+                structure.firstCluster = structure.elements.size();
+                seenCluster = true;
+            }
+        }
+        structure.elements.push_back({element->id, pos, end - pos});
+        pos = end;
+    }
+    if (!seenCluster) {
+        return NotEligible(structure, "the file holds no media clusters");
+    }
+
+    int tracks = 0;
+    int tags = 0;
+    for (std::size_t i = 0; i < structure.elements.size(); ++i) {
+        const std::uint32_t id = structure.elements[i].id;
+        const bool between = i > structure.firstCluster && i < structure.lastCluster;
+        if (id == ebml::kIdTracks) {
+            if (i > structure.firstCluster) {
+                return NotEligible(structure, "the file's track list is not in its header");
+            }
+            ++tracks;
+        } else if (id == ebml::kIdTags) {
+            if (between) {
+                return NotEligible(structure, "the file's tags lie between its clusters");
+            }
+            ++tags;
+        } else if (id == ebml::kIdSeekHead && between) {
+            return NotEligible(structure, "the file has a seek head between its clusters");
+        }
+    }
+    if (tracks != 1) {
+        return NotEligible(structure, "the file does not have exactly one track list");
+    }
+    if (tags > 1) {
+        return NotEligible(structure, "the file has more than one tag list");
+    }
+    const std::uint64_t headSize = structure.HeadEnd() - structure.segmentData;
+    const std::uint64_t tailSize = structure.fileSize - structure.TailStart();
+    if (headSize > kLargestRegion || tailSize > kLargestRegion) {
+        return NotEligible(structure, "the Matroska header or index is unusually large");
+    }
+    structure.head.resize(static_cast<std::size_t>(headSize));
+    structure.tail.resize(static_cast<std::size_t>(tailSize));
+    for (auto [region, offset] : {std::pair{&structure.head, structure.segmentData},
+                                  std::pair{&structure.tail, structure.TailStart()}}) {
+        if (int error = ReadExactly(fd, offset, region->data(), region->size()); error != 0) {
+            return error > 0 ? NotEligible(structure, "the file cannot be read", error)
+                             : NotEligible(structure, "the file is cut short");
+        }
+    }
+    structure.eligible = true;
+    return structure;
+}
+
+MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegrees) {
+    if (!structure.eligible) {
+        return Impossible(structure.reason);
+    }
+    if (clockwiseDegrees % 360 == 0) {
+        return Impossible("there is no rotation to write");
+    }
+    const std::string value = AngleText(clockwiseDegrees);
+    std::optional<std::vector<Item>> head =
+        ItemsOf(structure, structure.head, structure.segmentData, 0, structure.firstCluster);
+    std::optional<std::vector<Item>> tail = ItemsOf(structure, structure.tail, structure.TailStart(),
+                                                    structure.lastCluster + 1, structure.elements.size());
+    if (!head || !tail) {
+        return Impossible("the Matroska structure is damaged");
+    }
+
+    // The tracks with their Projection, and the tags with their ROTATE.
+    std::vector<std::uint64_t> videoUids;
+    bool tagsFound = false;
+    for (Item& item : *head) {
+        if (item.id != ebml::kIdTracks) {
+            continue;
+        }
+        std::optional<Bytes> tracks = TracksWithProjection(structure.head, item.element,
+                                                           ProjectionElement(clockwiseDegrees), videoUids);
+        if (!tracks) {
+            return Impossible("the file's track list is damaged");
+        }
+        item.changed = *tracks != item.bytes;
+        item.bytes = std::move(*tracks);
+    }
+    if (videoUids.empty()) {
+        return Impossible("the file has no video track");
+    }
+    if (std::find(videoUids.begin(), videoUids.end(), 0) != videoUids.end()) {
+        return Impossible("a video track of the file has no id");
+    }
+    for (auto [items, region] : {std::pair{&*head, &structure.head}, std::pair{&*tail, &structure.tail}}) {
+        for (Item& item : *items) {
+            if (item.id != ebml::kIdTags) {
+                continue;
+            }
+            std::optional<Bytes> tags = TagsWithRotation(*region, item.element, videoUids, value);
+            if (!tags) {
+                return Impossible("the file's tags are damaged");
+            }
+            item.changed = *tags != item.bytes;
+            item.bytes = std::move(*tags);
+            tagsFound = true;
+        }
+    }
+    if (!tagsFound) {
+        // A new tag list goes at the end of the header, where every reader meets it before the media.
+        Item item;
+        item.id = ebml::kIdTags;
+        Bytes children;
+        for (std::uint64_t uid : videoUids) {
+            ebml::AppendBytes(children, NewRotateTag(uid, value));
+        }
+        item.bytes = ebml::MasterElement(ebml::kIdTags, children);
+        item.changed = true;
+        head->push_back(std::move(item));
+    }
+
+    // The Void that takes up the header's change in size: the last one before the first changed element
+    // (as muxers reserve it), else the first one after.
+    std::optional<std::size_t> firstChanged;
+    std::optional<std::size_t> lastChanged;
+    for (std::size_t i = 0; i < head->size(); ++i) {
+        if ((*head)[i].changed) {
+            firstChanged = firstChanged.value_or(i);
+            lastChanged = i;
+        }
+    }
+    std::optional<std::size_t> spare;
+    for (std::size_t i = 0; i < head->size(); ++i) {
+        if ((*head)[i].id == ebml::kIdVoid && (!spare || !firstChanged || i < *firstChanged)) {
+            spare = i;
+        }
+    }
+
+    // Lays the elements out, maps the seek positions and rebuilds the seek heads until their sizes settle.
+    const std::uint64_t headSize = structure.head.size();
+    const std::uint64_t headStart = structure.segmentData;
+    const std::uint64_t middleStart = structure.HeadEnd();
+    const std::uint64_t middleEnd = structure.TailStart();
+    std::uint64_t spareSize = 0;
+    for (int round = 0;; ++round) {
+        if (round == 6) {
+            return Impossible("the file's seek head cannot be rewritten");
+        }
+        std::uint64_t fixed = 0;
+        for (std::size_t i = 0; i < head->size(); ++i) {
+            fixed += spare && i == *spare ? 0 : (*head)[i].bytes.size();
+        }
+        if (spare) {
+            if (fixed > headSize || headSize - fixed == 1) {
+                return NoRoom();
+            }
+            spareSize = headSize - fixed;
+            (*head)[*spare].bytes = ebml::VoidElement(static_cast<std::size_t>(spareSize));
+        } else if (fixed != headSize) {
+            if (fixed > headSize || headSize - fixed == 1) {
+                return NoRoom();
+            }
+            // Smaller than before, and no Void: one takes the difference, after the last changed element.
+            Item filler;
+            filler.id = ebml::kIdVoid;
+            filler.bytes = ebml::VoidElement(static_cast<std::size_t>(headSize - fixed));
+            const std::size_t at = lastChanged.value_or(head->size() - 1) + 1;
+            head->insert(head->begin() + static_cast<std::ptrdiff_t>(at), std::move(filler));
+            spare = at;
+            continue;
+        }
+        std::map<std::uint64_t, std::uint64_t> moved;
+        std::uint64_t newTags = kNewElement;
+        std::uint64_t at = headStart;
+        for (const Item& item : *head) {
+            if (item.oldStart != kNewElement) {
+                moved[item.oldStart] = at;
+            } else if (item.id == ebml::kIdTags) {
+                newTags = at;
+            }
+            at += item.bytes.size();
+        }
+        at = middleEnd;
+        for (const Item& item : *tail) {
+            moved[item.oldStart] = at;
+            at += item.bytes.size();
+        }
+        const std::uint64_t segmentData = structure.segmentData;
+        const PositionMap map = [&](std::uint64_t position) -> std::optional<std::uint64_t> {
+            const std::uint64_t absolute = segmentData + position;
+            if (absolute >= middleStart && absolute < middleEnd) {
+                return position;
+            }
+            const auto found = moved.find(absolute);
+            return found == moved.end() ? std::nullopt
+                                        : std::optional<std::uint64_t>(found->second - segmentData);
+        };
+        bool settled = true;
+        bool firstSeekHead = true;
+        for (auto [items, region] :
+             {std::pair{&*head, &structure.head}, std::pair{&*tail, &structure.tail}}) {
+            for (Item& item : *items) {
+                if (item.id == ebml::kIdSeekHead && item.oldStart != kNewElement) {
+                    std::vector<std::pair<std::uint32_t, std::uint64_t>> added;
+                    if (firstSeekHead && newTags != kNewElement) {
+                        added.emplace_back(ebml::kIdTags, newTags - segmentData);
+                    }
+                    firstSeekHead = false;
+                    std::optional<Bytes> rebuilt = RebuildSeekHead(*region, item.element, map, added);
+                    if (!rebuilt) {
+                        return Impossible("the file's seek head points outside its elements");
+                    }
+                    item.changed = *rebuilt != item.bytes || item.changed;
+                    settled = settled && rebuilt->size() == item.bytes.size();
+                    item.bytes = std::move(*rebuilt);
+                }
+            }
+        }
+        if (settled) {
+            break;
+        }
+    }
+
+    MatroskaRewrite rewrite;
+    for (const Item& item : *head) {
+        ebml::AppendBytes(rewrite.head, item.bytes);
+    }
+    for (const Item& item : *tail) {
+        ebml::AppendBytes(rewrite.tail, item.bytes);
+    }
+    if (rewrite.head.size() != headSize) {
+        return NoRoom();
+    }
+    rewrite.segmentSize =
+        structure.fileSize - structure.segmentData - structure.tail.size() + rewrite.tail.size();
+    if (!structure.segmentUnknownSize && structure.segmentSizeLength < 8 &&
+        rewrite.segmentSize >= (std::uint64_t{1} << (7 * structure.segmentSizeLength)) - 1) {
+        return Impossible("the Matroska segment's size field is too short");
+    }
+    rewrite.possible = true;
+    return rewrite;
+}
+
+int WriteMatroskaRewrite(int fd, const MatroskaStructure& structure, const MatroskaRewrite& rewrite) {
+    if (int error = WriteExactly(fd, structure.segmentData, rewrite.head.data(), rewrite.head.size());
+        error) {
+        return error;
+    }
+    if (int error = WriteExactly(fd, structure.TailStart(), rewrite.tail.data(), rewrite.tail.size());
+        error) {
+        return error;
+    }
+    const std::uint64_t end = structure.TailStart() + rewrite.tail.size();
+    if (end < structure.fileSize && ftruncate(fd, static_cast<off_t>(end)) != 0) {
+        return errno;
+    }
+    if (!structure.segmentUnknownSize) {
+        const int length = structure.segmentSizeLength;
+        const std::uint64_t marked = rewrite.segmentSize | (std::uint64_t{1} << (7 * length));
+        std::uint8_t field[8] = {};
+        for (int i = 0; i < length; ++i) {
+            field[i] = static_cast<std::uint8_t>(marked >> (8 * (length - 1 - i)));
+        }
+        if (int error =
+                WriteExactly(fd, structure.segmentSizeOffset, field, static_cast<std::size_t>(length));
+            error) {
+            return error;
+        }
+    }
+    return 0;
+}
+
+bool HoldsMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegrees) {
+    if (!structure.eligible) {
+        return false;
+    }
+    const bool rotated = clockwiseDegrees % 360 != 0;
+    const double expectedRoll = RollFor(clockwiseDegrees);
+    std::vector<std::uint64_t> videoUids;
+    std::map<std::uint64_t, std::vector<std::string>> rotateTags;
+    for (std::size_t i = 0; i < structure.elements.size(); ++i) {
+        const bool inHead = i < structure.firstCluster;
+        const std::uint32_t id = structure.elements[i].id;
+        if ((!inHead && i <= structure.lastCluster) || (id != ebml::kIdTracks && id != ebml::kIdTags)) {
+            continue;
+        }
+        const Bytes& region = inHead ? structure.head : structure.tail;
+        const std::uint64_t regionStart = inHead ? structure.segmentData : structure.TailStart();
+        const std::optional<Element> element =
+            ebml::ElementAt(region, structure.elements[i].start - regionStart);
+        if (!element) {
+            return false;
+        }
+        std::optional<std::vector<Element>> children = ebml::ChildrenOf(region, *element);
+        if (!children) {
+            return false;
+        }
+        for (const Element& child : *children) {
+            std::optional<std::vector<Element>> fields = ebml::ChildrenOf(region, child);
+            if (element->id == ebml::kIdTracks && child.id == ebml::kIdTrackEntry && fields) {
+                bool isVideo = false;
+                std::uint64_t uid = 0;
+                std::vector<double> rolls;
+                for (const Element& field : *fields) {
+                    isVideo = isVideo || (field.id == ebml::kIdTrackType &&
+                                          ebml::UnsignedValue(region, field) == ebml::kTrackTypeVideo);
+                    uid = field.id == ebml::kIdTrackUid ? ebml::UnsignedValue(region, field) : uid;
+                    std::optional<std::vector<Element>> video;
+                    if (field.id == ebml::kIdVideo) {
+                        video = ebml::ChildrenOf(region, field);
+                    }
+                    for (const Element& videoField : video.value_or(std::vector<Element>{})) {
+                        if (videoField.id == ebml::kIdProjection) {
+                            rolls.push_back(FlatProjectionRoll(region, videoField).value_or(1000.0));
+                        }
+                    }
+                }
+                if (isVideo) {
+                    videoUids.push_back(uid);
+                    if (rotated ? rolls != std::vector<double>{expectedRoll} : !rolls.empty()) {
+                        return false;
+                    }
+                }
+            } else if (element->id == ebml::kIdTags && child.id == ebml::kIdTag && fields) {
+                const std::optional<std::uint64_t> track = TrackOfTag(region, *fields);
+                for (const Element& field : *fields) {
+                    const std::optional<std::string_view> rotate =
+                        field.id == ebml::kIdSimpleTag ? RotateValue(region, field) : std::nullopt;
+                    if (track && rotate) {
+                        rotateTags[*track].emplace_back(*rotate);
+                    }
+                }
+            }
+        }
+    }
+    if (videoUids.empty()) {
+        return false;
+    }
+    for (std::uint64_t uid : videoUids) {
+        const std::vector<std::string> expected =
+            rotated ? std::vector<std::string>{AngleText(clockwiseDegrees)} : std::vector<std::string>{};
+        if (rotateTags[uid] != expected) {
+            return false;
+        }
+    }
+    return true;
+}
+
+ebml::Bytes ProjectionElement(int clockwiseDegrees) {
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(RollFor(clockwiseDegrees));
+    Bytes data = {0x76, 0x71, 0x81, 0x00, 0x76, 0x75, 0x84};
+    for (int i = 3; i >= 0; --i) {
+        data.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    }
+    static_assert(ebml::kIdProjectionType == 0x7671 && ebml::kIdProjectionPoseRoll == 0x7675);
+    return ebml::MasterElement(ebml::kIdProjection, data);
+}
+
+int SetMatroskaRotation(const std::string& utf8Path, int clockwiseDegrees) {
+    if (clockwiseDegrees % 360 == 0) {
+        return 0;
+    }
+    FileDescriptor file(open(utf8Path.c_str(), O_RDWR | O_CLOEXEC));
+    if (file.get() < 0) {
+        return AVERROR(errno);
+    }
+    const MatroskaStructure structure = CheckMatroskaStructure(file.get());
+    if (structure.readError != 0) {
+        return AVERROR(structure.readError);
+    }
+    const MatroskaRewrite rewrite = PlanMatroskaRotation(structure, clockwiseDegrees);
+    if (!rewrite.possible) {
+        return rewrite.noRoom ? AVERROR(ENOSPC) : AVERROR_INVALIDDATA;
+    }
+    if (int error = WriteMatroskaRewrite(file.get(), structure, rewrite); error != 0) {
+        return AVERROR(error);
+    }
+    if (!HoldsMatroskaRotation(CheckMatroskaStructure(file.get()), clockwiseDegrees)) {
+        return AVERROR(EIO);
+    }
+    const int closeError = file.Close();
+    return closeError != 0 ? AVERROR(closeError) : 0;
+}
+
+} // namespace quarnix
