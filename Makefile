@@ -74,15 +74,17 @@ FUZZ_SEED ?= 0
 fuzz-smoke:
 	@QUARNIX_SANITIZERS=1 bash tools/install-deps.sh
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNIX_FUZZ=ON $(WERROR)
-	cmake --build build-fuzz -j $(JOBS) --target ProbeFuzzer StreamCopyFuzzer QuickTimeBoxFuzzer
+	cmake --build build-fuzz -j $(JOBS) --target ProbeFuzzer StreamCopyFuzzer QuickTimeBoxFuzzer MatroskaFuzzer
 	bash fuzz/make-seeds.sh build-fuzz/seeds
-	mkdir -p build-fuzz/corpus-probe build-fuzz/corpus-copy build-fuzz/corpus-boxes
+	mkdir -p build-fuzz/corpus-probe build-fuzz/corpus-copy build-fuzz/corpus-boxes build-fuzz/corpus-matroska
 	cd build-fuzz && ./fuzz/ProbeFuzzer -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) -timeout=10 -rss_limit_mb=4096 \
 		-artifact_prefix=crash-probe- corpus-probe seeds ../fuzz/regressions
 	cd build-fuzz && ./fuzz/StreamCopyFuzzer -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) -timeout=10 -rss_limit_mb=4096 \
 		-artifact_prefix=crash-copy- corpus-copy seeds ../fuzz/regressions
 	cd build-fuzz && ./fuzz/QuickTimeBoxFuzzer -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) -timeout=10 -rss_limit_mb=4096 \
 		-artifact_prefix=crash-boxes- corpus-boxes seeds ../fuzz/regressions
+	cd build-fuzz && ./fuzz/MatroskaFuzzer -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) -timeout=10 -rss_limit_mb=4096 \
+		-artifact_prefix=crash-matroska- corpus-matroska seeds ../fuzz/regressions
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz build-release

@@ -16,4 +16,5 @@ make seed.ts -c:v mpeg2video -c:a mp2
 make seed.avi -c:v mpeg4 -c:a pcm_u8
 make seed.flv -c:v flv -c:a aac
 make seed.3gp -c:v h263 -s 128x96 -c:a aac -ar 8000 -ac 1
+make seed.webm -c:v libvpx -deadline realtime -c:a libopus -ar 48000
 make seed.nut -c:v ffv1 -c:a pcm_s16le

@@ -633,7 +633,7 @@ std::vector<std::string> Rolls(const std::string& path) {
 
 // Every video track gets the Projection; rotating a rotated file replaces it (the rotation is absolute);
 // a file that is not as the muxer writes it is left untouched.
-TEST(MatroskaProjection, EveryVideoTrackOnceAndOnlyTheLatestAngle) {
+TEST(MatroskaRotation, EveryVideoTrackOnceAndOnlyTheLatestAngle) {
     if (!HasTool("mkvinfo")) {
         GTEST_SKIP() << "mkvinfo is not installed";
     }
