@@ -69,12 +69,15 @@ std::int64_t MeasuredVideoBitRate(AVFormatContext& input, int videoStream) {
     return input.bit_rate > audioRates ? input.bit_rate - audioRates : 0;
 }
 
-// The QuickTime demuxer reads every stream's codec and size from the movie header, so the stream analysis,
-// which decodes a picture of each video, is needed only for facts the list shows.
+// The QuickTime and Matroska demuxers read every stream's codec and size from the file's header (the movie
+// header, the track list), so the stream analysis, which decodes a picture of each video, is needed only
+// for facts the list shows.
 bool HeaderDescribesEveryStream(const AVFormatContext& input) {
-    if (input.iformat == nullptr ||
-        std::string_view(input.iformat->name).find("mov") == std::string_view::npos ||
-        input.duration == AV_NOPTS_VALUE) {
+    if (input.iformat == nullptr || input.duration == AV_NOPTS_VALUE) {
+        return false;
+    }
+    const std::string_view demuxer = input.iformat->name;
+    if (demuxer.find("mov") == std::string_view::npos && demuxer.find("matroska") == std::string_view::npos) {
         return false;
     }
     bool video = false;

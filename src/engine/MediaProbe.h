@@ -42,7 +42,7 @@ enum class ProbeDepth {
 
 // Probes the file at the UTF-8 path. A non-null cancel flag that becomes non-zero interrupts blocked reads
 // (the file is then refused with kProbeCancelled). Safe to call from several threads at once.
-// With kAcceptance, a file whose header already describes every stream (the QuickTime family) is not
+// With kAcceptance, a file whose header already describes every stream (QuickTime family, Matroska) is not
 // analysed further, which would decode a picture of it; the facts beyond acceptance and duration may then
 // be missing.
 MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel = nullptr,
