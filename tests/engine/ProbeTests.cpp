@@ -43,10 +43,10 @@ TEST(Probe, CoverPictureIsNotTakenForTheVideoFacts) {
 }
 
 // What a batch needs (is it a video, how long is it) is the same whether the file is analysed in full or,
-// for the QuickTime family, only its header is read.
+// for the QuickTime family and Matroska, only its header is read.
 TEST(Probe, AcceptanceAgreesWithTheFullProbe) {
-    const std::string inputs[] = {MarkerClip("mp4"), MarkerClip("mov"), MarkerClip("mkv"), Mp4WithCover(),
-                                  VideoOnlyMp4(), AudioOnlyM4a()};
+    const std::string inputs[] = {MarkerClip("mp4"), MarkerClip("mov"), MarkerClip("mkv"), MkvWithSubtitle(),
+                                  Mp4WithCover(),    VideoOnlyMp4(),    AudioOnlyM4a()};
     for (const std::string& input : inputs) {
         const MediaFacts full = ProbeMedia(input);
         const MediaFacts quick = ProbeMedia(input, nullptr, ProbeDepth::kAcceptance);
