@@ -3,6 +3,7 @@
 #include "FailureReason.h"
 
 #include "MatroskaRotation.h"
+#include "PositionedIo.h"
 #include "Rotation.h"
 
 #include <algorithm>
@@ -48,44 +49,6 @@ MarkInPlaceResult InputChanged() {
 // system on older kernels, a file system without support, or a kernel without the call.
 bool KernelCannotCopy(int error) {
     return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EINVAL;
-}
-
-// Reads exactly size bytes at offset; 0, a positive errno, or -1 when the file ends before.
-int ReadAll(int fd, std::uint64_t offset, std::uint8_t* bytes, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (got == 0) {
-            return -1;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return 0;
-}
-
-// Writes exactly size bytes at offset; 0 or an errno.
-int WriteAll(int fd, std::uint64_t offset, const std::uint8_t* bytes, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t put = pwrite(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (put == 0) {
-            return EIO;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return 0;
 }
 
 bool SameTracks(const QuickTimeStructure& a, const QuickTimeStructure& b) {
@@ -139,7 +102,8 @@ public:
         if (got <= 0) {
             return got < 0 ? -errno : 0;
         }
-        if (int error = WriteAll(m_out, offset, m_buffer.get(), static_cast<std::size_t>(got)); error != 0) {
+        if (int error = WriteExactlyAt(m_out, offset, m_buffer.get(), static_cast<std::size_t>(got));
+            error != 0) {
             return -error;
         }
         return got;
@@ -270,14 +234,15 @@ MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
 
     for (const QuickTimeVideoTrack& track : output.videoTracks) {
         const auto bytes = TrackMatrixBytes(degrees, track.Width(), track.Height());
-        if (int error = WriteAll(outputFd, track.matrixOffset, bytes.data(), bytes.size()); error != 0) {
+        if (int error = WriteExactlyAt(outputFd, track.matrixOffset, bytes.data(), bytes.size());
+            error != 0) {
             return FailureOf(error);
         }
     }
     for (const QuickTimeVideoTrack& track : output.videoTracks) {
         const auto expected = TrackMatrixBytes(degrees, track.Width(), track.Height());
         std::array<std::uint8_t, kTrackMatrixBytes> written{};
-        const int error = ReadAll(outputFd, track.matrixOffset, written.data(), written.size());
+        const int error = ReadExactlyAt(outputFd, track.matrixOffset, written.data(), written.size());
         if (error > 0) {
             return FailureOf(error);
         }

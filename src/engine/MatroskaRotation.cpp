@@ -1,6 +1,8 @@
 #include "MatroskaRotation.h"
 
 #include "FileDescriptor.h"
+#include "MatroskaTags.h"
+#include "PositionedIo.h"
 
 #include <algorithm>
 #include <bit>
@@ -26,66 +28,6 @@ using ebml::Bytes;
 using ebml::Element;
 
 namespace {
-
-// The header and the tail are read whole; beyond this (megabytes of fonts in the header, say) the file
-// is remuxed instead, so memory stays bounded whatever the input.
-constexpr std::uint64_t kLargestRegion = std::uint64_t{16} << 20;
-// More level-1 elements than any real file has (a cluster holds seconds of media); damage beyond that.
-constexpr std::size_t kMostElements = std::size_t{1} << 20;
-constexpr std::size_t kFirstRead = 4096;
-
-constexpr std::uint32_t kIdTagEditionUid = 0x63C9;
-constexpr std::uint32_t kIdTagChapterUid = 0x63C4;
-constexpr std::uint32_t kIdTagAttachmentUid = 0x63C6;
-constexpr std::string_view kRotateTagName = "ROTATE";
-
-// Reads exactly size bytes at offset: 0, an errno, or -1 when the file ends before.
-int ReadExactly(int fd, std::uint64_t offset, std::uint8_t* bytes, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return errno;
-        }
-        if (got == 0) {
-            return -1;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return 0;
-}
-
-int WriteExactly(int fd, std::uint64_t offset, const std::uint8_t* bytes, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t put = pwrite(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return put < 0 ? errno : EIO;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return 0;
-}
-
-MatroskaStructure NotEligible(MatroskaStructure structure, std::string reason, int readError = 0) {
-    structure.eligible = false;
-    structure.reason = std::move(reason);
-    structure.readError = readError;
-    return structure;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
 
 // ---- Tracks ------------------------------------------------------------------------------------------
 
@@ -147,154 +89,6 @@ std::optional<Bytes> TracksWithProjection(const Bytes& buffer, const Element& tr
         ebml::AppendBytes(children, ebml::MasterElement(ebml::kIdTrackEntry, entryData));
     }
     return ebml::WithCrc(ebml::kIdTracks, hadCrc, children);
-}
-
-// ---- Tags --------------------------------------------------------------------------------------------
-
-// The one track a Tag is about: its targets name exactly one track and nothing else.
-std::optional<std::uint64_t> TrackOfTag(const Bytes& buffer, const std::vector<Element>& fields) {
-    for (const Element& field : fields) {
-        if (field.id != ebml::kIdTargets) {
-            continue;
-        }
-        std::optional<std::vector<Element>> targets = ebml::ChildrenOf(buffer, field);
-        if (!targets) {
-            return std::nullopt;
-        }
-        std::optional<std::uint64_t> track;
-        int named = 0;
-        for (const Element& target : *targets) {
-            if (target.id == ebml::kIdTagTrackUid) {
-                track = ebml::UnsignedValue(buffer, target);
-                ++named;
-            } else if (target.id == kIdTagEditionUid || target.id == kIdTagChapterUid ||
-                       target.id == kIdTagAttachmentUid) {
-                ++named;
-            }
-        }
-        return named == 1 ? track : std::nullopt;
-    }
-    return std::nullopt;
-}
-
-// The value of a SimpleTag named ROTATE, nullopt for any other SimpleTag.
-std::optional<std::string_view> RotateValue(const Bytes& buffer, const Element& simpleTag) {
-    std::optional<std::vector<Element>> fields = ebml::ChildrenOf(buffer, simpleTag);
-    if (!fields) {
-        return std::nullopt;
-    }
-    bool isRotate = false;
-    std::string_view value;
-    for (const Element& field : *fields) {
-        if (field.id == ebml::kIdTagName) {
-            isRotate = SameText(ebml::StringValue(buffer, field), kRotateTagName);
-        } else if (field.id == ebml::kIdTagString) {
-            value = ebml::StringValue(buffer, field);
-        }
-    }
-    return isRotate ? std::optional<std::string_view>(value) : std::nullopt;
-}
-
-Bytes RotateSimpleTag(const std::string& value) {
-    Bytes data = ebml::StringElement(ebml::kIdTagName, kRotateTagName);
-    ebml::AppendBytes(data, ebml::StringElement(ebml::kIdTagString, value));
-    return ebml::MasterElement(ebml::kIdSimpleTag, data);
-}
-
-Bytes NewRotateTag(std::uint64_t trackUid, const std::string& value) {
-    Bytes data = ebml::MasterElement(ebml::kIdTargets, ebml::UnsignedElement(ebml::kIdTagTrackUid, trackUid));
-    ebml::AppendBytes(data, RotateSimpleTag(value));
-    return ebml::MasterElement(ebml::kIdTag, data);
-}
-
-// The Tags element with exactly one ROTATE tag of the value for every video track: an existing one with
-// that value stays as it is, one with another value is replaced in place, doubles are dropped, and a track
-// without one gets it in its first tag (or in a new tag). Returns the element's bytes unchanged when
-// nothing needs to change; nullopt when it cannot be parsed.
-std::optional<Bytes> TagsWithRotation(const Bytes& buffer, const Element& tags,
-                                      const std::vector<std::uint64_t>& videoUids, const std::string& value) {
-    std::optional<std::vector<Element>> children = ebml::ChildrenOf(buffer, tags);
-    if (!children) {
-        return std::nullopt;
-    }
-    const std::set<std::uint64_t> videos(videoUids.begin(), videoUids.end());
-    std::set<std::uint64_t> done;
-    bool hadCrc = false;
-    bool changed = false;
-    Bytes out;
-    for (const Element& child : *children) {
-        if (child.id == ebml::kIdCrc32) {
-            hadCrc = true;
-            continue;
-        }
-        std::optional<std::vector<Element>> fields;
-        std::optional<std::uint64_t> track;
-        if (child.id == ebml::kIdTag) {
-            fields = ebml::ChildrenOf(buffer, child);
-            if (!fields) {
-                return std::nullopt;
-            }
-            track = TrackOfTag(buffer, *fields);
-        }
-        if (!track || !videos.contains(*track)) {
-            ebml::AppendRange(out, buffer, child.start, child.End());
-            continue;
-        }
-        const bool owner = !done.contains(*track);
-        done.insert(*track);
-        bool wrote = !owner;
-        bool tagChanged = false;
-        bool tagHadCrc = false;
-        int simpleTags = 0;
-        Bytes tagData;
-        for (const Element& field : *fields) {
-            if (field.id == ebml::kIdCrc32) {
-                tagHadCrc = true;
-                continue;
-            }
-            const std::optional<std::string_view> rotate =
-                field.id == ebml::kIdSimpleTag ? RotateValue(buffer, field) : std::nullopt;
-            if (!rotate) {
-                simpleTags += field.id == ebml::kIdSimpleTag ? 1 : 0;
-                ebml::AppendRange(tagData, buffer, field.start, field.End());
-                continue;
-            }
-            if (!wrote && *rotate == value) {
-                ebml::AppendRange(tagData, buffer, field.start, field.End());
-            } else if (!wrote) {
-                ebml::AppendBytes(tagData, RotateSimpleTag(value));
-                tagChanged = true;
-            } else {
-                tagChanged = true; // a second ROTATE of the same track is dropped
-                continue;
-            }
-            wrote = true;
-            ++simpleTags;
-        }
-        if (!wrote) {
-            ebml::AppendBytes(tagData, RotateSimpleTag(value));
-            tagChanged = true;
-            ++simpleTags;
-        }
-        changed = changed || tagChanged;
-        if (!tagChanged) {
-            ebml::AppendRange(out, buffer, child.start, child.End());
-        } else if (simpleTags > 0) { // a tag left without any simple tag is not a tag
-            ebml::AppendBytes(out, ebml::WithCrc(ebml::kIdTag, tagHadCrc, tagData, child.SizeLength()));
-        }
-    }
-    for (std::uint64_t uid : videoUids) {
-        if (!done.contains(uid)) {
-            ebml::AppendBytes(out, NewRotateTag(uid, value));
-            done.insert(uid);
-            changed = true;
-        }
-    }
-    if (!changed) {
-        return Bytes(buffer.begin() + static_cast<std::ptrdiff_t>(tags.start),
-                     buffer.begin() + static_cast<std::ptrdiff_t>(tags.End()));
-    }
-    return ebml::WithCrc(ebml::kIdTags, hadCrc, out, tags.SizeLength());
 }
 
 // ---- Seek heads --------------------------------------------------------------------------------------
@@ -448,133 +242,6 @@ std::optional<double> FlatProjectionRoll(const Bytes& buffer, const Element& pro
 }
 
 } // namespace
-
-MatroskaStructure CheckMatroskaStructure(int fd) {
-    MatroskaStructure structure;
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        return NotEligible(structure, "the file cannot be read", errno);
-    }
-    structure.fileSize = static_cast<std::uint64_t>(info.st_size);
-    Bytes first(static_cast<std::size_t>(std::min<std::uint64_t>(structure.fileSize, kFirstRead)));
-    if (int error = ReadExactly(fd, 0, first.data(), first.size()); error > 0) {
-        return NotEligible(structure, "the file cannot be read", error);
-    }
-    const std::optional<Element> header = ebml::ElementAt(first, 0);
-    std::optional<std::vector<Element>> headerFields;
-    if (header && header->id == ebml::kIdEbml) {
-        headerFields = ebml::ChildrenOf(first, *header);
-    }
-    if (!headerFields) {
-        return NotEligible(structure, "the file is not Matroska");
-    }
-    bool knownDocType = false;
-    for (const Element& field : *headerFields) {
-        if (field.id == ebml::kIdDocType) {
-            const std::string_view docType = ebml::StringValue(first, field);
-            knownDocType = docType == "matroska" || docType == "webm";
-        }
-    }
-    if (!knownDocType) {
-        return NotEligible(structure, "the file is not Matroska");
-    }
-    const std::optional<Element> segment = ebml::ElementAt(first, header->End());
-    if (!segment || segment->id != ebml::kIdSegment) {
-        return NotEligible(structure, "the Matroska structure is damaged");
-    }
-    structure.segmentSizeOffset = segment->start + 4;
-    structure.segmentSizeLength = segment->SizeLength();
-    structure.segmentUnknownSize = segment->unknownSize;
-    structure.segmentData = segment->dataStart;
-    const std::uint64_t segmentEnd =
-        segment->unknownSize ? structure.fileSize : segment->dataStart + segment->size;
-    if (segmentEnd > structure.fileSize) {
-        return NotEligible(structure, "the file is cut short");
-    }
-    if (segmentEnd < structure.fileSize) {
-        return NotEligible(structure, "the file holds more than one segment");
-    }
-
-    // Every level-1 element: only its header is read.
-    std::uint64_t pos = structure.segmentData;
-    bool seenCluster = false;
-    while (pos < segmentEnd) {
-        Bytes bytes(
-            static_cast<std::size_t>(std::min<std::uint64_t>(ebml::kLongestHeader, segmentEnd - pos)));
-        if (int error = ReadExactly(fd, pos, bytes.data(), bytes.size()); error != 0) {
-            return error > 0 ? NotEligible(structure, "the file cannot be read", error)
-                             : NotEligible(structure, "the file is cut short");
-        }
-        const std::optional<Element> element = ebml::ElementAt(bytes, 0);
-        if (!element) {
-            return NotEligible(structure, "the Matroska structure is damaged");
-        }
-        if (element->unknownSize) {
-            return NotEligible(structure, "an element of the file has no size (a live recording)");
-        }
-        const std::uint64_t end = pos + element->dataStart + element->size;
-        if (end > segmentEnd) {
-            return NotEligible(structure, "the file is cut short");
-        }
-        if (structure.elements.size() >= kMostElements) {
-            return NotEligible(structure, "the Matroska structure is damaged");
-        }
-        if (element->id == ebml::kIdCluster) {
-            structure.lastCluster = structure.elements.size();
-            if (!seenCluster) {
-                structure.firstCluster = structure.elements.size();
-                seenCluster = true;
-            }
-        }
-        structure.elements.push_back({element->id, pos, end - pos});
-        pos = end;
-    }
-    if (!seenCluster) {
-        return NotEligible(structure, "the file holds no media clusters");
-    }
-
-    int tracks = 0;
-    int tags = 0;
-    for (std::size_t i = 0; i < structure.elements.size(); ++i) {
-        const std::uint32_t id = structure.elements[i].id;
-        const bool between = i > structure.firstCluster && i < structure.lastCluster;
-        if (id == ebml::kIdTracks) {
-            if (i > structure.firstCluster) {
-                return NotEligible(structure, "the file's track list is not in its header");
-            }
-            ++tracks;
-        } else if (id == ebml::kIdTags) {
-            if (between) {
-                return NotEligible(structure, "the file's tags lie between its clusters");
-            }
-            ++tags;
-        } else if (id == ebml::kIdSeekHead && between) {
-            return NotEligible(structure, "the file has a seek head between its clusters");
-        }
-    }
-    if (tracks != 1) {
-        return NotEligible(structure, "the file does not have exactly one track list");
-    }
-    if (tags > 1) {
-        return NotEligible(structure, "the file has more than one tag list");
-    }
-    const std::uint64_t headSize = structure.HeadEnd() - structure.segmentData;
-    const std::uint64_t tailSize = structure.fileSize - structure.TailStart();
-    if (headSize > kLargestRegion || tailSize > kLargestRegion) {
-        return NotEligible(structure, "the Matroska header or index is unusually large");
-    }
-    structure.head.resize(static_cast<std::size_t>(headSize));
-    structure.tail.resize(static_cast<std::size_t>(tailSize));
-    for (auto [region, offset] : {std::pair{&structure.head, structure.segmentData},
-                                  std::pair{&structure.tail, structure.TailStart()}}) {
-        if (int error = ReadExactly(fd, offset, region->data(), region->size()); error != 0) {
-            return error > 0 ? NotEligible(structure, "the file cannot be read", error)
-                             : NotEligible(structure, "the file is cut short");
-        }
-    }
-    structure.eligible = true;
-    return structure;
-}
 
 MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegrees) {
     if (!structure.eligible) {
@@ -763,11 +430,11 @@ MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clo
 }
 
 int WriteMatroskaRewrite(int fd, const MatroskaStructure& structure, const MatroskaRewrite& rewrite) {
-    if (int error = WriteExactly(fd, structure.segmentData, rewrite.head.data(), rewrite.head.size());
+    if (int error = WriteExactlyAt(fd, structure.segmentData, rewrite.head.data(), rewrite.head.size());
         error) {
         return error;
     }
-    if (int error = WriteExactly(fd, structure.TailStart(), rewrite.tail.data(), rewrite.tail.size());
+    if (int error = WriteExactlyAt(fd, structure.TailStart(), rewrite.tail.data(), rewrite.tail.size());
         error) {
         return error;
     }
@@ -783,7 +450,7 @@ int WriteMatroskaRewrite(int fd, const MatroskaStructure& structure, const Matro
             field[i] = static_cast<std::uint8_t>(marked >> (8 * (length - 1 - i)));
         }
         if (int error =
-                WriteExactly(fd, structure.segmentSizeOffset, field, static_cast<std::size_t>(length));
+                WriteExactlyAt(fd, structure.segmentSizeOffset, field, static_cast<std::size_t>(length));
             error) {
             return error;
         }
