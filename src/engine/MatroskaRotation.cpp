@@ -32,7 +32,7 @@ namespace {
 // ---- Tracks ------------------------------------------------------------------------------------------
 
 // The Tracks element with the given Projection (none when empty) in every video track, and the ids
-// (TrackUID) of the video tracks; nullopt when it cannot be parsed.
+// (TrackUID) of the video tracks; nullopt when it cannot be parsed or a video track has not exactly one Video.
 std::optional<Bytes> TracksWithProjection(const Bytes& buffer, const Element& tracks, const Bytes& projection,
                                           std::vector<std::uint64_t>& videoUids) {
     std::optional<std::vector<Element>> entries = ebml::ChildrenOf(buffer, tracks);
@@ -68,6 +68,13 @@ std::optional<Bytes> TracksWithProjection(const Bytes& buffer, const Element& tr
         }
         videoUids.push_back(uid);
         Bytes entryData;
+        int videoElements = 0;
+        for (const Element& field : *fields) {
+            videoElements += field.id == ebml::kIdVideo ? 1 : 0;
+        }
+        if (videoElements != 1) {
+            return std::nullopt; // the picture description, where the Projection belongs, is missing or doubled
+        }
         for (const Element& field : *fields) {
             if (field.id != ebml::kIdVideo) {
                 ebml::AppendRange(entryData, buffer, field.start, field.End());
