@@ -152,6 +152,10 @@ std::optional<MediaFacts> QuickTimeAcceptance(int fd) {
     }
     bool video = false;
     for (const QuickTimeTrackMedia& track : movie.tracks) {
+        // The demuxer refuses a movie with a track that describes no samples.
+        if (track.sampleEntries == 0) {
+            return std::nullopt;
+        }
         if (track.handler != FourCc("vide")) {
             continue;
         }

@@ -1,5 +1,6 @@
 #include "QuickTimeBoxes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +54,8 @@ constexpr const char* kGivenTwice = "a track's sample table is given twice";
 
 // A track lists at most this many chapter tracks; more is not a file anyone wrote.
 constexpr std::uint64_t kMaxChapterReferences = 64;
+
+constexpr std::uint32_t kMaxSigned32 = 0x7fffffff;
 
 std::uint32_t Be32(const std::uint8_t* bytes) {
     return (static_cast<std::uint32_t>(bytes[0]) << 24) | (static_cast<std::uint32_t>(bytes[1]) << 16) |
@@ -308,6 +311,7 @@ private:
         std::uint64_t timeToSampleEntries = 0;
         std::uint64_t sampleToChunkEntries = 0;
         std::uint64_t unused = 0;
+        std::uint64_t lastFirstChunk = 0;
         const bool read = ForEachChild(stbl, stbl.PayloadOffset(), [&](const Box& box) {
             switch (box.type) {
             case kStsd:
@@ -315,7 +319,8 @@ private:
             case kStts:
                 return Once(timeToSample, kGivenTwice) && ReadTableCount(box, 8, timeToSampleEntries);
             case kStsc:
-                return Once(sampleToChunk, kGivenTwice) && ReadTableCount(box, 12, sampleToChunkEntries);
+                return Once(sampleToChunk, kGivenTwice) && ReadTableCount(box, 12, sampleToChunkEntries) &&
+                       ReadSampleToChunk(box, sampleToChunkEntries, lastFirstChunk);
             case kStsz:
             case kStz2:
                 return Once(sizes, kGivenTwice) && ReadSampleSizes(box, media.sampleCount);
@@ -334,6 +339,53 @@ private:
         // Entry counts are 32-bit fields.
         media.timeToSampleEntries = static_cast<std::uint32_t>(timeToSampleEntries);
         media.sampleToChunkEntries = static_cast<std::uint32_t>(sampleToChunkEntries);
+        // The demuxer refuses a file whose chunk groups start past its last chunk.
+        return read && (lastFirstChunk <= media.chunkCount || Fail(kDamagedTable));
+    }
+
+    // Calls visit(entry) for each of `entries` entries of entryBytes after the 8 bytes of version, flags
+    // and count of a table that ReadTableCount (or ReadSampleSizes) found to hold them; reads in chunks.
+    template <typename Visit>
+    bool ForEachEntry(const Box& box, std::uint64_t skip, std::uint64_t entries, std::size_t entryBytes,
+                      Visit&& visit) {
+        constexpr std::size_t kChunkEntries = 4096;
+        std::vector<std::uint8_t> chunk;
+        for (std::uint64_t done = 0; done < entries;) {
+            const std::size_t now =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kChunkEntries, entries - done));
+            chunk.resize(now * entryBytes);
+            if (!ReadExact(box.PayloadOffset() + skip + done * entryBytes, chunk.data(), chunk.size())) {
+                return false;
+            }
+            for (std::size_t i = 0; i < now; ++i) {
+                if (!visit(chunk.data() + i * entryBytes)) {
+                    return false;
+                }
+            }
+            done += now;
+        }
+        return true;
+    }
+
+    // stsc entries: first chunk, samples per chunk, sample description index (32 bits each). The demuxer
+    // repairs entries that do not start after the previous one or that name no samples or no description;
+    // here such a table is not clear.
+    bool ReadSampleToChunk(const Box& stsc, std::uint64_t entries, std::uint64_t& lastFirstChunk) {
+        std::uint64_t index = 0;
+        std::uint64_t previous = 0;
+        const bool read = ForEachEntry(stsc, 8, entries, 12, [&](const std::uint8_t* entry) {
+            const std::uint64_t first = Be32(entry);
+            const std::uint32_t samples = Be32(entry + 4);
+            const std::uint32_t description = Be32(entry + 8);
+            ++index;
+            if (first < index || first <= previous || first > kMaxSigned32 || samples < 1 ||
+                samples > kMaxSigned32 || description < 1 || description > kMaxSigned32) {
+                return Fail(kDamagedTable);
+            }
+            previous = first;
+            return true;
+        });
+        lastFirstChunk = previous;
         return read;
     }
 
@@ -386,6 +438,15 @@ private:
         }
         if ((listedBits + 7) / 8 > box.PayloadSize() - sizeof bytes) {
             return Fail(kDamagedTable);
+        }
+        // The demuxer takes sizes as signed 32-bit numbers and refuses a negative one.
+        if (box.type == kStsz && Be32(bytes + 4) > kMaxSigned32) {
+            return Fail(kDamagedTable);
+        }
+        if (box.type == kStsz && Be32(bytes + 4) == 0) {
+            return ForEachEntry(box, 12, count, 4, [&](const std::uint8_t* size) {
+                return Be32(size) <= kMaxSigned32 || Fail(kDamagedTable);
+            });
         }
         return true;
     }
