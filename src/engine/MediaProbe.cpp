@@ -100,22 +100,15 @@ bool HeaderDescribesEveryStream(const AVFormatContext& input) {
     return video;
 }
 
-constexpr std::uint32_t FourCc(const char (&name)[5]) {
-    return (static_cast<std::uint32_t>(static_cast<unsigned char>(name[0])) << 24) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(name[1])) << 16) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(name[2])) << 8) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(name[3]));
-}
-
 // The demuxer is chosen by the file's contents. It is the QuickTime one for certain when the file starts
 // with its type (unless the brand is a JPEG 2000 or JPEG XL picture's, which the picture demuxers take),
 // its movie or its media data.
 bool OpensAsQuickTime(const QuickTimeMovieFacts& movie) {
-    if (movie.firstBoxType == FourCc("ftyp")) {
-        return movie.majorBrand != FourCc("jp2 ") && movie.majorBrand != FourCc("jpx ") &&
-               movie.majorBrand != FourCc("jxl ");
+    if (movie.firstBoxType == BoxType("ftyp")) {
+        return movie.majorBrand != BoxType("jp2 ") && movie.majorBrand != BoxType("jpx ") &&
+               movie.majorBrand != BoxType("jxl ");
     }
-    return movie.firstBoxType == FourCc("moov") || movie.firstBoxType == FourCc("mdat");
+    return movie.firstBoxType == BoxType("moov") || movie.firstBoxType == BoxType("mdat");
 }
 
 // A video track whose samples are clearly listed and whose codec the demuxer names and can decode, as the
@@ -156,7 +149,7 @@ std::optional<MediaFacts> QuickTimeAcceptance(int fd) {
         if (track.sampleEntries == 0) {
             return std::nullopt;
         }
-        if (track.handler != FourCc("vide")) {
+        if (track.handler != BoxType("vide")) {
             continue;
         }
         if (!IsPlainVideoTrack(track)) {

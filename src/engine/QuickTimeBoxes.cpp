@@ -9,39 +9,32 @@ namespace quarnix {
 
 namespace {
 
-constexpr std::uint32_t FourCc(const char (&name)[5]) {
-    return (static_cast<std::uint32_t>(static_cast<unsigned char>(name[0])) << 24) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(name[1])) << 16) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(name[2])) << 8) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(name[3]));
-}
-
-constexpr std::uint32_t kMoov = FourCc("moov");
-constexpr std::uint32_t kCmov = FourCc("cmov");
-constexpr std::uint32_t kTrak = FourCc("trak");
-constexpr std::uint32_t kTkhd = FourCc("tkhd");
-constexpr std::uint32_t kMdia = FourCc("mdia");
-constexpr std::uint32_t kHdlr = FourCc("hdlr");
-constexpr std::uint32_t kVide = FourCc("vide");
-constexpr std::uint32_t kFtyp = FourCc("ftyp");
-constexpr std::uint32_t kMoof = FourCc("moof");
-constexpr std::uint32_t kMvhd = FourCc("mvhd");
-constexpr std::uint32_t kMvex = FourCc("mvex");
-constexpr std::uint32_t kTref = FourCc("tref");
-constexpr std::uint32_t kChap = FourCc("chap");
-constexpr std::uint32_t kEdts = FourCc("edts");
-constexpr std::uint32_t kElst = FourCc("elst");
-constexpr std::uint32_t kMinf = FourCc("minf");
-constexpr std::uint32_t kStbl = FourCc("stbl");
-constexpr std::uint32_t kStsd = FourCc("stsd");
-constexpr std::uint32_t kStts = FourCc("stts");
-constexpr std::uint32_t kCtts = FourCc("ctts");
-constexpr std::uint32_t kStss = FourCc("stss");
-constexpr std::uint32_t kStsc = FourCc("stsc");
-constexpr std::uint32_t kStsz = FourCc("stsz");
-constexpr std::uint32_t kStz2 = FourCc("stz2");
-constexpr std::uint32_t kStco = FourCc("stco");
-constexpr std::uint32_t kCo64 = FourCc("co64");
+constexpr std::uint32_t kMoov = BoxType("moov");
+constexpr std::uint32_t kCmov = BoxType("cmov");
+constexpr std::uint32_t kTrak = BoxType("trak");
+constexpr std::uint32_t kTkhd = BoxType("tkhd");
+constexpr std::uint32_t kMdia = BoxType("mdia");
+constexpr std::uint32_t kHdlr = BoxType("hdlr");
+constexpr std::uint32_t kVide = BoxType("vide");
+constexpr std::uint32_t kFtyp = BoxType("ftyp");
+constexpr std::uint32_t kMoof = BoxType("moof");
+constexpr std::uint32_t kMvhd = BoxType("mvhd");
+constexpr std::uint32_t kMvex = BoxType("mvex");
+constexpr std::uint32_t kTref = BoxType("tref");
+constexpr std::uint32_t kChap = BoxType("chap");
+constexpr std::uint32_t kEdts = BoxType("edts");
+constexpr std::uint32_t kElst = BoxType("elst");
+constexpr std::uint32_t kMinf = BoxType("minf");
+constexpr std::uint32_t kStbl = BoxType("stbl");
+constexpr std::uint32_t kStsd = BoxType("stsd");
+constexpr std::uint32_t kStts = BoxType("stts");
+constexpr std::uint32_t kCtts = BoxType("ctts");
+constexpr std::uint32_t kStss = BoxType("stss");
+constexpr std::uint32_t kStsc = BoxType("stsc");
+constexpr std::uint32_t kStsz = BoxType("stsz");
+constexpr std::uint32_t kStz2 = BoxType("stz2");
+constexpr std::uint32_t kStco = BoxType("stco");
+constexpr std::uint32_t kCo64 = BoxType("co64");
 
 // Bounds a file made of millions of empty boxes: walking it would take minutes for no use.
 constexpr std::uint64_t kMaxTopLevelBoxes = std::uint64_t{1} << 22;

@@ -10,6 +10,14 @@
 
 namespace quarnix {
 
+// A box or brand type from its four characters, as the file stores it (big-endian): BoxType("moov").
+constexpr std::uint32_t BoxType(const char (&name)[5]) {
+    return (static_cast<std::uint32_t>(static_cast<unsigned char>(name[0])) << 24) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(name[1])) << 16) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(name[2])) << 8) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(name[3]));
+}
+
 // Size of the display matrix in a track header: nine big-endian 32-bit values.
 inline constexpr std::size_t kTrackMatrixBytes = 36;
 
