@@ -1,10 +1,14 @@
 // Fuzz target: the QuickTime box walker on arbitrary file contents, and marking in place where it finds
 // the structure eligible. Traps when a result breaks what the walker promises: a video track's matrix
 // outside the file, an eligible file without video tracks, a marked output that differs from its input
-// anywhere but in the matrices.
+// anywhere but in the matrices. Also the batch's acceptance read from the box structure alone, which
+// traps when it gives facts that are not an accepted video's (a duration or a frame size that is not
+// positive). It is not compared with the demuxer here: the demuxer also refuses headers whose damage lies
+// inside boxes the walker only measures (a codec's configuration in a sample description, for one).
 #include "FileDescriptor.h"
 #include "FuzzInput.h"
 #include "MarkInPlace.h"
+#include "MediaProbe.h"
 #include "QuickTimeBoxes.h"
 
 #include <cerrno>
@@ -42,6 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!structure.eligible) {
         return 0;
+    }
+    if (const std::optional<quarnix::MediaFacts> boxes = quarnix::QuickTimeAcceptance(in.get())) {
+        if (!boxes->Accepted() || boxes->durationUs <= 0 || boxes->width <= 0 || boxes->height <= 0) {
+            __builtin_trap();
+        }
     }
 
     unlink(output.c_str());

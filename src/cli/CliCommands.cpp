@@ -8,7 +8,6 @@
 #include "RunningBatch.h"
 
 #include <chrono>
-#include <thread>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -144,14 +143,17 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
     const int count = plan.job->m_fileCount;
     std::vector<std::string> inputs = plan.job->m_inputPaths;
     RunningBatch batch(std::move(plan.job));
-    while (!batch.Finished()) {
+    // Looks at the interrupt flag and the progress between waits, and goes on the moment the batch ends.
+    if (request.showProgress) {
+        ShowProgress(batch, inputs, err);
+    }
+    while (!batch.WaitFor(std::chrono::milliseconds(request.showProgress ? 100 : 20))) {
         if (interrupted.load() != 0) {
             batch.Cancel();
         }
         if (request.showProgress) {
             ShowProgress(batch, inputs, err);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(request.showProgress ? 100 : 20));
     }
     batch.Wait();
     if (request.showProgress) {

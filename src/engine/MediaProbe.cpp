@@ -1,9 +1,14 @@
 #include "MediaProbe.h"
 
+#include "FileDescriptor.h"
 #include "InputFile.h"
+#include "OutputContainer.h"
+#include "QuickTimeBoxes.h"
 #include "StreamSelection.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <limits>
 #include <string_view>
 
 namespace quarnix {
@@ -98,10 +103,89 @@ bool HeaderDescribesEveryStream(const AVFormatContext& input) {
     return video;
 }
 
+// The demuxer is chosen by the file's contents. It is the QuickTime one for certain when the file starts
+// with its type (unless the brand is a JPEG 2000 or JPEG XL picture's, which the picture demuxers take),
+// its movie or its media data.
+bool OpensAsQuickTime(const QuickTimeMovieFacts& movie) {
+    if (movie.firstBoxType == BoxType("ftyp")) {
+        return movie.majorBrand != BoxType("jp2 ") && movie.majorBrand != BoxType("jpx ") &&
+               movie.majorBrand != BoxType("jxl ");
+    }
+    return movie.firstBoxType == BoxType("moov") || movie.firstBoxType == BoxType("mdat");
+}
+
+// A video track whose samples are clearly listed and whose codec the demuxer names and can decode, as the
+// full probe requires of the video it reports.
+bool IsPlainVideoTrack(const QuickTimeTrackMedia& track) {
+    if (track.chapterPictures || track.sampleEntries != 1 || track.sampleCount < 2 || track.chunkCount == 0 ||
+        track.timeToSampleEntries == 0 || track.sampleToChunkEntries == 0 || track.storedWidth <= 0 ||
+        track.storedHeight <= 0) {
+        return false;
+    }
+    // The codec tables take the type as its bytes in file order, read as a little-endian number.
+    const AVCodecTag* const tables[] = {avformat_get_mov_video_tags(), nullptr};
+    const AVCodecID codec = av_codec_get_id(tables, __builtin_bswap32(track.sampleEntryType));
+    return codec != AV_CODEC_ID_NONE && avcodec_find_decoder(codec) != nullptr;
+}
+
 } // namespace
+
+std::optional<MediaFacts> QuickTimeAcceptance(int fd) {
+    const QuickTimeMovieFacts movie = ReadQuickTimeMovieFacts(fd);
+    // The demuxer takes a time scale as a signed 32-bit number and a duration as a signed 64-bit one; a
+    // version-0 duration of all ones means "unknown". Fragmented movies list their samples elsewhere.
+    if (!movie.complete || movie.fragmented || !OpensAsQuickTime(movie) || movie.timescale == 0 ||
+        movie.timescale > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) ||
+        movie.duration == 0 || movie.duration == 0xffffffffu ||
+        movie.duration > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        return std::nullopt;
+    }
+    MediaFacts facts;
+    // Rounded as the demuxer rounds it; a duration too long for microseconds gives INT64_MIN.
+    facts.durationUs = av_rescale(static_cast<std::int64_t>(movie.duration), AV_TIME_BASE, movie.timescale);
+    if (facts.durationUs <= 0) {
+        return std::nullopt;
+    }
+    bool video = false;
+    for (const QuickTimeTrackMedia& track : movie.tracks) {
+        // The demuxer refuses a movie with a track that describes no samples.
+        if (track.sampleEntries == 0) {
+            return std::nullopt;
+        }
+        if (track.handler != BoxType("vide")) {
+            continue;
+        }
+        if (!IsPlainVideoTrack(track)) {
+            return std::nullopt;
+        }
+        // The last video track in file order is the one whose facts the full probe reports.
+        video = true;
+        facts.width = track.storedWidth;
+        facts.height = track.storedHeight;
+    }
+    if (!video) {
+        return std::nullopt;
+    }
+    facts.result = kProbeAccepted;
+    return facts;
+}
 
 MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel,
                       ProbeDepth depth) {
+    // At information level the demuxer's stream descriptions are what the caller asked to see.
+    if (depth == ProbeDepth::kAcceptance && av_log_get_level() < AV_LOG_INFO &&
+        IsQuickTimeFamilyName(utf8Path)) {
+        if (IsCancelled(cancel)) {
+            return Refused(kProbeCancelled, "adding it was cancelled");
+        }
+        // Not blocking: a pipe under a video's name is not waited on here (the walker refuses it).
+        const FileDescriptor fd(open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+        if (fd.get() >= 0) {
+            if (std::optional<MediaFacts> facts = QuickTimeAcceptance(fd.get())) {
+                return *std::move(facts);
+            }
+        }
+    }
     InputFile input;
     if (input.Open(utf8Path, cancel) < 0) {
         return IsCancelled(cancel) ? Refused(kProbeCancelled, "adding it was cancelled")

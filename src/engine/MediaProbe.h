@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quarnix {
@@ -40,11 +41,20 @@ enum class ProbeDepth {
     kAcceptance, // only whether the file is a video, and its duration: what a batch needs
 };
 
+// The acceptance facts of a QuickTime-family file (MP4, MOV, M4V, 3GP) read from its box structure alone,
+// without the demuxer: accepted, the duration from the movie header, and the frame size of the video that
+// the full probe reports (its sample description's). Given only when the structure is clean and clearly a
+// video: not fragmented, every video track a single known codec with at least two samples and no chapter
+// pictures, a non-zero duration. Empty whenever anything is uncertain; then the demuxer decides.
+std::optional<MediaFacts> QuickTimeAcceptance(int fd);
+
 // Probes the file at the UTF-8 path. A non-null cancel flag that becomes non-zero interrupts blocked reads
 // (the file is then refused with kProbeCancelled). Safe to call from several threads at once.
-// With kAcceptance, a file whose header already describes every stream (QuickTime family, Matroska) is not
-// analysed further, which would decode a picture of it; the facts beyond acceptance and duration may then
-// be missing.
+// With kAcceptance, a regular file with a QuickTime-family name is first judged by QuickTimeAcceptance
+// (unless the media libraries log at information level, where the demuxer's stream descriptions are
+// wanted); otherwise a file whose header already describes every stream (QuickTime family, Matroska) is
+// not analysed further, which would decode a picture of it. The facts beyond acceptance, duration and
+// frame size may then be missing.
 MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel = nullptr,
                       ProbeDepth depth = ProbeDepth::kListFacts);
 

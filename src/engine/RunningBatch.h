@@ -5,7 +5,10 @@
 
 #include "ConvertJob.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace quarnix {
@@ -27,6 +30,10 @@ public:
     bool Finished() const { return m_job->m_finished.load(std::memory_order_acquire); }
     // Waits until the worker has ended. Afterwards every entry's status, reason and output path are final.
     void Wait();
+    // Waits until the worker has ended or the timeout has passed, whichever comes first; true when the
+    // worker has ended. Lets a front end that also watches for other events return as soon as the batch
+    // ends rather than at its next look.
+    bool WaitFor(std::chrono::milliseconds timeout);
 
     int EntryCount() const { return m_job->m_fileCount; }
     int CurrentEntry() const { return m_job->m_currentFile.load(std::memory_order_acquire); }
@@ -40,6 +47,9 @@ public:
 private:
     std::unique_ptr<CConvertJob> m_job;
     int m_result = 0;
+    std::mutex m_endMutex;
+    std::condition_variable m_endSignal;
+    bool m_ended = false; // the worker's function has returned; guarded by m_endMutex
     std::thread m_worker;
 };
 

@@ -28,6 +28,22 @@ std::string Mp4WithCover() {
                                            "-c:a aac -c:v:1 copy -disposition:v:1 attached_pic");
 }
 
+std::string ChapteredMovWithTimecode() {
+    const std::string chapters =
+        TextFixture("chapters.ffmeta", ";FFMETADATA1\n"
+                                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\n"
+                                       "title=First\n"
+                                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\n"
+                                       "title=Second\n");
+    return MediaFixture("chaptered.mov", kMarkerVideo + kTone + "-i " + ShellQuote(chapters) +
+                                             " -map 0 -map 1 -map_chapters 2 " + kH264 +
+                                             "-c:a aac -timecode 01:00:00:00");
+}
+
+std::string MovWithTwoVideoTracks() {
+    return MediaFixture("two-videos.mov", kMarkerVideo + "-map 0:v -map 0:v " + kH264);
+}
+
 std::string TsWithLateAudio() {
     return MediaFixture("late-audio.ts", kMarkerVideo + "-itsoffset 0.3 " + kTone + kH264 + "-c:a aac");
 }

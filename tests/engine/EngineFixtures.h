@@ -23,6 +23,10 @@ std::string MarkerClip(const std::string& extension);
 std::string MkvWithSubtitle();
 // MP4 with audio, video and an MJPEG cover picture (three streams).
 std::string Mp4WithCover();
+// MOV with the marker and its tone, two chapters (a text track) and a timecode track.
+std::string ChapteredMovWithTimecode();
+// MOV with two video tracks: the marker twice.
+std::string MovWithTwoVideoTracks();
 // MPEG-TS whose audio starts 0.3 s after its video.
 std::string TsWithLateAudio();
 // 20 s transport stream, for tests that feed a file slowly.

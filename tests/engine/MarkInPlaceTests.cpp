@@ -74,40 +74,8 @@ std::size_t FindTrackHeader(const std::string& bytes) {
     return trak == std::string::npos ? trak : FindBox(bytes, "tkhd", trak + 8, trak + Be32At(bytes, trak));
 }
 
-// A small text file next to the media fixtures, made once: written under a private name and linked into
-// place without replacing one that another test process made first.
-std::string TextFixture(const std::string& name, const std::string& text) {
-    const std::filesystem::path dir =
-        std::filesystem::path(MediaFixture("anchor.wav", "-f lavfi -i anullsrc -t 0.1")).parent_path();
-    const std::filesystem::path target = dir / name;
-    if (!std::filesystem::exists(target)) {
-        const std::filesystem::path partial = dir / ("partial-" + std::to_string(getpid()) + "-" + name);
-        WriteFile(partial.string(), text);
-        link(partial.c_str(), target.c_str()); // EEXIST: another process made the same file
-        std::filesystem::remove(partial);
-    }
-    return target.string();
-}
-
-std::string ChapteredMovWithTimecode() {
-    const std::string chapters =
-        TextFixture("chapters.ffmeta", ";FFMETADATA1\n"
-                                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\n"
-                                       "title=First\n"
-                                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\n"
-                                       "title=Second\n");
-    return MediaFixture("chaptered.mov", kMarkerVideo + kTone + "-i " + ShellQuote(chapters) +
-                                             " -map 0 -map 1 -map_chapters 2 " + kH264 +
-                                             "-c:a aac -timecode 01:00:00:00");
-}
-
 std::string Mp4(const std::string& name, const std::string& flags) {
     return MediaFixture(name, kMarkerVideo + kTone + kH264 + "-c:a aac " + flags);
-}
-
-// Two video tracks: the marker twice.
-std::string MovWithTwoVideoTracks() {
-    return MediaFixture("two-videos.mov", kMarkerVideo + "-map 0:v -map 0:v " + kH264);
 }
 
 // Turns the placeholder box that ffmpeg writes before mdat ("free" or "wide", 8 bytes) and mdat's own

@@ -1,12 +1,22 @@
 #include "EngineFixtures.h"
+#include "FileDescriptor.h"
 #include "Fixtures.h"
 #include "MediaProbe.h"
 #include "MediaText.h"
+#include "QuickTimeBoxes.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <random>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 namespace quarnix::test {
 namespace {
@@ -79,6 +89,138 @@ TEST(Probe, RefusesWhatIsNotAVideo) {
         EXPECT_FALSE(facts.refusal.empty()) << path;
     }
 }
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream whole(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(whole)), {});
+}
+
+std::optional<MediaFacts> BoxAcceptance(const std::string& path) {
+    const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    EXPECT_GE(fd.get(), 0) << path;
+    return QuickTimeAcceptance(fd.get());
+}
+
+// What the demuxer alone says: the same bytes under a name outside the QuickTime family, which the box
+// reading never takes (the demuxer is chosen by the contents, not the name).
+MediaFacts DemuxerAcceptance(const ScopedTempDir& dir, const std::string& path) {
+    const std::string other = dir.file("same-bytes.data");
+    std::filesystem::copy_file(path, other, std::filesystem::copy_options::overwrite_existing);
+    return ProbeMedia(other, nullptr, ProbeDepth::kAcceptance);
+}
+
+std::string CoverOnlyMp4() {
+    const std::string cover = MediaFixture("cover.jpg", "-f lavfi -i color=c=red:s=64x64 -frames:v 1");
+    return MediaFixture("cover-only.mp4",
+                        kTone + "-i " + ShellQuote(cover) +
+                            " -map 0 -map 1 -c:a aac -c:v copy -disposition:v attached_pic");
+}
+
+std::string FragmentedMp4() {
+    return MediaFixture("fragmented.mp4",
+                        kMarkerVideo + kTone + kH264 + "-c:a aac -movflags frag_keyframe+empty_moov");
+}
+
+// The marker clip's bytes changed by `damage`, written under the clip's name in dir.
+std::string DamagedClip(const ScopedTempDir& dir, const std::function<void(std::string&)>& damage) {
+    std::string bytes = ReadBytes(MarkerClip("mp4"));
+    damage(bytes);
+    const std::string path = dir.file("damaged.mp4");
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+// Sets the media libraries' log level for a scope. At information level a probe always asks the demuxer,
+// whose stream descriptions are then wanted; below it, as in the command line and the window.
+class ScopedLogLevel {
+public:
+    explicit ScopedLogLevel(int level) : m_saved(av_log_get_level()) { av_log_set_level(level); }
+    ~ScopedLogLevel() { av_log_set_level(m_saved); }
+    ScopedLogLevel(const ScopedLogLevel&) = delete;
+    ScopedLogLevel& operator=(const ScopedLogLevel&) = delete;
+
+private:
+    int m_saved;
+};
+
+struct AcceptanceCase {
+    const char* name;
+    std::function<std::string(const ScopedTempDir&)> input;
+    bool boxesDecide; // the box structure alone gives the answer
+};
+
+void PrintTo(const AcceptanceCase& value, std::ostream* os) {
+    *os << value.name;
+}
+
+class BoxAcceptanceProbe : public ::testing::TestWithParam<AcceptanceCase> {};
+
+// A batch's probe of a QuickTime-family file gives what the demuxer gives, whether the box structure
+// decided it or, when anything there is uncertain, the demuxer did.
+TEST_P(BoxAcceptanceProbe, GivesWhatTheDemuxerGives) {
+    const AcceptanceCase& param = GetParam();
+    ScopedTempDir dir;
+    const std::string input = param.input(dir);
+    ASSERT_FALSE(input.empty());
+
+    const std::optional<MediaFacts> boxes = BoxAcceptance(input);
+    EXPECT_EQ(boxes.has_value(), param.boxesDecide);
+    const MediaFacts demuxed = DemuxerAcceptance(dir, input);
+    const MediaFacts probed = [&] {
+        const ScopedLogLevel quiet(AV_LOG_ERROR);
+        return ProbeMedia(input, nullptr, ProbeDepth::kAcceptance);
+    }();
+    EXPECT_EQ(probed.result, demuxed.result) << demuxed.refusal;
+    if (boxes.has_value()) {
+        EXPECT_TRUE(demuxed.Accepted()) << demuxed.refusal;
+        EXPECT_EQ(probed.durationUs, boxes->durationUs);
+        // Only the demuxer gives a frame rate: the probe took the box reading.
+        EXPECT_EQ(probed.frameRateNum, 0);
+        {
+            // With the stream descriptions wanted, the probe asks the demuxer.
+            const ScopedLogLevel informative(AV_LOG_INFO);
+            EXPECT_GT(ProbeMedia(input, nullptr, ProbeDepth::kAcceptance).frameRateNum, 0);
+        }
+    }
+    if (demuxed.Accepted()) {
+        EXPECT_NEAR(static_cast<double>(probed.durationUs), static_cast<double>(demuxed.durationUs), 1000.0);
+        EXPECT_EQ(probed.width, demuxed.width);
+        EXPECT_EQ(probed.height, demuxed.height);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BoxAcceptanceProbe,
+    ::testing::Values(
+        AcceptanceCase{"mp4", [](const ScopedTempDir&) { return MarkerClip("mp4"); }, true},
+        AcceptanceCase{"mov", [](const ScopedTempDir&) { return MarkerClip("mov"); }, true},
+        AcceptanceCase{"m4v", [](const ScopedTempDir&) { return MarkerClip("m4v"); }, true},
+        AcceptanceCase{"3gp", [](const ScopedTempDir&) { return MarkerClip("3gp"); }, true},
+        AcceptanceCase{"mov_chapters_and_timecode",
+                       [](const ScopedTempDir&) { return ChapteredMovWithTimecode(); }, true},
+        AcceptanceCase{"mov_two_video_tracks", [](const ScopedTempDir&) { return MovWithTwoVideoTracks(); },
+                       true},
+        AcceptanceCase{"mp4_video_and_cover", [](const ScopedTempDir&) { return Mp4WithCover(); }, true},
+        AcceptanceCase{"m4a_audio_only", [](const ScopedTempDir&) { return AudioOnlyM4a(); }, false},
+        AcceptanceCase{"mp4_cover_only", [](const ScopedTempDir&) { return CoverOnlyMp4(); }, false},
+        AcceptanceCase{"mp4_fragmented", [](const ScopedTempDir&) { return FragmentedMp4(); }, false},
+        AcceptanceCase{"mp4_truncated",
+                       [](const ScopedTempDir& dir) {
+                           return DamagedClip(dir,
+                                              [](std::string& bytes) { bytes.resize(bytes.size() - 100); });
+                       },
+                       false},
+        // The video's sample count points far past its table: the structure is still clean enough to
+        // mark in place, but the samples are not clearly listed.
+        AcceptanceCase{"mp4_sample_count_beyond_its_table",
+                       [](const ScopedTempDir& dir) {
+                           return DamagedClip(dir, [](std::string& bytes) {
+                               const std::size_t stsz = bytes.find("stsz", bytes.rfind("moov"));
+                               ASSERT_NE(stsz, std::string::npos);
+                               bytes.replace(stsz + 12, 4, "\x00\x10\x00\x00");
+                           });
+                       },
+                       false}));
 
 } // namespace
 } // namespace quarnix::test
