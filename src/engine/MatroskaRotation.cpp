@@ -31,9 +31,63 @@ namespace {
 
 // ---- Tracks ------------------------------------------------------------------------------------------
 
-// The Tracks element with the given Projection (none when empty) in every video track, and the ids
-// (TrackUID) of the video tracks; nullopt when it cannot be parsed or a video track has not exactly one Video.
-std::optional<Bytes> TracksWithProjection(const Bytes& buffer, const Element& tracks, const Bytes& projection,
+// The Projection's roll for a clockwise angle: a positive roll turns the picture counter-clockwise; the
+// value stays within -180..180.
+float RollFor(int clockwiseDegrees) {
+    float roll = static_cast<float>(-(clockwiseDegrees % 360));
+    return roll < -180.0f ? roll + 360.0f : roll;
+}
+
+// The ProjectionPoseRoll element for a clockwise angle.
+Bytes RollElement(int clockwiseDegrees) {
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(RollFor(clockwiseDegrees));
+    Bytes data;
+    for (int i = 3; i >= 0; --i) {
+        data.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    }
+    return ebml::MasterElement(ebml::kIdProjectionPoseRoll, data);
+}
+
+// The Video element of a video track with the rotation: an existing Projection keeps everything but its
+// roll (a spherical video stays spherical), a missing one is added as a flat one; doubles are dropped.
+std::optional<Bytes> VideoWithProjection(const Bytes& buffer, const Element& video, int clockwiseDegrees) {
+    std::optional<std::vector<Element>> videoFields = ebml::ChildrenOf(buffer, video);
+    if (!videoFields) {
+        return std::nullopt;
+    }
+    Bytes videoData;
+    bool projected = false;
+    for (const Element& videoField : *videoFields) {
+        if (videoField.id != ebml::kIdProjection) {
+            ebml::AppendRange(videoData, buffer, videoField.start, videoField.End());
+            continue;
+        }
+        if (projected) {
+            continue;
+        }
+        std::optional<std::vector<Element>> fields = ebml::ChildrenOf(buffer, videoField);
+        if (!fields) {
+            return std::nullopt;
+        }
+        Bytes projection;
+        for (const Element& field : *fields) {
+            if (field.id != ebml::kIdProjectionPoseRoll && field.id != ebml::kIdCrc32) {
+                ebml::AppendRange(projection, buffer, field.start, field.End());
+            }
+        }
+        ebml::AppendBytes(projection, RollElement(clockwiseDegrees));
+        ebml::AppendBytes(videoData, ebml::MasterElement(ebml::kIdProjection, projection));
+        projected = true;
+    }
+    if (!projected) {
+        ebml::AppendBytes(videoData, ProjectionElement(clockwiseDegrees));
+    }
+    return ebml::MasterElement(ebml::kIdVideo, videoData);
+}
+
+// The Tracks element with the rotation in every video track, and the ids (TrackUID) of the video tracks;
+// nullopt when it cannot be parsed or a video track has not exactly one Video element.
+std::optional<Bytes> TracksWithProjection(const Bytes& buffer, const Element& tracks, int clockwiseDegrees,
                                           std::vector<std::uint64_t>& videoUids) {
     std::optional<std::vector<Element>> entries = ebml::ChildrenOf(buffer, tracks);
     if (!entries) {
@@ -73,25 +127,19 @@ std::optional<Bytes> TracksWithProjection(const Bytes& buffer, const Element& tr
             videoElements += field.id == ebml::kIdVideo ? 1 : 0;
         }
         if (videoElements != 1) {
-            return std::nullopt; // the picture description, where the Projection belongs, is missing or doubled
+            return std::nullopt; // the picture description, where the Projection belongs, is missing or
+                                 // doubled
         }
         for (const Element& field : *fields) {
             if (field.id != ebml::kIdVideo) {
                 ebml::AppendRange(entryData, buffer, field.start, field.End());
                 continue;
             }
-            std::optional<std::vector<Element>> videoFields = ebml::ChildrenOf(buffer, field);
-            if (!videoFields) {
+            std::optional<Bytes> video = VideoWithProjection(buffer, field, clockwiseDegrees);
+            if (!video) {
                 return std::nullopt;
             }
-            Bytes videoData;
-            for (const Element& videoField : *videoFields) {
-                if (videoField.id != ebml::kIdProjection) {
-                    ebml::AppendRange(videoData, buffer, videoField.start, videoField.End());
-                }
-            }
-            ebml::AppendBytes(videoData, projection);
-            ebml::AppendBytes(entryData, ebml::MasterElement(ebml::kIdVideo, videoData));
+            ebml::AppendBytes(entryData, *video);
         }
         ebml::AppendBytes(children, ebml::MasterElement(ebml::kIdTrackEntry, entryData));
     }
@@ -217,35 +265,25 @@ MatroskaRewrite NoRoom() {
     return rewrite;
 }
 
-// The Projection's roll for a clockwise angle: a positive roll turns the picture counter-clockwise; the
-// value stays within -180..180.
-float RollFor(int clockwiseDegrees) {
-    float roll = static_cast<float>(-(clockwiseDegrees % 360));
-    return roll < -180.0f ? roll + 360.0f : roll;
-}
-
 std::string AngleText(int clockwiseDegrees) {
     return std::to_string(((clockwiseDegrees % 360) + 360) % 360);
 }
 
-// The roll of a Projection element, when it is a flat (type 0) one.
-std::optional<double> FlatProjectionRoll(const Bytes& buffer, const Element& projection) {
+// The roll of a Projection element (0 when it has none).
+std::optional<double> ProjectionRoll(const Bytes& buffer, const Element& projection) {
     std::optional<std::vector<Element>> fields = ebml::ChildrenOf(buffer, projection);
     if (!fields) {
         return std::nullopt;
     }
-    std::uint64_t type = 0;
     double roll = 0.0;
     for (const Element& field : *fields) {
-        if (field.id == ebml::kIdProjectionType) {
-            type = ebml::UnsignedValue(buffer, field);
-        } else if (field.id == ebml::kIdProjectionPoseRoll && field.size == 4) {
+        if (field.id == ebml::kIdProjectionPoseRoll && field.size == 4) {
             roll = std::bit_cast<float>(static_cast<std::uint32_t>(ebml::UnsignedValue(buffer, field)));
         } else if (field.id == ebml::kIdProjectionPoseRoll && field.size == 8) {
             roll = std::bit_cast<double>(ebml::UnsignedValue(buffer, field));
         }
     }
-    return type == 0 ? std::optional<double>(roll) : std::nullopt;
+    return roll;
 }
 
 } // namespace
@@ -273,8 +311,8 @@ MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clo
         if (item.id != ebml::kIdTracks) {
             continue;
         }
-        std::optional<Bytes> tracks = TracksWithProjection(structure.head, item.element,
-                                                           ProjectionElement(clockwiseDegrees), videoUids);
+        std::optional<Bytes> tracks =
+            TracksWithProjection(structure.head, item.element, clockwiseDegrees, videoUids);
         if (!tracks) {
             return Impossible("the file's track list is damaged");
         }
@@ -506,7 +544,7 @@ bool HoldsMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegr
                     }
                     for (const Element& videoField : video.value_or(std::vector<Element>{})) {
                         if (videoField.id == ebml::kIdProjection) {
-                            rolls.push_back(FlatProjectionRoll(region, videoField).value_or(1000.0));
+                            rolls.push_back(ProjectionRoll(region, videoField).value_or(1000.0));
                         }
                     }
                 }

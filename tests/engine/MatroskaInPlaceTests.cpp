@@ -318,6 +318,32 @@ INSTANTIATE_TEST_SUITE_P(
                                   "an element of the file has no size (a live recording)"}),
     [](const auto& info) { return info.param.name; });
 
+// A Projection that is already there keeps everything but its roll: a spherical video stays spherical.
+TEST(MatroskaInPlaceProjection, AnExistingProjectionKeepsItsTypeAndGetsTheNewRoll) {
+    if (!HasTool("mkvinfo")) {
+        GTEST_SKIP() << "mkvinfo is not installed";
+    }
+    ScopedTempDir dir;
+    const std::string flat = dir.file("flat.mkv");
+    ASSERT_EQ(MarkInto(MarkerClip("mkv"), flat, 90).outcome, MarkInPlaceOutcome::Marked);
+    // ProjectionType 0 (rectangular) becomes 1 (equirectangular), in place.
+    std::string bytes = ReadFile(flat);
+    const std::string flatType("\x76\x71\x81\x00", 4);
+    const std::size_t type = bytes.find(flatType);
+    ASSERT_NE(type, std::string::npos);
+    bytes[type + 3] = 1;
+    const std::string spherical = dir.file("spherical.mkv");
+    std::ofstream(spherical, std::ios::binary) << bytes;
+
+    const std::string output = dir.file("output.mkv");
+    ASSERT_EQ(MarkInto(spherical, output, 180).outcome, MarkInPlaceOutcome::Marked);
+    std::string text;
+    RunCommand("mkvinfo -a " + ShellQuote(output), &text);
+    EXPECT_NE(text.find("Projection type: 1"), std::string::npos) << text;
+    EXPECT_EQ(ReadMkvInfo(output).rolls, std::vector<std::string>{"-180"});
+    EXPECT_EQ(ReadMkvInfo(output).rotateTags, std::vector<std::string>{"180"});
+}
+
 // Through the worker: a Matroska file is marked in place, one without room in its header is remuxed (and
 // still rotated), and the methods say so.
 TEST(MatroskaInPlaceBatch, MarksWhereItCanAndRemuxesTheRest) {
