@@ -123,8 +123,12 @@ MarkInPlaceResult NotEligible(std::string reason) {
     return result;
 }
 
-// The output must be the new, empty file the caller created.
-std::optional<MarkInPlaceResult> CheckNewOutput(int outputFd) {
+// Copies the input's size bytes into the output, which must be the new, empty file the caller created,
+// publishing the percentage and reading the cancel flag between chunks. nullopt when the whole input was
+// copied, else how the copy ended.
+std::optional<MarkInPlaceResult> CopyWholeInput(int inputFd, int outputFd, std::uint64_t size,
+                                                const std::atomic<std::uint8_t>& cancel,
+                                                std::atomic<std::int32_t>& percent) {
     struct stat outputInfo {};
     if (fstat(outputFd, &outputInfo) != 0) {
         return FailureOf(errno);
@@ -132,14 +136,6 @@ std::optional<MarkInPlaceResult> CheckNewOutput(int outputFd) {
     if (!S_ISREG(outputInfo.st_mode) || outputInfo.st_size != 0) {
         return Failure(EEXIST, "the output file is not a new empty file");
     }
-    return std::nullopt;
-}
-
-// Copies the input's size bytes into the output, publishing the percentage and reading the cancel flag
-// between chunks. nullopt when the whole input was copied, else how the copy ended.
-std::optional<MarkInPlaceResult> CopyWholeInput(int inputFd, int outputFd, std::uint64_t size,
-                                                const std::atomic<std::uint8_t>& cancel,
-                                                std::atomic<std::int32_t>& percent) {
     Copier copier(inputFd, outputFd);
     std::uint64_t copied = 0;
     while (copied < size) {
@@ -214,9 +210,6 @@ MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
     if (!input.eligible) {
         return NotEligible(input.reason);
     }
-    if (std::optional<MarkInPlaceResult> refused = CheckNewOutput(outputFd)) {
-        return *refused;
-    }
     const std::uint64_t size = input.fileSize;
     if (std::optional<MarkInPlaceResult> ended = CopyWholeInput(inputFd, outputFd, size, cancel, percent)) {
         return *ended;
@@ -265,28 +258,22 @@ MarkInPlaceResult MarkMatroskaInPlace(int inputFd, int outputFd, int degrees,
     if (!input.eligible) {
         return NotEligible(input.reason);
     }
-    if (const MatroskaRewrite plan = PlanMatroskaRotation(input, degrees); !plan.possible) {
-        return NotEligible(plan.reason);
-    }
-    if (std::optional<MarkInPlaceResult> refused = CheckNewOutput(outputFd)) {
-        return *refused;
+    const MatroskaRewrite rewrite = PlanMatroskaRotation(input, degrees);
+    if (!rewrite.possible) {
+        return NotEligible(rewrite.reason);
     }
     const std::uint64_t size = input.fileSize;
     if (std::optional<MarkInPlaceResult> ended = CopyWholeInput(inputFd, outputFd, size, cancel, percent)) {
         return *ended;
     }
 
-    // What gets rewritten is the output: its elements must be the ones checked on the input, so that a file
-    // changed during the copy is never rewritten by a plan made for other bytes.
+    // What gets rewritten is the output: its elements, header and tail must be the ones the plan was made
+    // from, so that a file changed during the copy is never rewritten by a plan made for other bytes.
     const MatroskaStructure output = CheckMatroskaStructure(outputFd);
     if (output.readError != 0) {
         return FailureOf(output.readError);
     }
     if (!output.eligible || output.fileSize != size || !SameElements(input, output)) {
-        return InputChanged();
-    }
-    const MatroskaRewrite rewrite = PlanMatroskaRotation(output, degrees);
-    if (!rewrite.possible) {
         return InputChanged();
     }
     if (int error = WriteMatroskaRewrite(outputFd, output, rewrite); error != 0) {
@@ -299,11 +286,7 @@ MarkInPlaceResult MarkMatroskaInPlace(int inputFd, int outputFd, int degrees,
     if (!HoldsMatroskaRotation(written, degrees)) {
         return Failure(EIO, "the written rotation did not read back as written");
     }
-    int videoTracks = 0;
-    for (std::size_t i = 0; i < written.firstCluster; ++i) {
-        videoTracks += written.elements[i].id == ebml::kIdTracks ? 1 : 0;
-    }
-    return Marked(size, videoTracks, percent);
+    return Marked(size, rewrite.videoTracks, percent);
 }
 
 } // namespace quarnix

@@ -38,6 +38,18 @@ float RollFor(int clockwiseDegrees) {
     return roll < -180.0f ? roll + 360.0f : roll;
 }
 
+// The TrackUID of a track entry (given by its fields) when it is a video track (0 when it names none).
+std::optional<std::uint64_t> VideoTrackUid(const Bytes& buffer, const std::vector<Element>& fields) {
+    bool isVideo = false;
+    std::uint64_t uid = 0;
+    for (const Element& field : fields) {
+        isVideo = isVideo || (field.id == ebml::kIdTrackType &&
+                              ebml::UnsignedValue(buffer, field) == ebml::kTrackTypeVideo);
+        uid = field.id == ebml::kIdTrackUid ? ebml::UnsignedValue(buffer, field) : uid;
+    }
+    return isVideo ? std::optional<std::uint64_t>(uid) : std::nullopt;
+}
+
 // The ProjectionPoseRoll element for a clockwise angle.
 Bytes RollElement(int clockwiseDegrees) {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(RollFor(clockwiseDegrees));
@@ -107,20 +119,12 @@ std::optional<Bytes> TracksWithProjection(const Bytes& buffer, const Element& tr
                 return std::nullopt;
             }
         }
-        bool isVideo = false;
-        std::uint64_t uid = 0;
-        if (fields) {
-            for (const Element& field : *fields) {
-                isVideo = isVideo || (field.id == ebml::kIdTrackType &&
-                                      ebml::UnsignedValue(buffer, field) == ebml::kTrackTypeVideo);
-                uid = field.id == ebml::kIdTrackUid ? ebml::UnsignedValue(buffer, field) : uid;
-            }
-        }
-        if (!isVideo) {
+        const std::optional<std::uint64_t> uid = fields ? VideoTrackUid(buffer, *fields) : std::nullopt;
+        if (!uid) {
             ebml::AppendRange(children, buffer, entry.start, entry.End());
             continue;
         }
-        videoUids.push_back(uid);
+        videoUids.push_back(*uid);
         Bytes entryData;
         int videoElements = 0;
         for (const Element& field : *fields) {
@@ -269,21 +273,33 @@ std::string AngleText(int clockwiseDegrees) {
     return std::to_string(((clockwiseDegrees % 360) + 360) % 360);
 }
 
-// The roll of a Projection element (0 when it has none).
-std::optional<double> ProjectionRoll(const Bytes& buffer, const Element& projection) {
-    std::optional<std::vector<Element>> fields = ebml::ChildrenOf(buffer, projection);
-    if (!fields) {
-        return std::nullopt;
-    }
-    double roll = 0.0;
-    for (const Element& field : *fields) {
-        if (field.id == ebml::kIdProjectionPoseRoll && field.size == 4) {
-            roll = std::bit_cast<float>(static_cast<std::uint32_t>(ebml::UnsignedValue(buffer, field)));
-        } else if (field.id == ebml::kIdProjectionPoseRoll && field.size == 8) {
-            roll = std::bit_cast<double>(ebml::UnsignedValue(buffer, field));
+// The rolls of every Projection in a track entry's Video elements (0 for one without a roll, a value no
+// angle gives for one that cannot be read).
+std::vector<double> ProjectionRolls(const Bytes& buffer, const std::vector<Element>& trackFields) {
+    std::vector<double> rolls;
+    for (const Element& field : trackFields) {
+        std::optional<std::vector<Element>> videoFields;
+        if (field.id == ebml::kIdVideo) {
+            videoFields = ebml::ChildrenOf(buffer, field);
+        }
+        for (const Element& videoField : videoFields.value_or(std::vector<Element>{})) {
+            if (videoField.id != ebml::kIdProjection) {
+                continue;
+            }
+            std::optional<std::vector<Element>> projection = ebml::ChildrenOf(buffer, videoField);
+            double roll = projection ? 0.0 : 1000.0;
+            for (const Element& value : projection.value_or(std::vector<Element>{})) {
+                if (value.id == ebml::kIdProjectionPoseRoll && value.size == 4) {
+                    roll =
+                        std::bit_cast<float>(static_cast<std::uint32_t>(ebml::UnsignedValue(buffer, value)));
+                } else if (value.id == ebml::kIdProjectionPoseRoll && value.size == 8) {
+                    roll = std::bit_cast<double>(ebml::UnsignedValue(buffer, value));
+                }
+            }
+            rolls.push_back(roll);
         }
     }
-    return roll;
+    return rolls;
 }
 
 } // namespace
@@ -470,6 +486,7 @@ MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clo
         rewrite.segmentSize >= (std::uint64_t{1} << (7 * structure.segmentSizeLength)) - 1) {
         return Impossible("the Matroska segment's size field is too short");
     }
+    rewrite.videoTracks = static_cast<int>(videoUids.size());
     rewrite.possible = true;
     return rewrite;
 }
@@ -531,25 +548,9 @@ bool HoldsMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegr
         for (const Element& child : *children) {
             std::optional<std::vector<Element>> fields = ebml::ChildrenOf(region, child);
             if (element->id == ebml::kIdTracks && child.id == ebml::kIdTrackEntry && fields) {
-                bool isVideo = false;
-                std::uint64_t uid = 0;
-                std::vector<double> rolls;
-                for (const Element& field : *fields) {
-                    isVideo = isVideo || (field.id == ebml::kIdTrackType &&
-                                          ebml::UnsignedValue(region, field) == ebml::kTrackTypeVideo);
-                    uid = field.id == ebml::kIdTrackUid ? ebml::UnsignedValue(region, field) : uid;
-                    std::optional<std::vector<Element>> video;
-                    if (field.id == ebml::kIdVideo) {
-                        video = ebml::ChildrenOf(region, field);
-                    }
-                    for (const Element& videoField : video.value_or(std::vector<Element>{})) {
-                        if (videoField.id == ebml::kIdProjection) {
-                            rolls.push_back(ProjectionRoll(region, videoField).value_or(1000.0));
-                        }
-                    }
-                }
-                if (isVideo) {
-                    videoUids.push_back(uid);
+                if (const std::optional<std::uint64_t> uid = VideoTrackUid(region, *fields)) {
+                    videoUids.push_back(*uid);
+                    const std::vector<double> rolls = ProjectionRolls(region, *fields);
                     if (rotated ? rolls != std::vector<double>{expectedRoll} : !rolls.empty()) {
                         return false;
                     }
@@ -580,12 +581,8 @@ bool HoldsMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegr
 }
 
 ebml::Bytes ProjectionElement(int clockwiseDegrees) {
-    const std::uint32_t bits = std::bit_cast<std::uint32_t>(RollFor(clockwiseDegrees));
-    Bytes data = {0x76, 0x71, 0x81, 0x00, 0x76, 0x75, 0x84};
-    for (int i = 3; i >= 0; --i) {
-        data.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
-    }
-    static_assert(ebml::kIdProjectionType == 0x7671 && ebml::kIdProjectionPoseRoll == 0x7675);
+    Bytes data = ebml::UnsignedElement(ebml::kIdProjectionType, 0); // rectangular: a flat picture
+    ebml::AppendBytes(data, RollElement(clockwiseDegrees));
     return ebml::MasterElement(ebml::kIdProjection, data);
 }
 

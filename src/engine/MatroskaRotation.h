@@ -25,6 +25,7 @@ struct MatroskaRewrite {
     ebml::Bytes head;    // exactly as long as the old head
     ebml::Bytes tail;
     std::uint64_t segmentSize = 0; // the new size of the segment's data (when known)
+    int videoTracks = 0;           // video tracks that get the rotation
 };
 MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegrees);
 

@@ -47,6 +47,21 @@ std::string LowerExtension(const std::string& path) {
     return extension;
 }
 
+// The muxer that writes the path's container when that container stores a rotation, else empty.
+std::string_view RotatingMuxerOf(const std::string& path) {
+    const std::string extension = LowerExtension(path);
+    for (const ExtensionMuxer& entry : kRotatingContainers) {
+        if (entry.extension == extension) {
+            return entry.muxer;
+        }
+    }
+    return {};
+}
+
+bool IsMatroskaMuxerName(std::string_view name) {
+    return name == "matroska" || name == "webm";
+}
+
 std::string WithExtension(const std::string& path, const char* extension) {
     const std::size_t slash = path.find_last_of('/');
     const std::size_t dot = path.rfind('.');
@@ -74,20 +89,17 @@ bool Accepts(const char* muxerName, AVCodecID codec, int compliance) {
 } // namespace
 
 bool IsMatroskaMuxer(const AVOutputFormat& muxer) {
-    const std::string_view name = muxer.name;
-    return name == "matroska" || name == "webm";
+    return IsMatroskaMuxerName(muxer.name);
 }
 
 OutputContainer ChooseOutputContainer(const AVFormatContext& input, const std::string& plannedOutputPath) {
     OutputContainer chosen;
-    const std::string extension = LowerExtension(plannedOutputPath);
-    for (const ExtensionMuxer& entry : kRotatingContainers) {
-        if (entry.extension == extension) {
-            chosen.muxer = entry.muxer;
-            chosen.path = plannedOutputPath;
-            return chosen;
-        }
+    if (const std::string_view muxer = RotatingMuxerOf(plannedOutputPath); !muxer.empty()) {
+        chosen.muxer = muxer;
+        chosen.path = plannedOutputPath;
+        return chosen;
     }
+    const std::string extension = LowerExtension(plannedOutputPath);
 
     // A name that says nothing of a container is a planning fault, not a container to replace.
     const bool knownContainer =
@@ -170,23 +182,11 @@ bool IsQuickTimeMuxer(const AVOutputFormat& muxer) {
 } // namespace
 
 bool IsQuickTimeFamilyName(const std::string& path) {
-    const std::string extension = LowerExtension(path);
-    for (const ExtensionMuxer& entry : kRotatingContainers) {
-        if (entry.extension == extension) {
-            return IsQuickTimeMuxerName(entry.muxer);
-        }
-    }
-    return false;
+    return IsQuickTimeMuxerName(RotatingMuxerOf(path));
 }
 
 bool IsMatroskaFamilyName(const std::string& path) {
-    const std::string extension = LowerExtension(path);
-    for (const ExtensionMuxer& entry : kRotatingContainers) {
-        if (entry.extension == extension) {
-            return entry.muxer == "matroska" || entry.muxer == "webm";
-        }
-    }
-    return false;
+    return IsMatroskaMuxerName(RotatingMuxerOf(path));
 }
 
 int OutputOptionsFor(const AVFormatContext& input, const AVFormatContext& output, AVDictionary** options) {

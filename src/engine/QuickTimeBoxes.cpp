@@ -1,9 +1,10 @@
 #include "QuickTimeBoxes.h"
 
+#include "PositionedIo.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace quarnix {
 
@@ -503,22 +504,12 @@ private:
 
     // Reads exactly size bytes at offset; the caller has checked that they lie within the file.
     bool ReadExact(std::uint64_t offset, std::uint8_t* bytes, std::size_t size) {
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t got = pread(m_fd, bytes + done, size - done, static_cast<off_t>(offset + done));
-            if (got < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return ReadFailed(errno);
-            }
-            if (got == 0) {
-                // The file became shorter than when it was measured.
-                return Fail(kCutShort);
-            }
-            done += static_cast<std::size_t>(got);
+        const int error = ReadExactlyAt(m_fd, offset, bytes, size);
+        if (error > 0) {
+            return ReadFailed(error);
         }
-        return true;
+        // The file became shorter than when it was measured.
+        return error < 0 ? Fail(kCutShort) : true;
     }
 
     // Reads the box header at offset, which must lie before end (the end of the file or of the parent).
