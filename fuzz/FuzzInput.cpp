@@ -1,6 +1,7 @@
 #include "FuzzInput.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
 
@@ -20,6 +21,11 @@ bool WriteBytes(const std::string& path, const std::uint8_t* data, std::size_t s
     }
     const bool written = std::fwrite(data, 1, size, file) == size;
     return std::fclose(file) == 0 && written;
+}
+
+int CreateFreshFile(const std::string& path) {
+    unlink(path.c_str());
+    return open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
 }
 
 } // namespace quarnix::fuzz

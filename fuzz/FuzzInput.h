@@ -13,4 +13,8 @@ std::string ScratchPath(const char* suffix);
 // Writes the bytes to the path; false when that fails.
 bool WriteBytes(const std::string& path, const std::uint8_t* data, std::size_t size);
 
+// Creates the path anew, empty, exclusively (as the worker creates an output), open for reading and
+// writing; the descriptor, or -1.
+int CreateFreshFile(const std::string& path);
+
 } // namespace quarnix::fuzz

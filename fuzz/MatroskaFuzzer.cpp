@@ -40,8 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
     }
 
-    unlink(output.c_str());
-    const quarnix::FileDescriptor out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    const quarnix::FileDescriptor out(quarnix::fuzz::CreateFreshFile(output));
     if (out.get() < 0) {
         return 0;
     }

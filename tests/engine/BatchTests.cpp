@@ -23,11 +23,6 @@ constexpr int P = kFileStatusPending;
 constexpr int C = kFileStatusConverted;
 constexpr int F = kFileStatusFailed;
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
 TEST(Batch, NewJobShowsNoCurrentEntry) {
     CConvertJob job;
     EXPECT_EQ(job.m_currentFile.load(), -1);
@@ -139,7 +134,7 @@ TEST(Batch, NeverReplacesAFileThatAppearedAtTheOutputPath) {
     EXPECT_EQ(outcome.statuses, (std::vector<int>{C, C, C}));
     EXPECT_EQ(job->m_outputPaths, (std::vector<std::string>{dir.file("theirs(0).mp4"),
                                                             dir.file("link(0).mp4"), dir.file("new.mp4")}));
-    EXPECT_EQ(ReadAll(dir.file("theirs.mp4")), "precious");
+    EXPECT_EQ(ReadFileBytes(dir.file("theirs.mp4")), "precious");
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.mp4")));
     EXPECT_EQ(std::filesystem::read_symlink(dir.file("link.mp4")), "/dev/full");
     EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{"link(0).mp4", "link.mp4", "new.mp4",
@@ -163,7 +158,7 @@ TEST(Batch, CancelBeforeTheFirstEntryTouchesNothing) {
 TEST(Batch, CancelDuringAnEntryLeavesNoFileAndEveryEntryPending) {
     ScopedTempDir dir;
     const std::string source = LongTs();
-    const std::string bytes = ReadAll(source);
+    const std::string bytes = ReadFileBytes(source);
     ASSERT_GT(bytes.size(), 10000u);
     const std::string pipe = dir.file("feed.ts");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
@@ -230,10 +225,10 @@ TEST(Batch, PercentReachesTheEndOfEachFile) {
 TEST(Batch, InputsAreNeverModified) {
     ScopedTempDir dir;
     const std::string clip = MarkerClip("mov");
-    const std::string before = ReadAll(clip);
+    const std::string before = ReadFileBytes(clip);
     auto job = MakeBatchJob({clip, clip}, {dir.file("a.mov"), dir.file("b.mov")}, 270);
     EXPECT_EQ(RunBatch(*job).statuses, (std::vector<int>{C, C}));
-    EXPECT_EQ(ReadAll(clip), before);
+    EXPECT_EQ(ReadFileBytes(clip), before);
 }
 
 } // namespace

@@ -1,6 +1,11 @@
 #include "EngineFixtures.h"
 
+#include "FileDescriptor.h"
 #include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
 
 namespace quarnix::test {
 
@@ -92,6 +97,21 @@ BatchOutcome RunBatch(CConvertJob& job) {
         outcome.statuses.push_back(job.m_fileStatus[i].load());
     }
     return outcome;
+}
+
+MarkInPlaceResult MarkFileInPlace(MarkFunction mark, const std::string& input, const std::string& output,
+                                  int angle, std::uint8_t cancelValue) {
+    const FileDescriptor in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+    const FileDescriptor out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    EXPECT_GE(in.get(), 0) << input;
+    EXPECT_GE(out.get(), 0) << output;
+    const std::atomic<std::uint8_t> cancel{cancelValue};
+    std::atomic<std::int32_t> percent{-1};
+    const MarkInPlaceResult result = mark(in.get(), out.get(), angle, cancel, percent);
+    if (result.outcome == MarkInPlaceOutcome::Marked) {
+        EXPECT_EQ(percent.load(), 100);
+    }
+    return result;
 }
 
 } // namespace quarnix::test

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ConvertJob.h"
+#include "MarkInPlace.h"
 
 #include <memory>
 #include <string>
@@ -49,5 +50,15 @@ std::unique_ptr<CConvertJob> MakeBatchJob(const std::vector<std::string>& inputs
 
 // Runs ConvertThreadProc on the calling thread.
 BatchOutcome RunBatch(CConvertJob& job);
+
+// One of the in-place rotations (MarkQuickTimeInPlace, MarkMatroskaInPlace).
+using MarkFunction = MarkInPlaceResult (*)(int inputFd, int outputFd, int degrees,
+                                           const std::atomic<std::uint8_t>& cancel,
+                                           std::atomic<std::int32_t>& percent);
+
+// Marks input into a new file at output, created exclusively as the worker creates it, with the cancel flag
+// holding cancelValue; a marked output must have published 100 percent.
+MarkInPlaceResult MarkFileInPlace(MarkFunction mark, const std::string& input, const std::string& output,
+                                  int angle, std::uint8_t cancelValue = 0);
 
 } // namespace quarnix::test

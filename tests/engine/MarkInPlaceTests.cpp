@@ -23,11 +23,6 @@
 namespace quarnix::test {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -119,7 +114,7 @@ bool RotateWithExiftool(std::string& bytes) {
     if (RunCommand("exiftool -q -overwrite_original -Rotation=270 " + ShellQuote(path)) != 0) {
         return false;
     }
-    bytes = ReadFile(path);
+    bytes = ReadFileBytes(path);
     return true;
 }
 
@@ -152,16 +147,7 @@ Marking MarkInto(const ScopedTempDir& dir, const std::string& input, const std::
                  std::uint8_t cancelValue = 0) {
     Marking marking;
     marking.output = dir.file(name);
-    FileDescriptor in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
-    FileDescriptor out(open(marking.output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    EXPECT_GE(in.get(), 0) << input;
-    EXPECT_GE(out.get(), 0) << marking.output;
-    std::atomic<std::uint8_t> cancel{cancelValue};
-    std::atomic<std::int32_t> percent{-1};
-    marking.result = MarkQuickTimeInPlace(in.get(), out.get(), angle, cancel, percent);
-    if (marking.result.outcome == MarkInPlaceOutcome::Marked) {
-        EXPECT_EQ(percent.load(), 100);
-    }
+    marking.result = MarkFileInPlace(MarkQuickTimeInPlace, input, marking.output, angle, cancelValue);
     return marking;
 }
 
@@ -189,7 +175,7 @@ TEST_P(MarkInPlace, ChangesOnlyTheMatricesAndReadersSeeTheAngle) {
     std::string input = param.fixture();
     ASSERT_FALSE(input.empty());
     if (param.change) {
-        std::string bytes = ReadFile(input);
+        std::string bytes = ReadFileBytes(input);
         ASSERT_TRUE(param.change(bytes)) << "the fixture does not have the expected layout";
         input = dir.file("input." + param.extension);
         WriteFile(input, bytes);
@@ -314,7 +300,7 @@ TEST(MarkInPlaceCopy, RefusesAnOutputThatIsNotEmpty) {
     std::atomic<std::int32_t> percent{0};
     const MarkInPlaceResult result = MarkQuickTimeInPlace(in.get(), out.get(), 90, cancel, percent);
     EXPECT_EQ(result.outcome, MarkInPlaceOutcome::Failed);
-    EXPECT_EQ(ReadFile(output), "someone else's data");
+    EXPECT_EQ(ReadFileBytes(output), "someone else's data");
 }
 
 // Writes the same rotation as the stream-copy remux does: open, copy every packet into a new MP4 with the
@@ -367,7 +353,7 @@ std::string MatrixOf(const std::string& path) {
     if (structure.videoTracks.size() != 1) {
         return {};
     }
-    const std::string bytes = ReadFile(path);
+    const std::string bytes = ReadFileBytes(path);
     return bytes.substr(structure.videoTracks[0].matrixOffset, kTrackMatrixBytes);
 }
 
@@ -405,7 +391,7 @@ class DamagedStructure : public ::testing::TestWithParam<DamageCase> {};
 TEST_P(DamagedStructure, IsNotEligibleAndWritesNothing) {
     const DamageCase& param = GetParam();
     ScopedTempDir dir;
-    std::string bytes = ReadFile(param.fixture());
+    std::string bytes = ReadFileBytes(param.fixture());
     ASSERT_FALSE(bytes.empty());
     ASSERT_TRUE(param.damage(bytes)) << "the fixture does not have the expected layout";
     const std::string input = dir.file("damaged.mp4");

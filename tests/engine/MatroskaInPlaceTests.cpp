@@ -20,49 +20,8 @@
 namespace quarnix::test {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool HasTool(const char* tool) {
-    return RunCommand(std::string("command -v ") + tool + " >/dev/null 2>&1") == 0;
-}
-
 std::string Mkv(const std::string& name, const std::string& args) {
     return MediaFixture(name, kMarkerVideo + kTone + args);
-}
-
-// What mkvinfo reads: the Projection rolls of the tracks, the ROTATE tag values, and its complaints.
-struct MkvInfo {
-    std::vector<std::string> rolls;
-    std::vector<std::string> rotateTags;
-    std::vector<std::string> complaints;
-};
-
-MkvInfo ReadMkvInfo(const std::string& path) {
-    std::string text;
-    EXPECT_EQ(RunCommand("mkvinfo -a " + ShellQuote(path) + " 2>&1", &text), 0) << text;
-    MkvInfo info;
-    std::istringstream lines(text);
-    bool rotateName = false;
-    for (std::string line; std::getline(lines, line);) {
-        const auto after = [&](const std::string& label) -> std::optional<std::string> {
-            const std::size_t at = line.find(label);
-            return at == std::string::npos ? std::nullopt : std::optional(line.substr(at + label.size()));
-        };
-        if (auto roll = after("Projection's roll rotation: ")) {
-            info.rolls.push_back(*roll);
-        }
-        if (auto value = after("+ String: "); value && rotateName) {
-            info.rotateTags.push_back(value->substr(0, value->find(" at ")));
-        }
-        rotateName = line.find("+ Name: ROTATE") != std::string::npos;
-        if (line.find("rror") != std::string::npos || line.find("arning") != std::string::npos) {
-            info.complaints.push_back(line);
-        }
-    }
-    return info;
 }
 
 // The IEEE CRC-32 that Matroska's CRC-32 elements hold, computed bit by bit (independent of the library).
@@ -109,17 +68,7 @@ MatroskaStructure StructureOf(const std::string& path) {
 }
 
 MarkInPlaceResult MarkInto(const std::string& input, const std::string& output, int angle) {
-    const FileDescriptor in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
-    const FileDescriptor out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    EXPECT_GE(in.get(), 0) << input;
-    EXPECT_GE(out.get(), 0) << output;
-    const std::atomic<std::uint8_t> cancel{0};
-    std::atomic<std::int32_t> percent{-1};
-    const MarkInPlaceResult result = MarkMatroskaInPlace(in.get(), out.get(), angle, cancel, percent);
-    if (result.outcome == MarkInPlaceOutcome::Marked) {
-        EXPECT_EQ(percent.load(), 100);
-    }
-    return result;
+    return MarkFileInPlace(MarkMatroskaInPlace, input, output, angle);
 }
 
 // A Matroska file as mkvmerge writes it (tags after the clusters, chapters, an attachment, subtitles),
@@ -181,8 +130,8 @@ TEST_P(MatroskaInPlace, KeepsTheClustersAndReadersSeeTheAngle) {
     ASSERT_TRUE(before.eligible && after.eligible) << after.reason;
     ASSERT_EQ(after.HeadEnd(), before.HeadEnd());
     ASSERT_EQ(after.TailStart(), before.TailStart());
-    const std::string in = ReadFile(input);
-    const std::string out = ReadFile(output);
+    const std::string in = ReadFileBytes(input);
+    const std::string out = ReadFileBytes(output);
     const std::size_t media = before.HeadEnd();
     EXPECT_TRUE(in.compare(0, before.segmentSizeOffset, out, 0, before.segmentSizeOffset) == 0)
         << "the EBML header changed";
@@ -275,7 +224,7 @@ TEST_P(MatroskaNotInPlace, IsNotEligibleAndWritesNothing) {
 }
 
 std::string CutShort(const ScopedTempDir& dir) {
-    const std::string whole = ReadFile(MarkerClip("mkv"));
+    const std::string whole = ReadFileBytes(MarkerClip("mkv"));
     const std::string path = dir.file("short.mkv");
     std::ofstream(path, std::ios::binary) << whole.substr(0, whole.size() - 100);
     return path;
@@ -288,7 +237,7 @@ std::string FourVideoTracks(const ScopedTempDir&) {
 
 // A cluster written without its size, as live recorders write them.
 std::string UnknownSizeCluster(const ScopedTempDir& dir) {
-    std::string bytes = ReadFile(MarkerClip("mkv"));
+    std::string bytes = ReadFileBytes(MarkerClip("mkv"));
     const std::size_t cluster = bytes.find("\x1F\x43\xB6\x75");
     if (cluster == std::string::npos) {
         return {};
@@ -327,7 +276,7 @@ TEST(MatroskaInPlaceProjection, AnExistingProjectionKeepsItsTypeAndGetsTheNewRol
     const std::string flat = dir.file("flat.mkv");
     ASSERT_EQ(MarkInto(MarkerClip("mkv"), flat, 90).outcome, MarkInPlaceOutcome::Marked);
     // ProjectionType 0 (rectangular) becomes 1 (equirectangular), in place.
-    std::string bytes = ReadFile(flat);
+    std::string bytes = ReadFileBytes(flat);
     const std::string flatType("\x76\x71\x81\x00", 4);
     const std::size_t type = bytes.find(flatType);
     ASSERT_NE(type, std::string::npos);

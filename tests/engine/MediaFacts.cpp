@@ -3,8 +3,12 @@
 #include "FfmpegPtr.h"
 #include "Fixtures.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <limits>
+#include <optional>
+#include <sstream>
 
 extern "C" {
 #include <libavutil/display.h>
@@ -116,6 +120,31 @@ std::string DisplayedMarkerCorner(const std::string& path, int angle) {
     }
     return std::string(sumY / count < height / 2.0 ? "top" : "bottom") + "-" +
            (sumX / count < width / 2.0 ? "left" : "right");
+}
+
+MkvInfo ReadMkvInfo(const std::string& path) {
+    std::string text;
+    EXPECT_EQ(RunCommand("mkvinfo -a " + ShellQuote(path) + " 2>&1", &text), 0) << text;
+    MkvInfo info;
+    std::istringstream lines(text);
+    bool rotateName = false;
+    for (std::string line; std::getline(lines, line);) {
+        const auto after = [&](const std::string& label) -> std::optional<std::string> {
+            const std::size_t at = line.find(label);
+            return at == std::string::npos ? std::nullopt : std::optional(line.substr(at + label.size()));
+        };
+        if (auto roll = after("Projection's roll rotation: ")) {
+            info.rolls.push_back(*roll);
+        }
+        if (auto value = after("+ String: "); value && rotateName) {
+            info.rotateTags.push_back(value->substr(0, value->find(" at ")));
+        }
+        rotateName = line.find("+ Name: ROTATE") != std::string::npos;
+        if (line.find("rror") != std::string::npos || line.find("arning") != std::string::npos) {
+            info.complaints.push_back(line);
+        }
+    }
+    return info;
 }
 
 } // namespace quarnix::test

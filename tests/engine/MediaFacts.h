@@ -1,5 +1,6 @@
 // Reads a media file with the libraries for tests: per stream its kind, codec, packet count, a hash of
 // every payload in order, first timestamps, rotation tag and display-matrix angle.
+// And what mkvinfo reads in a Matroska file: its rotation marks.
 #pragma once
 
 #include <cstdint>
@@ -35,5 +36,15 @@ std::string Trimmed(std::string text);
 // Where ffmpeg's auto-rotation shows the white box that sits top-left in the stored 160x120 marker
 // picture: "top-left", "top-right", "bottom-left" or "bottom-right", or what went wrong.
 std::string DisplayedMarkerCorner(const std::string& path, int angle);
+
+// What `mkvinfo -a` reads in a Matroska file: the Projection rolls of the tracks, the ROTATE tag values,
+// and its complaints (lines with an error or a warning).
+struct MkvInfo {
+    std::vector<std::string> rolls;
+    std::vector<std::string> rotateTags;
+    std::vector<std::string> complaints;
+};
+
+MkvInfo ReadMkvInfo(const std::string& path);
 
 } // namespace quarnix::test

@@ -29,10 +29,6 @@ extern "C" {
 namespace quarnix::test {
 namespace {
 
-bool HasTool(const char* tool) {
-    return RunCommand(std::string("command -v ") + tool + " >/dev/null 2>&1") == 0;
-}
-
 std::filesystem::path FixtureFolder() {
     return std::filesystem::path(MediaFixture("anchor.wav", "-f lavfi -i anullsrc -t 0.1")).parent_path();
 }
@@ -614,23 +610,6 @@ TEST(OutputKeepsProbe, CoversNeverGiveTheFactsAndPicturesAreRefused) {
 namespace quarnix::test {
 namespace {
 
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-std::vector<std::string> Rolls(const std::string& path) {
-    std::string info;
-    RunCommand("mkvinfo -a " + ShellQuote(path), &info);
-    std::vector<std::string> rolls;
-    const std::string label = "Projection's roll rotation: ";
-    for (std::size_t at = 0; (at = info.find(label, at)) != std::string::npos;) {
-        at += label.size();
-        rolls.push_back(info.substr(at, info.find('\n', at) - at));
-    }
-    return rolls;
-}
-
 // Every video track gets the Projection; rotating a rotated file replaces it (the rotation is absolute);
 // a file that is not as the muxer writes it is left untouched.
 TEST(MatroskaRotation, EveryVideoTrackOnceAndOnlyTheLatestAngle) {
@@ -643,11 +622,11 @@ TEST(MatroskaRotation, EveryVideoTrackOnceAndOnlyTheLatestAngle) {
     ScopedTempDir dir;
     auto first = MakeBatchJob({twoVideos}, {dir.file("once.mkv")}, 90);
     ASSERT_EQ(RunBatch(*first).statuses, std::vector<int>{kFileStatusConverted});
-    EXPECT_EQ(Rolls(dir.file("once.mkv")), (std::vector<std::string>{"-90", "-90"}));
+    EXPECT_EQ(ReadMkvInfo(dir.file("once.mkv")).rolls, (std::vector<std::string>{"-90", "-90"}));
 
     auto second = MakeBatchJob({dir.file("once.mkv")}, {dir.file("twice.mkv")}, 270);
     ASSERT_EQ(RunBatch(*second).statuses, std::vector<int>{kFileStatusConverted});
-    EXPECT_EQ(Rolls(dir.file("twice.mkv")), (std::vector<std::string>{"90", "90"}));
+    EXPECT_EQ(ReadMkvInfo(dir.file("twice.mkv")).rolls, (std::vector<std::string>{"90", "90"}));
     const FileView twice = ReadView(dir.file("twice.mkv"));
     ASSERT_TRUE(twice.opened);
     int rotated = 0;
@@ -663,12 +642,12 @@ TEST(MatroskaRotation, EveryVideoTrackOnceAndOnlyTheLatestAngle) {
 
     // Not Matroska, and Matroska cut short before its tracks: refused, and not a byte changes.
     std::ofstream(dir.file("notes.mkv")) << "plain text, not EBML";
-    const std::string whole = ReadBytes(dir.file("once.mkv"));
+    const std::string whole = ReadFileBytes(dir.file("once.mkv"));
     std::ofstream(dir.file("short.mkv"), std::ios::binary) << whole.substr(0, 200);
     for (const std::string& path : {dir.file("notes.mkv"), dir.file("short.mkv")}) {
-        const std::string before = ReadBytes(path);
+        const std::string before = ReadFileBytes(path);
         EXPECT_EQ(SetMatroskaRotation(path, 90), AVERROR_INVALIDDATA) << path;
-        EXPECT_EQ(ReadBytes(path), before) << path;
+        EXPECT_EQ(ReadFileBytes(path), before) << path;
     }
 }
 

@@ -77,9 +77,8 @@ TEST(Probe, RefusesWhatIsNotAVideo) {
         }
     }
     {
-        std::ifstream whole(MarkerClip("mp4"), std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(whole)), {});
-        std::ofstream(dir.file("truncated.mp4"), std::ios::binary) << bytes.substr(0, 600);
+        std::ofstream(dir.file("truncated.mp4"), std::ios::binary)
+            << ReadFileBytes(MarkerClip("mp4")).substr(0, 600);
     }
     const std::string refused[] = {dir.file("empty.mp4"), dir.file("noise.mp4"),   dir.file("truncated.mp4"),
                                    dir.path().string(),   dir.file("missing.mp4"), AudioOnlyM4a()};
@@ -88,11 +87,6 @@ TEST(Probe, RefusesWhatIsNotAVideo) {
         EXPECT_FALSE(facts.Accepted()) << path;
         EXPECT_FALSE(facts.refusal.empty()) << path;
     }
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream whole(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(whole)), {});
 }
 
 std::optional<MediaFacts> BoxAcceptance(const std::string& path) {
@@ -123,7 +117,7 @@ std::string FragmentedMp4() {
 
 // The marker clip's bytes changed by `damage`, written under the clip's name in dir.
 std::string DamagedClip(const ScopedTempDir& dir, const std::function<void(std::string&)>& damage) {
-    std::string bytes = ReadBytes(MarkerClip("mp4"));
+    std::string bytes = ReadFileBytes(MarkerClip("mp4"));
     damage(bytes);
     const std::string path = dir.file("damaged.mp4");
     std::ofstream(path, std::ios::binary) << bytes;

@@ -11,7 +11,6 @@
 
 namespace quarnix::test {
 
-std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
 // File names with characters that shells, URL parsers and text codecs treat specially; the last ones are

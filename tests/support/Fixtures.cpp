@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -88,6 +90,15 @@ std::string MakeFixture(const std::string& name, const std::function<bool(const 
 }
 
 } // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+bool HasTool(const char* tool) {
+    return RunCommand(std::string("command -v ") + tool + " >/dev/null 2>&1") == 0;
+}
 
 std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";

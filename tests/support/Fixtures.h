@@ -33,6 +33,12 @@ int RunCommand(const std::string& command, std::string* output = nullptr);
 // test and returns -1. Otherwise returns the wait status.
 int WaitForChild(pid_t child, std::chrono::seconds deadline = kChildDeadline);
 
+// The whole content of a file, read as bytes (empty when it cannot be read).
+std::string ReadFileBytes(const std::string& path);
+
+// Whether a program of that name is on the PATH (tests of optional readers skip without it).
+bool HasTool(const char* tool);
+
 // Single-quotes a string for the shell.
 std::string ShellQuote(const std::string& text);
 
