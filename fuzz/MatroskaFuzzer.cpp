@@ -2,10 +2,10 @@
 // in place where the structure allows it. Traps when a result breaks what they promise: an eligible file
 // whose elements leave the file, a rewritten header of another size, a marked output whose clusters differ
 // from the input's, or an eligible file with a possible rewrite that is not marked.
-#include "FileDescriptor.h"
 #include "FuzzInput.h"
-#include "MarkInPlace.h"
-#include "MatroskaRotation.h"
+#include "engine/inplace/MarkInPlace.h"
+#include "engine/inplace/matroska/MatroskaRotation.h"
+#include "engine/io/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
 // Fuzz target: the media probe on arbitrary file contents.
 #include "FuzzInput.h"
-#include "MediaProbe.h"
+#include "engine/probe/MediaProbe.h"
 
 extern "C" {
 #include <libavutil/log.h>

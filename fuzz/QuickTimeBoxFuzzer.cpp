@@ -5,11 +5,11 @@
 // traps when it gives facts that are not an accepted video's (a duration or a frame size that is not
 // positive). It is not compared with the demuxer here: the demuxer also refuses headers whose damage lies
 // inside boxes the walker only measures (a codec's configuration in a sample description, for one).
-#include "FileDescriptor.h"
 #include "FuzzInput.h"
-#include "MarkInPlace.h"
-#include "MediaProbe.h"
-#include "QuickTimeBoxes.h"
+#include "engine/inplace/MarkInPlace.h"
+#include "engine/inplace/quicktime/QuickTimeBoxes.h"
+#include "engine/io/FileDescriptor.h"
+#include "engine/probe/MediaProbe.h"
 
 #include <cerrno>
 #include <fcntl.h>

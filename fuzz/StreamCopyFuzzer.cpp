@@ -1,6 +1,6 @@
 // Fuzz target: one whole stream-copy conversion of arbitrary file contents into Matroska and MP4.
-#include "ConvertJob.h"
 #include "FuzzInput.h"
+#include "engine/batch/ConvertJob.h"
 
 #include <cstdio>
 

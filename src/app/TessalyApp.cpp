@@ -1,7 +1,7 @@
-#include "TessalyApp.h"
+#include "app/TessalyApp.h"
 
 #include "QuarnixVersion.h"
-#include "TessalyDlg.h"
+#include "ui/main/TessalyDlg.h"
 
 #include <QPointer>
 #include <QTimer>

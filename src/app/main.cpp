@@ -1,7 +1,7 @@
 // quarnix: the window that rotates videos in batch.
-#include "MemoryReuse.h"
-#include "StartupOptions.h"
-#include "TessalyApp.h"
+#include "app/StartupOptions.h"
+#include "app/TessalyApp.h"
+#include "platform/MemoryReuse.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "CancelSignal.h"
+#include "cli/CancelSignal.h"
 
 #include <csignal>
 

@@ -1,11 +1,10 @@
-#include "CliCommands.h"
+#include "cli/CliCommands.h"
 
-#include "BatchPlanner.h"
-#include "BytePaths.h"
-#include "CancelSignal.h"
-#include "MediaProbe.h"
-#include "MediaText.h"
-#include "RunningBatch.h"
+#include "cli/CancelSignal.h"
+#include "core/BatchPlanner.h"
+#include "engine/Batch.h"
+#include "engine/Probe.h"
+#include "platform/BytePaths.h"
 
 #include <chrono>
 
@@ -161,23 +160,20 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
         err.flush();
     }
 
-    const CConvertJob& job = batch.Job();
     bool allConverted = !anyRefused;
     int marked = 0;
     int remuxed = 0;
     for (int i = 0; i < count; ++i) {
-        const auto at = static_cast<std::size_t>(i);
-        const std::int8_t status = batch.StatusOf(i);
-        allConverted = allConverted && status == kFileStatusConverted;
-        out << StatusWord(status) << "\t" << job.m_inputPaths[at] << "\t" << job.m_outputPaths[at] << "\n";
-        if (!job.m_entryReasons[at].empty()) {
-            err << "quarnix-cli: " << job.m_inputPaths[at] << ": " << job.m_entryReasons[at] << "\n";
+        const EntryOutcome outcome = batch.OutcomeOf(i);
+        allConverted = allConverted && outcome.status == kFileStatusConverted;
+        out << StatusWord(outcome.status) << "\t" << outcome.inputPath << "\t" << outcome.outputPath << "\n";
+        if (!outcome.reason.empty()) {
+            err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.reason << "\n";
         }
-        if (status == kFileStatusConverted) {
-            const bool inPlace = job.m_entryMethods[at] == kMarkedInPlace;
-            (inPlace ? marked : remuxed) += 1;
+        if (outcome.status == kFileStatusConverted) {
+            (outcome.method == WriteMethod::kMarkedInPlace ? marked : remuxed) += 1;
             if (request.verbose) {
-                err << "quarnix-cli: " << job.m_inputPaths[at] << ": " << job.m_entryMethods[at] << "\n";
+                err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.methodDetail << "\n";
             }
         }
     }

@@ -1,7 +1,7 @@
 // quarnix-cli: probe and rotate videos from scripts, with the engine the window uses.
-#include "CliCommands.h"
-#include "MemoryReuse.h"
 #include "QuarnixVersion.h"
+#include "cli/CliCommands.h"
+#include "platform/MemoryReuse.h"
 
 #include <QCoreApplication>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "CheckHeadCtrl.h"
+#include "controls/CheckHeadCtrl.h"
 
 namespace quarnix {
 

@@ -1,4 +1,4 @@
-#include "CheckListCtrl.h"
+#include "controls/CheckListCtrl.h"
 
 #include "Resources.h"
 

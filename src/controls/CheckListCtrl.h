@@ -2,7 +2,7 @@
 // whose first column header carries a box that shows whether every row is checked and toggles them all.
 #pragma once
 
-#include "CheckHeadCtrl.h"
+#include "controls/CheckHeadCtrl.h"
 
 #include <QTreeWidget>
 

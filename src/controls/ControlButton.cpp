@@ -1,4 +1,4 @@
-#include "ControlButton.h"
+#include "controls/ControlButton.h"
 
 #include "Resources.h"
 

@@ -1,9 +1,9 @@
-#include "HyperLink.h"
+#include "controls/HyperLink.h"
 
-#include "MessageBox.h"
-#include "ShellOpen.h"
-#include "ShellResultText.h"
-#include "StaticStyle.h"
+#include "controls/ShellResultText.h"
+#include "controls/StaticStyle.h"
+#include "platform/widgets/MessageBox.h"
+#include "platform/widgets/ShellOpen.h"
 
 #include <QAccessibleWidget>
 #include <QApplication>

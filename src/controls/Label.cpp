@@ -1,6 +1,6 @@
-#include "Label.h"
+#include "controls/Label.h"
 
-#include "StaticStyle.h"
+#include "controls/StaticStyle.h"
 
 #include <QPainter>
 

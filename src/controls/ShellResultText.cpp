@@ -1,4 +1,4 @@
-#include "ShellResultText.h"
+#include "controls/ShellResultText.h"
 
 #include <array>
 #include <utility>

@@ -1,6 +1,6 @@
-#include "BatchPlanner.h"
+#include "core/BatchPlanner.h"
 
-#include "BytePaths.h"
+#include "platform/BytePaths.h"
 
 #include <set>
 

@@ -3,7 +3,7 @@
 // and fill the job's request. The result either names the problem or holds a job ready to run.
 #pragma once
 
-#include "ConvertJob.h"
+#include "engine/Batch.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "ProbeQueue.h"
+#include "core/ProbeQueue.h"
 
 #include <algorithm>
 

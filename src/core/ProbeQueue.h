@@ -4,7 +4,7 @@
 // store results under a mutex, and a timer on the owner's thread collects them.
 #pragma once
 
-#include "MediaProbe.h"
+#include "engine/Probe.h"
 
 #include <QObject>
 #include <QTimer>

@@ -1,4 +1,6 @@
-#include "Rotation.h"
+#include "engine/Rotation.h"
+
+#include "engine/io/FfmpegVersion.h"
 
 #include <cstring>
 #include <string>
@@ -8,9 +10,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 }
-
-// From libavcodec 60.30 (FFmpeg 6.1) stream side data lives in the codec parameters.
-#define QUARNIX_CODECPAR_SIDE_DATA (LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 30, 100))
 
 namespace quarnix {
 

@@ -1,6 +1,6 @@
-#include "BytePaths.h"
+#include "platform/BytePaths.h"
 
-#include "FileSystem.h"
+#include "platform/FileSystem.h"
 
 #include <cerrno>
 #include <cstdlib>

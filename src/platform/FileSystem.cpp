@@ -1,6 +1,6 @@
-#include "FileSystem.h"
+#include "platform/FileSystem.h"
 
-#include "BytePaths.h"
+#include "platform/BytePaths.h"
 
 #include <QFile>
 #include <QFileInfo>

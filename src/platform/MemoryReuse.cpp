@@ -1,4 +1,4 @@
-#include "MemoryReuse.h"
+#include "platform/MemoryReuse.h"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
-#include "OutputNaming.h"
+#include "platform/OutputNaming.h"
 
-#include "BytePaths.h"
+#include "platform/BytePaths.h"
 
 #include <QFile>
 

@@ -1,9 +1,9 @@
-#include "LanguageTexts.h"
+#include "settings/LanguageTexts.h"
 
-#include "ExecutableFolder.h"
-#include "OutputPresets.h"
-#include "ProfileFile.h"
-#include "Settings.h"
+#include "platform/ExecutableFolder.h"
+#include "settings/OutputPresets.h"
+#include "settings/ProfileFile.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QLocale>

@@ -1,7 +1,7 @@
-#include "OutputPresets.h"
+#include "settings/OutputPresets.h"
 
-#include "NumberText.h"
-#include "Settings.h"
+#include "settings/NumberText.h"
+#include "settings/Settings.h"
 
 #include <cmath>
 #include <limits>

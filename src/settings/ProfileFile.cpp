@@ -1,7 +1,7 @@
-#include "ProfileFile.h"
+#include "settings/ProfileFile.h"
 
-#include "NumberText.h"
-#include "ProfileEncoding.h"
+#include "settings/NumberText.h"
+#include "settings/ProfileEncoding.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "Settings.h"
+#include "settings/Settings.h"
 
-#include "ExecutableFolder.h"
-#include "ProfileFile.h"
+#include "platform/ExecutableFolder.h"
+#include "settings/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>

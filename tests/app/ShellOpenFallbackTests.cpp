@@ -1,7 +1,7 @@
 // Opening a folder or the help page when Qt's desktop services cannot (no xdg-open, or a platform plugin
 // without desktop services such as offscreen, on which these tests run): the desktop's own openers
 // found on PATH take over, and when there is none the failure is said plainly.
-#include "ShellOpen.h"
+#include "platform/widgets/ShellOpen.h"
 
 #include "Fixtures.h"
 

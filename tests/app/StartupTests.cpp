@@ -1,13 +1,13 @@
 // The quarnix command line: files given at start-up reach the list, --help and --version answer without
 // a display, unknown options are refused.
-#include "StartupOptions.h"
-#include "TessalyApp.h"
-#include "TessalyDlg.h"
 #include "WindowTestSupport.h"
+#include "app/StartupOptions.h"
+#include "app/TessalyApp.h"
+#include "ui/main/TessalyDlg.h"
 
-#include "CheckListCtrl.h"
 #include "Fixtures.h"
 #include "QuarnixVersion.h"
+#include "controls/CheckListCtrl.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 // CCheckListCtrl and CCheckHeadCtrl: the header box follows the rows and ticks or clears them all.
-#include "CheckListCtrl.h"
 #include "WidgetTestHelpers.h"
+#include "controls/CheckListCtrl.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // CControlButton: pictures per hover and pressed state, and the shape cut from a picture.
-#include "ControlButton.h"
 #include "Resources.h"
 #include "WidgetTestHelpers.h"
+#include "controls/ControlButton.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,10 +1,10 @@
 // CHyperLink: colours per state, opening through the shell stand-in, failure messages, fit to text.
-#include "HyperLink.h"
-#include "MessageBox.h"
-#include "ShellOpen.h"
-#include "ShellResultText.h"
-#include "StaticStyle.h"
 #include "WidgetTestHelpers.h"
+#include "controls/HyperLink.h"
+#include "controls/ShellResultText.h"
+#include "controls/StaticStyle.h"
+#include "platform/widgets/MessageBox.h"
+#include "platform/widgets/ShellOpen.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // CLabel: word wrap, tab expansion, no wrap for the no-wrap style, colours.
-#include "Label.h"
-#include "StaticStyle.h"
 #include "WidgetTestHelpers.h"
+#include "controls/Label.h"
+#include "controls/StaticStyle.h"
 
 #include <QApplication>
 #include <QFontMetrics>

@@ -1,6 +1,6 @@
 // The message box and shell-open stand-ins: capture for tests, and the failures that never reach the desktop.
-#include "MessageBox.h"
-#include "ShellOpen.h"
+#include "platform/widgets/MessageBox.h"
+#include "platform/widgets/ShellOpen.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

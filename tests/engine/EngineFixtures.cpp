@@ -1,7 +1,7 @@
 #include "EngineFixtures.h"
 
-#include "FileDescriptor.h"
 #include "Fixtures.h"
+#include "engine/io/FileDescriptor.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Media fixtures of the engine tests, each made once by the ffmpeg tool, and a synchronous batch runner.
 #pragma once
 
-#include "ConvertJob.h"
-#include "MarkInPlace.h"
+#include "engine/batch/ConvertJob.h"
+#include "engine/inplace/MarkInPlace.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
-#include "FilePercent.h"
-#include "Rotation.h"
-#include "TimestampRepair.h"
+#include "engine/Rotation.h"
+#include "engine/batch/FilePercent.h"
+#include "engine/remux/TimestampRepair.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // Rotation of QuickTime-family files by setting their track matrices in a copy of the input.
 #include "EngineFixtures.h"
-#include "FfmpegPtr.h"
-#include "FileDescriptor.h"
 #include "Fixtures.h"
-#include "MarkInPlace.h"
 #include "MediaFacts.h"
-#include "QuickTimeBoxes.h"
-#include "Rotation.h"
+#include "engine/Rotation.h"
+#include "engine/inplace/MarkInPlace.h"
+#include "engine/inplace/quicktime/QuickTimeBoxes.h"
+#include "engine/io/FfmpegPtr.h"
+#include "engine/io/FileDescriptor.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Rotation of Matroska and WebM files by rewriting their header in a copy of the input.
 #include "EngineFixtures.h"
-#include "FileDescriptor.h"
 #include "Fixtures.h"
-#include "MarkInPlace.h"
-#include "MatroskaRotation.h"
 #include "MediaFacts.h"
+#include "engine/inplace/MarkInPlace.h"
+#include "engine/inplace/matroska/MatroskaRotation.h"
+#include "engine/io/FileDescriptor.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "MediaFacts.h"
 
-#include "FfmpegPtr.h"
 #include "Fixtures.h"
+#include "engine/io/FfmpegPtr.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "MediaText.h"
+#include "engine/probe/MediaText.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // the HDR facts): each output is compared with the input and with `ffmpeg -map 0 -c copy` into the same
 // container, its rotation is read by an independent reader, and ffmpeg must decode it without an error.
 #include "EngineFixtures.h"
-#include "FfmpegPtr.h"
 #include "Fixtures.h"
-#include "MatroskaRotation.h"
 #include "MediaFacts.h"
-#include "MediaProbe.h"
+#include "engine/inplace/matroska/MatroskaRotation.h"
+#include "engine/io/FfmpegPtr.h"
+#include "engine/probe/MediaProbe.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // but still reports every write error, and keeping frame memory between files changes no output byte.
 #include "EngineFixtures.h"
 #include "Fixtures.h"
-#include "MemoryReuse.h"
-#include "OutputFile.h"
+#include "engine/io/OutputFile.h"
+#include "platform/MemoryReuse.h"
 
 #include <gtest/gtest.h>
 

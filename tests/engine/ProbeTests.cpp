@@ -1,9 +1,9 @@
 #include "EngineFixtures.h"
-#include "FileDescriptor.h"
 #include "Fixtures.h"
-#include "MediaProbe.h"
-#include "MediaText.h"
-#include "QuickTimeBoxes.h"
+#include "engine/inplace/quicktime/QuickTimeBoxes.h"
+#include "engine/io/FileDescriptor.h"
+#include "engine/probe/MediaProbe.h"
+#include "engine/probe/MediaText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Re-encode mode through the engine API: a job with m_reencode = 1 run by ConvertThreadProc on the test
 // thread, its outputs read back with the FFmpeg libraries (packets, decoded samples) and with ffprobe.
-#include "ConvertJob.h"
 #include "Fixtures.h"
-#include "Reencode.h"
-#include "VideoTimeBase.h"
+#include "engine/batch/ConvertJob.h"
+#include "engine/reencode/Reencode.h"
+#include "engine/reencode/VideoTimeBase.h"
 
 #include <gtest/gtest.h>
 

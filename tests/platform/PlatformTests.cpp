@@ -1,6 +1,6 @@
-#include "FileSystem.h"
 #include "Fixtures.h"
-#include "OutputNaming.h"
+#include "platform/FileSystem.h"
+#include "platform/OutputNaming.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
 // quarnix-cli under faults and with awkward names: every name a Linux file system allows goes in and comes
 // out byte for byte, a full volume and unreadable inputs give clear lines and exit codes, and the byte
 // naming rule is the one the window uses.
-#include "BytePaths.h"
 #include "EngineFixtures.h"
 #include "FaultSupport.h"
 #include "Fixtures.h"
 #include "MediaFacts.h"
-#include "OutputNaming.h"
+#include "platform/BytePaths.h"
+#include "platform/OutputNaming.h"
 
 #include <gtest/gtest.h>
 
-#include "FileSystem.h"
+#include "platform/FileSystem.h"
 
 #include <QSet>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 #include "FaultSupport.h"
 #include "Fixtures.h"
 #include "MediaFacts.h"
-#include "MediaProbe.h"
+#include "engine/probe/MediaProbe.h"
 
 #include <gtest/gtest.h>
 

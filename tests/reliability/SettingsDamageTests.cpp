@@ -1,9 +1,9 @@
 // The settings file and the language packs under damage, at the level the windows use them: garbage, huge
 // files, a folder where the file should be, a read-only program folder. Reads give the defaults, nothing
 // crashes, and no byte the user had is lost.
-#include "LanguageTexts.h"
-#include "Settings.h"
 #include "SettingsTestSupport.h"
+#include "settings/LanguageTexts.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "LanguageTexts.h"
-#include "Settings.h"
 #include "SettingsTestSupport.h"
+#include "settings/LanguageTexts.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 

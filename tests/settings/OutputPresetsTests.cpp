@@ -1,6 +1,6 @@
-#include "OutputPresets.h"
-#include "Settings.h"
 #include "SettingsTestSupport.h"
+#include "settings/OutputPresets.h"
+#include "settings/Settings.h"
 
 extern "C" {
 #include <libavcodec/codec_id.h>

@@ -1,6 +1,6 @@
-#include "ProfileEncoding.h"
-#include "ProfileFile.h"
 #include "SettingsTestSupport.h"
+#include "settings/ProfileEncoding.h"
+#include "settings/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>

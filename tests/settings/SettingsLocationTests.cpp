@@ -1,10 +1,10 @@
 // Where the settings file and the shipped data are found: the installed layout (data in share/quarnix,
 // settings in $XDG_CONFIG_HOME/quarnix made from the defaults), the portable layout (a writable
 // setting.ini beside the executable) and settings that cannot be saved.
-#include "ExecutableFolder.h"
-#include "LanguageTexts.h"
-#include "Settings.h"
 #include "SettingsTestSupport.h"
+#include "platform/ExecutableFolder.h"
+#include "settings/LanguageTexts.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>

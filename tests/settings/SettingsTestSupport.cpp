@@ -1,7 +1,7 @@
 #include "SettingsTestSupport.h"
 
-#include "ExecutableFolder.h"
-#include "LanguageTexts.h"
+#include "platform/ExecutableFolder.h"
+#include "settings/LanguageTexts.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "Settings.h"
 #include "SettingsTestSupport.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>

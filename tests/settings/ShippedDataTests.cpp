@@ -1,8 +1,8 @@
-#include "LanguageTexts.h"
-#include "ProfileEncoding.h"
-#include "ProfileFile.h"
 #include "QuarnixVersion.h"
 #include "SettingsTestSupport.h"
+#include "settings/LanguageTexts.h"
+#include "settings/ProfileEncoding.h"
+#include "settings/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>

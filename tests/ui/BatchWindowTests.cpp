@@ -1,12 +1,12 @@
-#include "AVConvertDlg.h"
-#include "CheckListCtrl.h"
-#include "DialogBuilder.h"
 #include "EngineFixtures.h"
-#include "Label.h"
 #include "MediaFacts.h"
 #include "StalledPipe.h"
-#include "TessalyDlg.h"
 #include "WindowTestSupport.h"
+#include "controls/CheckListCtrl.h"
+#include "controls/Label.h"
+#include "ui/main/TessalyDlg.h"
+#include "ui/progress/AVConvertDlg.h"
+#include "ui/templates/DialogBuilder.h"
 
 #include <gtest/gtest.h>
 

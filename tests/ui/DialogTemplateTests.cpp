@@ -1,6 +1,6 @@
-#include "DialogBuilder.h"
-#include "MainDialogTemplate.h"
-#include "ProgressDialogTemplate.h"
+#include "ui/templates/DialogBuilder.h"
+#include "ui/templates/MainDialogTemplate.h"
+#include "ui/templates/ProgressDialogTemplate.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // The windows in each language pack, the language menu, the keyboard and screen-reader view of the main
 // window, and its resizing.
-#include "AVConvertDlg.h"
-#include "CheckListCtrl.h"
-#include "ControlButton.h"
-#include "DialogBuilder.h"
 #include "EngineFixtures.h"
-#include "HyperLink.h"
-#include "LanguageTexts.h"
-#include "Settings.h"
-#include "TessalyDlg.h"
 #include "WindowTestSupport.h"
+#include "controls/CheckListCtrl.h"
+#include "controls/ControlButton.h"
+#include "controls/HyperLink.h"
+#include "settings/LanguageTexts.h"
+#include "settings/Settings.h"
+#include "ui/main/TessalyDlg.h"
+#include "ui/progress/AVConvertDlg.h"
+#include "ui/templates/DialogBuilder.h"
 
 #include <gtest/gtest.h>
 

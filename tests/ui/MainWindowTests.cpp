@@ -1,10 +1,10 @@
-#include "CheckListCtrl.h"
-#include "DialogBuilder.h"
 #include "EngineFixtures.h"
-#include "FailureReason.h"
-#include "LanguageTexts.h"
-#include "TessalyDlg.h"
 #include "WindowTestSupport.h"
+#include "controls/CheckListCtrl.h"
+#include "engine/batch/FailureReason.h"
+#include "settings/LanguageTexts.h"
+#include "ui/main/TessalyDlg.h"
+#include "ui/templates/DialogBuilder.h"
 
 #include <gtest/gtest.h>
 

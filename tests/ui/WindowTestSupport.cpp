@@ -1,10 +1,10 @@
 #include "WindowTestSupport.h"
 
-#include "ExecutableFolder.h"
-#include "FileDialogs.h"
-#include "LanguageTexts.h"
-#include "Settings.h"
-#include "ShellOpen.h"
+#include "platform/ExecutableFolder.h"
+#include "platform/widgets/FileDialogs.h"
+#include "platform/widgets/ShellOpen.h"
+#include "settings/LanguageTexts.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>

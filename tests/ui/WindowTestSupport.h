@@ -3,7 +3,7 @@
 #pragma once
 
 #include "Fixtures.h"
-#include "MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 
 #include <QString>
 #include <QStringList>

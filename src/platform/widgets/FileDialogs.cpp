@@ -1,4 +1,4 @@
-#include "FileDialogs.h"
+#include "platform/widgets/FileDialogs.h"
 
 #include <QDir>
 #include <QFileDialog>

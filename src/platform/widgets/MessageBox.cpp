@@ -1,4 +1,4 @@
-#include "MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "ShellOpen.h"
+#include "platform/widgets/ShellOpen.h"
 
 #include <QDesktopServices>
 #include <QDir>

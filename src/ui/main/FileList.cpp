@@ -1,16 +1,16 @@
 // The file list: adding files by the open-file dialog, by drop or from the command line. Files are probed
 // off the UI thread and get their rows in the order they were added; a file already listed is selected
 // instead of added twice; every refused file is named in one message at the end.
-#include "TessalyDlg.h"
+#include "ui/main/TessalyDlg.h"
 
-#include "BatchPlanner.h"
-#include "CheckListCtrl.h"
-#include "FileDialogs.h"
-#include "LanguageTexts.h"
-#include "MediaText.h"
-#include "MessageBox.h"
-#include "OutputNaming.h"
-#include "Settings.h"
+#include "controls/CheckListCtrl.h"
+#include "core/BatchPlanner.h"
+#include "engine/Probe.h"
+#include "platform/OutputNaming.h"
+#include "platform/widgets/FileDialogs.h"
+#include "platform/widgets/MessageBox.h"
+#include "settings/LanguageTexts.h"
+#include "settings/Settings.h"
 
 #include <QFileInfo>
 

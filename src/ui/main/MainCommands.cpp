@@ -1,13 +1,13 @@
 // The main window's other commands: removing rows, choosing and opening the output folder.
-#include "TessalyDlg.h"
+#include "ui/main/TessalyDlg.h"
 
-#include "CheckListCtrl.h"
-#include "FileDialogs.h"
-#include "FileSystem.h"
-#include "LanguageTexts.h"
-#include "MessageBox.h"
-#include "Settings.h"
-#include "ShellOpen.h"
+#include "controls/CheckListCtrl.h"
+#include "platform/FileSystem.h"
+#include "platform/widgets/FileDialogs.h"
+#include "platform/widgets/MessageBox.h"
+#include "platform/widgets/ShellOpen.h"
+#include "settings/LanguageTexts.h"
+#include "settings/Settings.h"
 
 #include <QComboBox>
 #include <QDir>

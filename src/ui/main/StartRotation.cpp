@@ -1,16 +1,16 @@
 // The Start command: checks the list, plans the batch (folder checks, output names) with the core's planner,
 // starts it and runs the progress window, which the batch timer keeps up to date. When the batch has ended
 // (its last entry, Stop, or the window closing) every row of the batch is written from the final statuses.
-#include "TessalyDlg.h"
+#include "ui/main/TessalyDlg.h"
 
-#include "BatchPlanner.h"
-#include "CheckListCtrl.h"
-#include "DialogBuilder.h"
-#include "Label.h"
-#include "LanguageTexts.h"
-#include "MessageBox.h"
-#include "Settings.h"
-#include "ShellOpen.h"
+#include "controls/CheckListCtrl.h"
+#include "controls/Label.h"
+#include "core/BatchPlanner.h"
+#include "platform/widgets/MessageBox.h"
+#include "platform/widgets/ShellOpen.h"
+#include "settings/LanguageTexts.h"
+#include "settings/Settings.h"
+#include "ui/templates/DialogBuilder.h"
 
 #include <QComboBox>
 #include <QProgressBar>
@@ -154,13 +154,13 @@ void CTessalyDlg::ResetProgressWindow(int entries) {
 void CTessalyDlg::ShowRowOutcome(int entry) {
     const auto at = static_cast<std::size_t>(entry);
     QTreeWidgetItem* item = m_batchRows[at];
-    const CConvertJob& job = m_batch->Job();
-    const QString reason = TranslatedReason(QString::fromStdString(job.m_entryReasons[at]));
-    switch (m_batch->StatusOf(entry)) {
+    const EntryOutcome outcome = m_batch->OutcomeOf(entry);
+    const QString reason = TranslatedReason(QString::fromStdString(outcome.reason));
+    switch (outcome.status) {
     case kFileStatusConverted:
         item->setText(kStatusColumn, Text(u"TISHI", u"wc"));
         item->setToolTip(kStatusColumn,
-                         reason.isEmpty() ? QString::fromStdString(job.m_outputPaths[at]) : reason);
+                         reason.isEmpty() ? QString::fromStdString(outcome.outputPath) : reason);
         item->setCheckState(0, Qt::Unchecked);
         m_rowShown[at] = true;
         break;

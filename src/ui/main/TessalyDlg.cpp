@@ -1,16 +1,16 @@
 // Set-up of the main window and its window-level behaviour (close, keys, moving, drops).
-#include "TessalyDlg.h"
+#include "ui/main/TessalyDlg.h"
 
 #include "ButtonLayout.h"
-#include "CheckListCtrl.h"
-#include "ControlButton.h"
-#include "DialogBuilder.h"
-#include "HyperLink.h"
-#include "Label.h"
-#include "LanguageTexts.h"
-#include "MainDialogTemplate.h"
 #include "Resources.h"
-#include "Settings.h"
+#include "controls/CheckListCtrl.h"
+#include "controls/ControlButton.h"
+#include "controls/HyperLink.h"
+#include "controls/Label.h"
+#include "settings/LanguageTexts.h"
+#include "settings/Settings.h"
+#include "ui/templates/DialogBuilder.h"
+#include "ui/templates/MainDialogTemplate.h"
 
 #include <QActionGroup>
 #include <QApplication>

@@ -4,11 +4,11 @@
 // context menu) and lays its controls out again when it is resized.
 #pragma once
 
-#include "AVConvertDlg.h"
-#include "MediaProbe.h"
-#include "OutputPresets.h"
-#include "ProbeQueue.h"
-#include "RunningBatch.h"
+#include "core/ProbeQueue.h"
+#include "engine/Batch.h"
+#include "engine/Probe.h"
+#include "settings/OutputPresets.h"
+#include "ui/progress/AVConvertDlg.h"
 
 #include <QDialog>
 #include <QStringList>

@@ -1,10 +1,10 @@
-#include "AVConvertDlg.h"
+#include "ui/progress/AVConvertDlg.h"
 
-#include "DialogBuilder.h"
-#include "Label.h"
-#include "LanguageTexts.h"
-#include "ProgressDialogTemplate.h"
-#include "Settings.h"
+#include "controls/Label.h"
+#include "settings/LanguageTexts.h"
+#include "settings/Settings.h"
+#include "ui/templates/DialogBuilder.h"
+#include "ui/templates/ProgressDialogTemplate.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

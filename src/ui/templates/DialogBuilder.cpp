@@ -1,4 +1,4 @@
-#include "DialogBuilder.h"
+#include "ui/templates/DialogBuilder.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // average character width and height, as Windows does), template texts, visibility, object names "ctl<id>".
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/templates/DialogTemplate.h"
 
 #include <QFont>
 #include <QString>

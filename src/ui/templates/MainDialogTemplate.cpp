@@ -1,4 +1,4 @@
-#include "MainDialogTemplate.h"
+#include "ui/templates/MainDialogTemplate.h"
 
 #include <array>
 

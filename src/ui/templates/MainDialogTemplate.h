@@ -2,7 +2,7 @@
 // folder, and the hidden controls that hold the output presets.
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/templates/DialogTemplate.h"
 
 namespace quarnix {
 

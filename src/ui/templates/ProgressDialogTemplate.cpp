@@ -1,4 +1,4 @@
-#include "ProgressDialogTemplate.h"
+#include "ui/templates/ProgressDialogTemplate.h"
 
 #include <array>
 

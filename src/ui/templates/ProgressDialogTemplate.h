@@ -1,7 +1,7 @@
 // Dialog template 129: the progress window of a running batch.
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/templates/DialogTemplate.h"
 
 namespace quarnix {
 

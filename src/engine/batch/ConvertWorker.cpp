@@ -1,0 +1,479 @@
+// The batch worker: for each entry it opens the input, writes the output under a temporary name, runs the
+// packet loop of the job's mode, completes the file, moves it to its name and publishes the entry's status
+// and reason. A failure fails that entry only; the end of the batch is published on every way out.
+#include "engine/Containers.h"
+#include "engine/batch/ConvertJob.h"
+#include "engine/batch/EntryState.h"
+#include "engine/inplace/MarkInPlace.h"
+#include "engine/inplace/matroska/MatroskaRotation.h"
+#include "engine/io/FfmpegError.h"
+#include "engine/io/FileDescriptor.h"
+#include "engine/io/OutputFile.h"
+#include "engine/probe/StreamSelection.h"
+#include "engine/reencode/Reencode.h"
+#include "engine/remux/OutputContainer.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quarnix {
+
+namespace {
+
+enum class EntryEnd {
+    kDone,       // converted, failed or (after a cancel) pending; go on
+    kFolderGone, // the output folder disappeared: no later entry can be written either
+};
+
+const std::string& PathAt(const std::vector<std::string>& paths, int index) {
+    static const std::string kEmpty;
+    return index < static_cast<int>(paths.size()) ? paths[static_cast<std::size_t>(index)] : kEmpty;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Publishes the end of the batch when the worker leaves, whichever way it leaves.
+class BatchEndGuard {
+public:
+    BatchEndGuard(CConvertJob& job, int count) : m_job(job), m_count(count) {}
+    BatchEndGuard(const BatchEndGuard&) = delete;
+    BatchEndGuard& operator=(const BatchEndGuard&) = delete;
+    ~BatchEndGuard() {
+        m_job.m_currentFile.store(m_count, std::memory_order_release);
+        m_job.m_finished.store(true, std::memory_order_release);
+    }
+
+private:
+    CConvertJob& m_job;
+    int m_count;
+};
+
+bool WasCancelled(const CConvertJob& job, EntryState& entry) {
+    if (job.m_cancel.load(std::memory_order_relaxed) != 0) {
+        entry.cancelled = true;
+    }
+    return entry.cancelled;
+}
+
+// Opens the input and reads its stream information. Decoders are opened in re-encode mode only: a copy
+// never decodes, so a stream without a working decoder is still copied.
+bool OpenInput(const CConvertJob& job, EntryState& entry) {
+    entry.inputIdentity = IdentifyFile(entry.inputPath);
+    if (int rc = entry.input.Open(entry.inputPath, &job.m_cancel); rc < 0) {
+        if (!WasCancelled(job, entry)) {
+            FailEntry(entry, FailedStep::kOpenInput, "opening the input", rc);
+        }
+        return false;
+    }
+    if (int rc = avformat_find_stream_info(entry.input.get(), nullptr); rc < 0) {
+        if (!WasCancelled(job, entry)) {
+            FailEntry(entry, FailedStep::kReadStreams, "reading the stream information", rc);
+        }
+        return false;
+    }
+    entry.slots.resize(entry.input->nb_streams);
+    if (job.m_reencode != 0) {
+        for (unsigned i = 0; i < entry.input->nb_streams; ++i) {
+            AVStream& stream = *entry.input->streams[i];
+            if (!PassesCopySelection(*entry.input, stream)) {
+                continue;
+            }
+            DecoderOpenResult opened = OpenStreamDecoder(*entry.input, stream);
+            if (opened.noDecoder) {
+                continue;
+            }
+            if (opened.error < 0) {
+                FailEntry(entry, FailedStep::kSetUpEncoders, "opening a decoder", opened.error);
+                return false;
+            }
+            if (opened.decoder->codec_type == AVMEDIA_TYPE_VIDEO) {
+                entry.inputVideoStream = static_cast<int>(i);
+            } else if (opened.decoder->codec_type == AVMEDIA_TYPE_AUDIO && entry.inputAudioStream < 0) {
+                entry.inputAudioStream = static_cast<int>(i);
+            }
+            entry.slots[i].decoder = std::move(opened.decoder);
+        }
+    }
+    av_dump_format(entry.input.get(), 0, entry.inputPath.c_str(), 0);
+    return true;
+}
+
+// Creates the entry's temporary output; false (entry failed, end set) when it cannot be created.
+bool CreateTemporaryFor(EntryState& entry, EntryEnd& end) {
+    if (NameTooLong(entry.outputPath)) {
+        FailEntry(entry, FailedStep::kOutputName, "naming the output", AVERROR(ENAMETOOLONG));
+        return false;
+    }
+    if (int rc = CreateTemporaryOutput(entry.outputPath, entry.tempPath); rc < 0) {
+        const bool folderGone = !IsFolder(FolderOf(entry.outputPath));
+        FailEntry(entry, folderGone ? FailedStep::kFolderGone : FailedStep::kCreateOutput,
+                  "creating the output file", rc);
+        end = folderGone ? EntryEnd::kFolderGone : EntryEnd::kDone;
+        return false;
+    }
+    entry.outputCreated = true;
+    return true;
+}
+
+// Sets up the output container and its streams, creates the temporary file and writes the header.
+// Returns kFolderGone when the temporary file could not be created because the folder is gone.
+EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
+    // A container that cannot carry a rotation is written as MOV or MKV instead, under the same base name.
+    std::string muxer;
+    if (job.m_reencode == 0) {
+        const OutputContainer container = ChooseOutputContainer(*entry.input, entry.outputPath);
+        if (!container.canRotate) {
+            FailEntry(entry, FailedStep::kChooseContainer, "choosing a container that carries a rotation",
+                      AVERROR_MUXER_NOT_FOUND);
+            entry.reason = container.note;
+            return EntryEnd::kDone;
+        }
+        muxer = container.muxer;
+        entry.outputPath = container.path;
+        entry.note = container.note;
+    }
+    AVFormatContext* rawOutput = nullptr;
+    if (int rc = avformat_alloc_output_context2(&rawOutput, nullptr, muxer.empty() ? nullptr : muxer.c_str(),
+                                                LocalFileUrl(entry.outputPath).c_str());
+        rc < 0 || rawOutput == nullptr) {
+        FailEntry(entry, FailedStep::kChooseContainer, "choosing the output container",
+                  rc < 0 ? rc : AVERROR_MUXER_NOT_FOUND);
+        return EntryEnd::kDone;
+    }
+    entry.output.reset(rawOutput);
+    entry.output->interrupt_callback = InterruptOn(&job.m_cancel);
+
+    if (job.m_reencode != 0) {
+        if (int rc = CreateReencodeStreams(job, entry); rc < 0) {
+            FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the encoders", rc);
+            return EntryEnd::kDone;
+        }
+    } else if (int rc = CreateCopyStreams(job, entry); rc < 0) {
+        FailEntry(entry, FailedStep::kWriteHeader, "creating the output streams", rc);
+        return EntryEnd::kDone;
+    }
+    av_dump_format(entry.output.get(), 0, entry.outputPath.c_str(), 1);
+
+    if (!(entry.output->oformat->flags & AVFMT_NOFILE)) {
+        EntryEnd end = EntryEnd::kDone;
+        if (!CreateTemporaryFor(entry, end)) {
+            return end;
+        }
+        if (int rc = OpenCreatedOutput(&entry.output->pb, entry.tempPath, &entry.output->interrupt_callback);
+            rc < 0) {
+            FailEntry(entry, FailedStep::kCreateOutput, "opening the output file", rc);
+            return EntryEnd::kDone;
+        }
+    }
+    // What the header needs to keep the input's facts (Apple keys, Dolby Vision).
+    AVDictionary* headerOptions = nullptr;
+    int headerResult = OutputOptionsFor(*entry.input, *entry.output, &headerOptions);
+    if (headerResult >= 0) {
+        headerResult = avformat_write_header(entry.output.get(), &headerOptions);
+    }
+    av_dict_free(&headerOptions);
+    if (int rc = headerResult; rc < 0) {
+        if (!WasCancelled(job, entry)) {
+            FailEntry(entry, FailedStep::kWriteHeader, "writing the output header", rc);
+        }
+        return EntryEnd::kDone;
+    }
+    entry.headerWritten = true;
+    if (job.m_reencode != 0) {
+        if (int rc = SetUpReencodeConverters(job, entry); rc < 0) {
+            FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the converters", rc);
+        }
+    }
+    return EntryEnd::kDone;
+}
+
+// Writes the trailer and closes the output; any write error fails the entry.
+void CompleteOutput(EntryState& entry) {
+    if (entry.headerWritten && !entry.cancelled && !entry.outputIncomplete) {
+        if (int rc = av_write_trailer(entry.output.get()); rc < 0) {
+            FailEntry(entry, FailedStep::kWriteOutput, "writing the output trailer", rc);
+            entry.outputIncomplete = true;
+        }
+    }
+    AVFormatContext* output = entry.output.get();
+    if (output != nullptr && output->pb != nullptr && !(output->oformat->flags & AVFMT_NOFILE)) {
+        avio_flush(output->pb);
+        int rc = output->pb->error;
+        const int closeResult = avio_closep(&output->pb);
+        if (rc >= 0) {
+            rc = closeResult;
+        }
+        if (rc < 0 && !entry.cancelled && !entry.failed) {
+            FailEntry(entry, FailedStep::kWriteOutput, "closing the output file", rc);
+            entry.outputIncomplete = true;
+        }
+    }
+}
+
+// A finished output must still be where it was written, and the input must not have changed under the copy
+// (truncated or replaced by another program); otherwise the entry is not reported as converted.
+void CheckFilesAfterCopy(EntryState& entry) {
+    if (entry.failed || entry.cancelled || !entry.headerWritten) {
+        return;
+    }
+    // An input damaged right after its header gives no packet at all: the output would hold no picture and
+    // no sound (and the Matroska muxer cannot even write such a file readably), so it is no conversion.
+    std::int64_t packetsWritten = 0;
+    for (unsigned o = 0; o < entry.output->nb_streams; ++o) {
+        packetsWritten += entry.output->streams[o]->nb_frames;
+    }
+    if (packetsWritten == 0) {
+        FailEntry(entry, FailedStep::kNoPackets, "copying any packet of the input", AVERROR_INVALIDDATA);
+        return;
+    }
+    if (entry.outputCreated && !IdentifyFile(entry.tempPath).regularFile) {
+        FailEntry(entry, FailedStep::kOutputVanished, "finding the finished output", AVERROR(ENOENT));
+        return;
+    }
+    if (entry.inputIdentity.regularFile && !(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
+        FailEntry(entry, FailedStep::kInputChanged, "reading an input that did not change meanwhile",
+                  AVERROR(ESTALE));
+    }
+}
+
+// Releases everything the entry opened. A complete output is moved to its name (numbered when that is
+// taken); anything else the worker created is removed, so no partial file ever carries an output's name.
+void FinishEntry(EntryState& entry, bool complete) {
+    entry.output.reset();
+    entry.slots.clear();
+    entry.input.reset();
+    if (!entry.outputCreated) {
+        return;
+    }
+    if (complete && !entry.failed && !entry.cancelled) {
+        std::string committed;
+        if (int rc = CommitOutput(entry.tempPath, entry.outputPath, committed); rc < 0) {
+            FailEntry(entry, FailedStep::kCommitOutput, "moving the output to its name", rc);
+        } else {
+            entry.outputPath = committed;
+            return;
+        }
+    }
+    RemoveCreatedOutput(entry.tempPath);
+}
+
+// The QuickTime family (MP4, MOV, M4V, 3GP) whose box structure parses cleanly is rotated by copying its
+// bytes and setting each video track's matrix; Matroska and WebM by copying their bytes and rewriting the
+// header before the media. Nothing of the input is lost and, where the file system shares blocks, nothing
+// is even copied. Returns false when the entry is to be remuxed instead (the reason is in entry.method).
+// Why the input cannot be rotated in place (checked before any output exists), or empty when it can.
+std::string InPlaceRefusal(int inputFd, bool quickTime, int degrees) {
+    if (quickTime) {
+        return CheckQuickTimeStructure(inputFd).reason;
+    }
+    const MatroskaStructure structure = CheckMatroskaStructure(inputFd);
+    return structure.eligible ? PlanMatroskaRotation(structure, degrees).reason : structure.reason;
+}
+
+bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
+    if (job.m_reencode != 0) {
+        entry.method = "re-encoded";
+        entry.writeMethod = WriteMethod::kReencoded;
+        return false;
+    }
+    const bool quickTime = IsQuickTimeFamilyName(entry.outputPath);
+    if (!quickTime && !IsMatroskaFamilyName(entry.outputPath)) {
+        entry.method = "remuxed: not a QuickTime-family or Matroska container";
+        return false;
+    }
+    // Only regular files qualify. A FIFO is not even opened here: opening and closing it would take the
+    // place of the reader its writer is waiting for. Non-blocking, should it have become one meanwhile.
+    struct stat info {};
+    if (::stat(entry.inputPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        entry.method = "remuxed: the input is not a regular file";
+        return false;
+    }
+    FileDescriptor input(::open(entry.inputPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (input.get() < 0 || ::fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        entry.method = "remuxed: the input is not a regular file";
+        return false;
+    }
+    if (std::string reason = InPlaceRefusal(input.get(), quickTime, job.m_rotation); !reason.empty()) {
+        entry.method = "remuxed: " + reason;
+        return false;
+    }
+    entry.inputIdentity = IdentifyFile(entry.inputPath);
+    if (!CreateTemporaryFor(entry, end)) {
+        return true;
+    }
+    FileDescriptor output(::open(entry.tempPath.c_str(), O_RDWR | O_CLOEXEC));
+    if (output.get() < 0) {
+        FailEntry(entry, FailedStep::kCreateOutput, "opening the output file", AVERROR(errno));
+        FinishEntry(entry, false);
+        return true;
+    }
+    const MarkInPlaceResult result =
+        quickTime
+            ? MarkQuickTimeInPlace(input.get(), output.get(), job.m_rotation, job.m_cancel, job.m_filePercent)
+            : MarkMatroskaInPlace(input.get(), output.get(), job.m_rotation, job.m_cancel, job.m_filePercent);
+    const int closeError = output.Close();
+    switch (result.outcome) {
+    case MarkInPlaceOutcome::Marked:
+        if (closeError != 0) {
+            FailEntry(entry, FailedStep::kWriteOutput, "closing the output file", AVERROR(closeError));
+        } else if (!(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
+            FailEntry(entry, FailedStep::kInputChanged, "reading an input that did not change meanwhile",
+                      AVERROR(ESTALE));
+        } else if (!IdentifyFile(entry.tempPath).regularFile) {
+            FailEntry(entry, FailedStep::kOutputVanished, "finding the finished output", AVERROR(ENOENT));
+        }
+        entry.method = kMarkedInPlace;
+        entry.writeMethod = WriteMethod::kMarkedInPlace;
+        FinishEntry(entry, true);
+        return true;
+    case MarkInPlaceOutcome::NotEligible:
+        entry.method = "remuxed: " + result.reason;
+        FinishEntry(entry, false);
+        entry.outputCreated = false;
+        return false;
+    case MarkInPlaceOutcome::Cancelled:
+        entry.cancelled = true;
+        break;
+    case MarkInPlaceOutcome::Failed:
+        FailEntry(entry, FailedStep::kWriteOutput, "copying the input",
+                  result.error != 0 ? AVERROR(result.error) : AVERROR(EIO));
+        entry.reason = result.reason; // already in the plain words every failed entry uses
+        break;
+    }
+    FinishEntry(entry, false);
+    return true;
+}
+
+EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
+    EntryEnd end = EntryEnd::kDone;
+    if (MarkInPlaceIfPossible(job, entry, end)) {
+        return end;
+    }
+    if (OpenInput(job, entry)) {
+        end = CreateOutput(job, entry);
+    }
+    if (entry.headerWritten && !entry.failed) {
+        if (job.m_reencode != 0) {
+            if (int rc = RunReencodeLoop(job, entry); rc < 0 && !entry.failed) {
+                FailEntry(entry, FailedStep::kWriteOutput, "converting", rc);
+            }
+        } else {
+            RunStreamCopyLoop(job, entry);
+        }
+        WasCancelled(job, entry);
+    }
+    CompleteOutput(entry);
+    // The finished, closed Matroska file gets the standard rotation element beside its tag.
+    if (!entry.failed && !entry.cancelled && entry.headerWritten && !entry.outputIncomplete &&
+        job.m_rotation != 0 && IsMatroskaMuxer(*entry.output->oformat)) {
+        if (int rc = SetMatroskaRotation(entry.tempPath, job.m_rotation); rc < 0) {
+            FailEntry(entry, FailedStep::kWriteOutput, "storing the Matroska rotation", rc);
+            entry.outputIncomplete = true;
+        }
+    }
+    CheckFilesAfterCopy(entry);
+    FinishEntry(entry, entry.headerWritten && !entry.outputIncomplete);
+    return end;
+}
+
+void PublishEntry(CConvertJob& job, int index, const EntryState& entry) {
+    const auto at = static_cast<std::size_t>(index);
+    FileStatus status = kFileStatusConverted;
+    if (entry.failed) {
+        status = kFileStatusFailed;
+        job.m_entryReasons[at] = entry.reason.empty()
+                                     ? PlainFailureReason(FailedStep::kWriteOutput, entry.lastError)
+                                     : entry.reason;
+    } else if (entry.cancelled) {
+        status = kFileStatusPending;
+    } else {
+        job.m_outputPaths[at] = entry.outputPath;
+        job.m_entryReasons[at] = entry.note;
+        job.m_entryMethods[at] = entry.method.empty() ? "remuxed" : entry.method;
+        job.m_entryWriteMethods[at] = entry.writeMethod;
+    }
+    job.m_fileStatus[at].store(status, std::memory_order_release);
+}
+
+} // namespace
+
+bool ReadNextPacket(const CConvertJob& job, EntryState& entry, AVPacket& packet) {
+    if (WasCancelled(job, entry)) {
+        return false;
+    }
+    if (int rc = av_read_frame(entry.input.get(), &packet); rc < 0) {
+        if (rc != AVERROR_EOF && !WasCancelled(job, entry)) {
+            FailEntry(entry, FailedStep::kReadInput, "reading the input", rc);
+        }
+        return false;
+    }
+    return true;
+}
+
+void LogEntryFailure(const EntryState& entry, const char* step, int errorCode) {
+    entry.lastError = errorCode;
+    // The technical detail; users read the plain reason, the log shows it with --verbose.
+    av_log(nullptr, AV_LOG_INFO, "quarnix: entry %d (%s): %s failed: %s\n", entry.index,
+           entry.inputPath.c_str(), step, FfmpegErrorText(errorCode).c_str());
+}
+
+void FailEntry(EntryState& entry, FailedStep step, const char* what, int errorCode) {
+    LogEntryFailure(entry, what, errorCode);
+    if (!entry.failed) {
+        entry.reason = PlainFailureReason(step, errorCode);
+    }
+    entry.failed = true;
+}
+
+int ConvertThreadProc(CConvertJob* job) {
+    const int count = std::clamp(job->m_fileCount, 0, CConvertJob::kMaxEntries);
+    BatchEndGuard end(*job, count);
+    if (static_cast<int>(job->m_entryReasons.size()) < count) {
+        job->m_entryReasons.resize(static_cast<std::size_t>(count));
+    }
+    if (static_cast<int>(job->m_outputPaths.size()) < count) {
+        job->m_outputPaths.resize(static_cast<std::size_t>(count));
+    }
+    if (static_cast<int>(job->m_entryMethods.size()) < count) {
+        job->m_entryMethods.resize(static_cast<std::size_t>(count));
+    }
+    if (static_cast<int>(job->m_entryWriteMethods.size()) < count) {
+        job->m_entryWriteMethods.resize(static_cast<std::size_t>(count), WriteMethod::kNone);
+    }
+    for (int i = 0; i < count; ++i) {
+        job->m_fileStatus[static_cast<std::size_t>(i)].store(kFileStatusPending, std::memory_order_release);
+    }
+    for (int i = 0; i < count; ++i) {
+        job->m_currentFile.store(i, std::memory_order_release);
+        job->m_filePercent.store(0, std::memory_order_relaxed);
+        job->m_audioClock = job->m_videoClock = 0.0;
+        if (job->m_cancel.load(std::memory_order_acquire) != 0) {
+            return 0;
+        }
+
+        EntryState entry;
+        entry.index = i;
+        entry.inputPath = PathAt(job->m_inputPaths, i);
+        entry.outputPath = PathAt(job->m_outputPaths, i);
+        const EntryEnd entryEnd = ConvertEntry(*job, entry);
+        PublishEntry(*job, i, entry);
+        if (entryEnd == EntryEnd::kFolderGone) {
+            // No later entry can be written either: each is failed with the same reason, none left looking
+            // as if it will still run.
+            for (int j = i + 1; j < count; ++j) {
+                job->m_entryReasons[static_cast<std::size_t>(j)] = entry.reason;
+                job->m_fileStatus[static_cast<std::size_t>(j)].store(kFileStatusFailed,
+                                                                     std::memory_order_release);
+            }
+            return -1;
+        }
+    }
+    return 0;
+}
+
+} // namespace quarnix

@@ -1,0 +1,168 @@
+#include "engine/inplace/matroska/MatroskaTags.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+namespace quarnix {
+
+using ebml::Bytes;
+using ebml::Element;
+
+namespace {
+
+constexpr std::uint32_t kIdTagEditionUid = 0x63C9;
+constexpr std::uint32_t kIdTagChapterUid = 0x63C4;
+constexpr std::uint32_t kIdTagAttachmentUid = 0x63C6;
+constexpr std::string_view kRotateTagName = "ROTATE";
+
+bool SameText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+Bytes RotateSimpleTag(const std::string& value) {
+    Bytes data = ebml::StringElement(ebml::kIdTagName, kRotateTagName);
+    ebml::AppendBytes(data, ebml::StringElement(ebml::kIdTagString, value));
+    return ebml::MasterElement(ebml::kIdSimpleTag, data);
+}
+
+} // namespace
+
+std::optional<std::uint64_t> TrackOfTag(const Bytes& buffer, const std::vector<Element>& fields) {
+    for (const Element& field : fields) {
+        if (field.id != ebml::kIdTargets) {
+            continue;
+        }
+        std::optional<std::vector<Element>> targets = ebml::ChildrenOf(buffer, field);
+        if (!targets) {
+            return std::nullopt;
+        }
+        std::optional<std::uint64_t> track;
+        int named = 0;
+        for (const Element& target : *targets) {
+            if (target.id == ebml::kIdTagTrackUid) {
+                track = ebml::UnsignedValue(buffer, target);
+                ++named;
+            } else if (target.id == kIdTagEditionUid || target.id == kIdTagChapterUid ||
+                       target.id == kIdTagAttachmentUid) {
+                ++named;
+            }
+        }
+        return named == 1 ? track : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string_view> RotateValue(const Bytes& buffer, const Element& simpleTag) {
+    std::optional<std::vector<Element>> fields = ebml::ChildrenOf(buffer, simpleTag);
+    if (!fields) {
+        return std::nullopt;
+    }
+    bool isRotate = false;
+    std::string_view value;
+    for (const Element& field : *fields) {
+        if (field.id == ebml::kIdTagName) {
+            isRotate = SameText(ebml::StringValue(buffer, field), kRotateTagName);
+        } else if (field.id == ebml::kIdTagString) {
+            value = ebml::StringValue(buffer, field);
+        }
+    }
+    return isRotate ? std::optional<std::string_view>(value) : std::nullopt;
+}
+
+Bytes NewRotateTag(std::uint64_t trackUid, const std::string& value) {
+    Bytes data = ebml::MasterElement(ebml::kIdTargets, ebml::UnsignedElement(ebml::kIdTagTrackUid, trackUid));
+    ebml::AppendBytes(data, RotateSimpleTag(value));
+    return ebml::MasterElement(ebml::kIdTag, data);
+}
+
+std::optional<Bytes> TagsWithRotation(const Bytes& buffer, const Element& tags,
+                                      const std::vector<std::uint64_t>& videoUids, const std::string& value) {
+    std::optional<std::vector<Element>> children = ebml::ChildrenOf(buffer, tags);
+    if (!children) {
+        return std::nullopt;
+    }
+    const std::set<std::uint64_t> videos(videoUids.begin(), videoUids.end());
+    std::set<std::uint64_t> done;
+    bool hadCrc = false;
+    bool changed = false;
+    Bytes out;
+    for (const Element& child : *children) {
+        if (child.id == ebml::kIdCrc32) {
+            hadCrc = true;
+            continue;
+        }
+        std::optional<std::vector<Element>> fields;
+        std::optional<std::uint64_t> track;
+        if (child.id == ebml::kIdTag) {
+            fields = ebml::ChildrenOf(buffer, child);
+            if (!fields) {
+                return std::nullopt;
+            }
+            track = TrackOfTag(buffer, *fields);
+        }
+        if (!track || !videos.contains(*track)) {
+            ebml::AppendRange(out, buffer, child.start, child.End());
+            continue;
+        }
+        const bool owner = !done.contains(*track);
+        done.insert(*track);
+        bool wrote = !owner;
+        bool tagChanged = false;
+        bool tagHadCrc = false;
+        int simpleTags = 0;
+        Bytes tagData;
+        for (const Element& field : *fields) {
+            if (field.id == ebml::kIdCrc32) {
+                tagHadCrc = true;
+                continue;
+            }
+            const std::optional<std::string_view> rotate =
+                field.id == ebml::kIdSimpleTag ? RotateValue(buffer, field) : std::nullopt;
+            if (!rotate) {
+                simpleTags += field.id == ebml::kIdSimpleTag ? 1 : 0;
+                ebml::AppendRange(tagData, buffer, field.start, field.End());
+                continue;
+            }
+            if (!wrote && *rotate == value) {
+                ebml::AppendRange(tagData, buffer, field.start, field.End());
+            } else if (!wrote) {
+                ebml::AppendBytes(tagData, RotateSimpleTag(value));
+                tagChanged = true;
+            } else {
+                tagChanged = true; // a second ROTATE of the same track is dropped
+                continue;
+            }
+            wrote = true;
+            ++simpleTags;
+        }
+        if (!wrote) {
+            ebml::AppendBytes(tagData, RotateSimpleTag(value));
+            tagChanged = true;
+            ++simpleTags;
+        }
+        changed = changed || tagChanged;
+        if (!tagChanged) {
+            ebml::AppendRange(out, buffer, child.start, child.End());
+        } else if (simpleTags > 0) { // a tag left without any simple tag is not a tag
+            ebml::AppendBytes(out, ebml::WithCrc(ebml::kIdTag, tagHadCrc, tagData, child.SizeLength()));
+        }
+    }
+    for (std::uint64_t uid : videoUids) {
+        if (!done.contains(uid)) {
+            ebml::AppendBytes(out, NewRotateTag(uid, value));
+            done.insert(uid);
+            changed = true;
+        }
+    }
+    if (!changed) {
+        return Bytes(buffer.begin() + static_cast<std::ptrdiff_t>(tags.start),
+                     buffer.begin() + static_cast<std::ptrdiff_t>(tags.End()));
+    }
+    return ebml::WithCrc(ebml::kIdTags, hadCrc, out, tags.SizeLength());
+}
+
+} // namespace quarnix
