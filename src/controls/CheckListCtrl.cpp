@@ -3,7 +3,11 @@
 #include "Resources.h"
 
 #include <QBitmap>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QPixmap>
+
+#include <algorithm>
 
 namespace quarnix {
 
@@ -74,6 +78,41 @@ void CCheckListCtrl::DeleteAllItems() {
     m_removingRows = true;
     clear();
     m_removingRows = false;
+}
+
+void CCheckListCtrl::ToggleSelectedChecks() {
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    const bool allTicked = std::all_of(selected.begin(), selected.end(), [](const QTreeWidgetItem* item) {
+        return item->checkState(0) == Qt::Checked;
+    });
+    for (QTreeWidgetItem* item : selected) {
+        item->setCheckState(0, allTicked ? Qt::Unchecked : Qt::Checked);
+    }
+}
+
+void CCheckListCtrl::SetEmptyText(const QString& text) {
+    m_emptyText = text;
+    viewport()->update();
+}
+
+void CCheckListCtrl::keyPressEvent(QKeyEvent* event) {
+    // Space acts on the whole selection, not only on the current row as the view's own handling would.
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && !selectedItems().isEmpty()) {
+        ToggleSelectedChecks();
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void CCheckListCtrl::paintEvent(QPaintEvent* event) {
+    QTreeWidget::paintEvent(event);
+    if (topLevelItemCount() == 0 && !m_emptyText.isEmpty()) {
+        QPainter painter(viewport());
+        painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+        painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+                         m_emptyText);
+    }
 }
 
 void CCheckListCtrl::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {

@@ -26,8 +26,17 @@ public:
     void DeleteItem(int row);
     void DeleteAllItems();
 
+    // Ticks every selected row, or unticks them all when every one is ticked already (the Space key).
+    void ToggleSelectedChecks();
+
+    // The words the empty list shows in its middle (how to add rows).
+    void SetEmptyText(const QString& text);
+    const QString& EmptyText() const { return m_emptyText; }
+
 protected:
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     // Shows the ticked box when no row is unchecked (rows without a check box count as checked).
@@ -38,6 +47,7 @@ private:
     // Set while rows are being removed: the moves of selection and current row that a removal causes are
     // not row changes of their own.
     bool m_removingRows = false;
+    QString m_emptyText;
 };
 
 } // namespace quarnix

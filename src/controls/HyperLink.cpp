@@ -210,7 +210,10 @@ void CHyperLink::OnClicked() {
     m_visited = false;
     ApplyColor();
     QApplication::beep();
-    ShowMessage(m_failureCaption + QStringLiteral("\n\n") + ShellResultText(result), window());
+    const QString detail = result == kShellNoAssociation && !m_noOpenerText.isEmpty()
+                               ? m_noOpenerText.arg(m_address)
+                               : ShellResultText(result);
+    ShowMessage(m_failureCaption + QStringLiteral("\n\n") + detail, window());
 }
 
 void CHyperLink::ApplyColor() {

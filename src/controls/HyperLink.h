@@ -33,6 +33,8 @@ public:
 
     // The first line of the message shown when the address cannot be opened.
     void SetFailureCaption(const QString& caption) { m_failureCaption = caption; }
+    // What the failure message says when no program on this computer opens the address (%1: the address).
+    void SetNoOpenerText(const QString& text) { m_noOpenerText = text; }
 
     // Opens the address as a click does (for the keyboard and for a window-wide Help key).
     void Open() { OnClicked(); }
@@ -78,6 +80,7 @@ private:
     std::uint32_t m_style = 0;
     QString m_address;
     QString m_failureCaption = QStringLiteral("Unable to open hyperlink:");
+    QString m_noOpenerText;
     QFont m_plainFont;
     QFont m_underlinedFont;
     QTimer m_hoverTimer; // watches for the pointer leaving, every 100 ms

@@ -134,9 +134,13 @@ TEST(BatchWindow, StartChecksTheListAndTheFolderInOrder) {
     batch.Start(); // the root folder text: nothing at all
     EXPECT_EQ(batch.environment.Messages().size(), 2);
 
+    // A folder that does not exist is offered to be made; declined, nothing is made.
     batch.SetFolder(Q(batch.outputs.file("missing")));
     batch.Start();
+    EXPECT_EQ(batch.environment.Questions(),
+              QStringList{"The folder " + Q(batch.outputs.file("missing")) + " does not exist. Create it?"});
     EXPECT_EQ(batch.environment.Messages().value(2), "The output folder does not exist.");
+    EXPECT_FALSE(std::filesystem::exists(batch.outputs.file("missing")));
 
     batch.SetFolder("/proc");
     batch.Start();
@@ -144,6 +148,13 @@ TEST(BatchWindow, StartChecksTheListAndTheFolderInOrder) {
               "Rotate failed\uFF0C please click browse button to save as other directory!");
     EXPECT_TRUE(std::filesystem::is_empty(batch.outputs.path()));
     EXPECT_EQ(batch.Status(0), "Ready");
+
+    // Accepted, the folder and its parents are made and the batch runs into it.
+    batch.environment.answerToQuestions = true;
+    batch.SetFolder(Q(batch.outputs.file("new/inner")));
+    batch.Start();
+    EXPECT_EQ(batch.Status(0), "Done");
+    EXPECT_TRUE(std::filesystem::exists(batch.outputs.path() / "new" / "inner" / "a.mp4"));
 }
 
 TEST(BatchWindow, MoreThanABatchHoldsIsRefusedByName) {
@@ -184,13 +195,16 @@ std::string UnwritableAsMp4(const ScopedTempDir& dir, const std::string& name) {
                 name);
 }
 
-TEST(BatchWindow, ALastFileThatFailsIsReportedAndTheFolderStaysClosed) {
+TEST(BatchWindow, AFailedFileIsNamedWithItsReasonInTheBatchAccount) {
     BatchWindow batch;
     batch.Add({Q(Copy(batch.inputs, MarkerClip("mp4"), "a.mp4")), Q(UnwritableAsMp4(batch.inputs, "b.mp4"))});
     batch.SetFolder(batch.Out());
     batch.Start();
-    EXPECT_EQ(batch.environment.Messages(), QStringList{"The last file could not be rotated."});
-    EXPECT_TRUE(batch.environment.ShellOpened().isEmpty());
+    EXPECT_EQ(batch.environment.Messages(),
+              QStringList{
+                  "1 of 2 done, 1 failed: b.mp4 \u2014 the output container does not accept these streams"});
+    // The files that were done are shown as for any batch.
+    EXPECT_EQ(batch.environment.ShellOpened(), QStringList{batch.Out()});
     EXPECT_EQ(batch.Status(1), "Failed");
     EXPECT_EQ(batch.Reason(1), "the output container does not accept these streams");
     EXPECT_TRUE(batch.Ticked(1));
@@ -213,7 +227,8 @@ TEST(BatchWindow, ADeletedFileFailsWithItsReasonAndTheBatchGoesOn) {
     EXPECT_TRUE(batch.Ticked(1));
     EXPECT_EQ(batch.Status(2), "Done");
     EXPECT_EQ(batch.OutputNames(), (std::vector<std::string>{"a.mp4", "c.mov"}));
-    EXPECT_TRUE(batch.environment.Messages().isEmpty());
+    EXPECT_EQ(batch.environment.Messages(),
+              QStringList{"2 of 3 done, 1 failed: b.mp4 \u2014 the input no longer exists"});
 }
 
 TEST(BatchWindow, AFirstFileThatFailsStaysTickedForTheNextStart) {
@@ -222,7 +237,8 @@ TEST(BatchWindow, AFirstFileThatFailsStaysTickedForTheNextStart) {
                Q(Copy(batch.inputs, MarkerClip("mov"), "c.mov"))});
     batch.SetFolder(batch.Out());
     batch.Start();
-    EXPECT_TRUE(batch.environment.Messages().isEmpty());
+    ASSERT_EQ(batch.environment.Messages().size(), 1);
+    EXPECT_TRUE(batch.environment.Messages()[0].startsWith("2 of 3 done, 1 failed: a.mp4 \u2014 "));
     EXPECT_EQ(batch.Status(0), "Failed");
     EXPECT_TRUE(batch.Ticked(0));
     for (int row : {1, 2}) {
@@ -370,7 +386,7 @@ public:
     int timerKills = 0;
 };
 
-TEST(ProgressWindow, KeysDoNotCloseItTheCloseBoxStoresTheFolderChoice) {
+TEST(ProgressWindow, EscapeAndTheCloseBoxStopAndStoreTheFolderChoiceReturnDoesNot) {
     WindowTestEnvironment environment;
     FakeHost host;
     CAVConvertDlg progress;
@@ -380,16 +396,22 @@ TEST(ProgressWindow, KeysDoNotCloseItTheCloseBoxStoresTheFolderChoice) {
     EXPECT_EQ(progress.StopButton()->text(), "Stop");
     EXPECT_EQ(FindControl<QCheckBox>(&progress, 1148)->text(), "Open directory when finished");
     EXPECT_TRUE(progress.OpenFolderBox()->isChecked());
-    QTest::keyClick(&progress, Qt::Key_Escape);
+    // The focus starts on Stop, so Space stops rather than changing the folder choice.
+    EXPECT_EQ(progress.focusWidget(), progress.StopButton());
     QTest::keyClick(progress.StopButton(), Qt::Key_Return);
     EXPECT_TRUE(progress.isVisible());
+    QTest::keyClick(&progress, Qt::Key_Escape);
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_EQ(host.cancels, 1);
+    EXPECT_EQ(IniValue(environment.SettingsFile(), "DIR", "open"), "1");
+    progress.show();
 
     QTest::mouseClick(progress.OpenFolderBox(), Qt::LeftButton);
     EXPECT_FALSE(host.openFolder); // changed at once
     progress.close();
     EXPECT_FALSE(progress.isVisible());
-    EXPECT_EQ(host.cancels, 1);
-    EXPECT_EQ(host.timerKills, 1);
+    EXPECT_EQ(host.cancels, 2);
+    EXPECT_EQ(host.timerKills, 2);
     EXPECT_EQ(IniValue(environment.SettingsFile(), "DIR", "open"), "0");
 
     // Stop closes without storing anything.

@@ -165,6 +165,30 @@ TEST(MainWindow, AddingKeepsEveryGoodFileAndNamesTheRefusedOnes) {
     EXPECT_EQ(environment.lastOpenFolder, Q(dir.path().string()));
 }
 
+// A dropped folder adds the videos inside it and its subfolders in name order (numbers by value); other
+// files are skipped silently, a broken video is named, and a link back up the tree is not followed.
+TEST(MainWindow, AFolderAddsTheVideosInsideItInNameOrder) {
+    WindowTestEnvironment environment;
+    ScopedTempDir dir;
+    const std::filesystem::path top = dir.path() / "phone";
+    std::filesystem::create_directories(top / "sub");
+    std::filesystem::copy_file(MarkerClip("mp4"), top / "a10.mp4");
+    std::filesystem::copy_file(MarkerClip("mov"), top / "a2.MOV");
+    std::ofstream(top / "notes.txt") << "not a video";
+    std::ofstream(top / "sub" / "broken.mp4") << "not a video either";
+    std::filesystem::copy_file(MarkerClip("mkv"), top / "sub" / "x.mkv");
+    std::filesystem::create_directory_symlink("..", top / "sub" / "loop");
+    CTessalyDlg window;
+    Drop(window, {Q(top.string())});
+    QStringList listed;
+    for (int row = 0; row < RowCount(window); ++row) {
+        listed << RowTexts(window, row)[0];
+    }
+    EXPECT_EQ(listed, (QStringList{Q((top / "a2.MOV").string()), Q((top / "a10.mp4").string()),
+                                   Q((top / "sub" / "x.mkv").string())}));
+    EXPECT_EQ(environment.Messages(), QStringList{"The file broken.mp4 cannot be read as a video."});
+}
+
 // Adding many files keeps the window responsive: the first file is a pipe that nobody writes yet, so its
 // probe waits for as long as the test likes, and the event loop must keep turning meanwhile. Rows keep
 // the order the files were given: none appears before the first.
@@ -264,7 +288,7 @@ TEST(MainWindow, RowsShowWhatTheProbeFound) {
     EXPECT_EQ(window.FileList()->HeaderCheckImage(), CCheckHeadCtrl::kTickedBoxImage);
 }
 
-TEST(MainWindow, RemoveTakesTheFirstSelectedRowAndSelectsItsSuccessor) {
+TEST(MainWindow, RemoveTakesEverySelectedRowAndSelectsTheNextOne) {
     WindowTestEnvironment environment;
     CTessalyDlg window;
     QStringList paths;
@@ -280,24 +304,45 @@ TEST(MainWindow, RemoveTakesTheFirstSelectedRowAndSelectsItsSuccessor) {
         list->topLevelItem(row)->setSelected(true);
     }
     window.RemoveSelectedFile();
-    ASSERT_EQ(RowCount(window), 8);
-    EXPECT_EQ(list->topLevelItem(2)->text(0), paths[3]);
-    EXPECT_TRUE(list->topLevelItem(2)->isSelected());
+    ASSERT_EQ(RowCount(window), 6);
+    QStringList left;
+    for (int row = 0; row < RowCount(window); ++row) {
+        left << list->topLevelItem(row)->text(0);
+    }
+    EXPECT_EQ(left, (QStringList{paths[0], paths[1], paths[3], paths[4], paths[6], paths[8]}));
+    // The row that took the first removed row's place is selected.
+    EXPECT_EQ(list->selectedItems(), QList<QTreeWidgetItem*>{list->topLevelItem(2)});
     EXPECT_EQ(list->currentItem(), list->topLevelItem(2));
 
     // The last row removed: the new last row is selected.
     list->clearSelection();
-    list->topLevelItem(7)->setSelected(true);
+    list->topLevelItem(5)->setSelected(true);
     window.RemoveSelectedFile();
-    EXPECT_EQ(RowCount(window), 7);
-    EXPECT_TRUE(list->topLevelItem(6)->isSelected());
+    EXPECT_EQ(RowCount(window), 5);
+    EXPECT_TRUE(list->topLevelItem(4)->isSelected());
 
     // The Delete key works while the folder box has the focus.
     window.show();
     QComboBox* folderBox = FindControl<QComboBox>(&window, 1077);
     folderBox->setFocus();
     QTest::keyClick(folderBox->lineEdit(), Qt::Key_Delete);
-    EXPECT_EQ(RowCount(window), 6);
+    EXPECT_EQ(RowCount(window), 4);
+
+    // Space ticks the selected rows, or unticks them when all are ticked; Ctrl+A selects every row.
+    list->setFocus();
+    list->clearSelection();
+    list->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+    list->topLevelItem(0)->setSelected(true);
+    list->topLevelItem(1)->setSelected(true);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Checked);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(list->topLevelItem(2)->checkState(0), Qt::Checked);
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(list->selectedItems().size(), RowCount(window));
 
     window.RemoveAllFiles();
     EXPECT_EQ(RowCount(window), 0);

@@ -38,6 +38,10 @@ WindowTestEnvironment::WindowTestEnvironment(bool withShippedData) {
         return filesToOpen;
     });
     SetFolderChooser([this](const QString&) { return folderToChoose; });
+    SetQuestionAnswerer([this](const QString& text) {
+        m_questions << text;
+        return answerToQuestions;
+    });
     SetShellOpenHandler([this](const QString& target) {
         m_shellOpened << target;
         return kShellOpenSucceeded;
@@ -47,6 +51,7 @@ WindowTestEnvironment::WindowTestEnvironment(bool withShippedData) {
 WindowTestEnvironment::~WindowTestEnvironment() {
     SetOpenFilesChooser({});
     SetFolderChooser({});
+    SetQuestionAnswerer({});
     SetShellOpenHandler({});
     SetExecutableFolderOverride(QString());
     ResetTexts();

@@ -26,6 +26,10 @@ public:
     QString lastFilter;
     QString lastOpenFolder; // where the open-file dialog would have started
 
+    // How a yes-or-no question is answered (No unless a test says otherwise), and the questions asked.
+    bool answerToQuestions = false;
+    const QStringList& Questions() const { return m_questions; }
+
     QStringList ShellOpened() const { return m_shellOpened; }
     const QStringList& Messages() const { return m_messages.Texts(); }
 
@@ -33,6 +37,7 @@ private:
     ScopedTempDir m_programFolder;
     ScopedMessageCapture m_messages;
     QStringList m_shellOpened;
+    QStringList m_questions;
 };
 
 // Reads a key of an INI file as text ("" when absent), independently of the program's own reader.

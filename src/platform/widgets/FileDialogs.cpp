@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace quarnix {
 
 namespace {
@@ -15,6 +17,23 @@ FolderChooser& FoldersChooser() {
     static FolderChooser chooser;
     return chooser;
 }
+// The open dialog that also takes folders: Open with a folder selected returns it (its videos are added),
+// while a double click still goes into the folder.
+class FilesOrFoldersDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (!chosen.isEmpty() && std::all_of(chosen.begin(), chosen.end(),
+                                             [](const QString& path) { return QFileInfo(path).isDir(); })) {
+            done(QDialog::Accepted);
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
 } // namespace
 
 QString QtNameFilters(const QString& windowsFilter) {
@@ -42,11 +61,14 @@ std::optional<QStringList> ChooseFilesToOpen(QWidget* parent, const QString& win
     if (FilesChooser()) {
         return FilesChooser()(filters, start);
     }
-    const QStringList files = QFileDialog::getOpenFileNames(parent, QString(), start, filters);
-    if (files.isEmpty()) {
+    FilesOrFoldersDialog dialog(parent, QString(), start, filters);
+    dialog.setObjectName(QStringLiteral("addFilesDialog"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return files;
+    return dialog.selectedFiles();
 }
 
 std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) {

@@ -15,8 +15,9 @@ namespace quarnix {
 // ("Videos (*.mp4 *.mkv);;All files (*)").
 QString QtNameFilters(const QString& windowsFilter);
 
-// Multiple selection of existing files, starting in the folder (the home folder when it is empty or
-// gone); nothing when the user cancels.
+// Multiple selection of existing files or folders (Open with folders selected returns them; a double click
+// goes into one), starting in the folder (the home folder when it is empty or gone); nothing when the user
+// cancels.
 std::optional<QStringList> ChooseFilesToOpen(QWidget* parent, const QString& windowsFilter,
                                              const QString& folder = QString());
 

@@ -11,6 +11,10 @@ MessageSink& Sink() {
     static MessageSink sink;
     return sink;
 }
+QuestionAnswerer& Answerer() {
+    static QuestionAnswerer answerer;
+    return answerer;
+}
 } // namespace
 
 QString ApplicationName() {
@@ -25,6 +29,20 @@ void ShowMessage(const QString& text, QWidget* parent) {
     }
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+bool AskQuestion(const QString& text, QWidget* parent) {
+    if (Answerer()) {
+        return Answerer()(text);
+    }
+    QMessageBox box(QMessageBox::Question, ApplicationName(), text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void SetQuestionAnswerer(QuestionAnswerer answerer) {
+    Answerer() = std::move(answerer);
 }
 
 void SetMessageSink(MessageSink sink) {

@@ -20,6 +20,12 @@ void ShowMessage(const QString& text, QWidget* parent = nullptr);
 using MessageSink = std::function<void(const QString& caption, const QString& text)>;
 void SetMessageSink(MessageSink sink);
 
+// Asks a yes-or-no question (Yes and No buttons, question icon, No the default); true for Yes. An installed
+// answerer is asked instead of a window being shown.
+bool AskQuestion(const QString& text, QWidget* parent = nullptr);
+using QuestionAnswerer = std::function<bool(const QString& text)>;
+void SetQuestionAnswerer(QuestionAnswerer answerer);
+
 // For tests: captures every message while it lives.
 class ScopedMessageCapture {
 public:

@@ -5,6 +5,7 @@
 
 #include "controls/CheckListCtrl.h"
 #include "core/BatchPlanner.h"
+#include "core/VideoFiles.h"
 #include "engine/Probe.h"
 #include "platform/OutputNaming.h"
 #include "platform/widgets/FileDialogs.h"
@@ -18,12 +19,6 @@ namespace quarnix {
 
 namespace {
 
-// Every extension offered here can be rotated: QuickTime and Matroska files in place, the others written
-// as MOV or MKV. Raw H.264 (no timing), RealMedia and NSV (no muxer that takes their streams) are left out.
-const char kVideoPatterns[] =
-    "*.mp4;*.m4v;*.mov;*.qt;*.3gp;*.3gpp;*.3g2;*.f4v;*.mkv;*.webm;*.avi;*.flv;*.swf;*.mpg;*.mpeg;*.vob;"
-    "*.mod;*.tod;*.dat;*.ts;*.mts;*.m2ts;*.m2t;*.nut;*.dv;*.ogv;*.asf;*.wmv;*.wm";
-
 constexpr int kPathColumn = 0;
 
 QString Utf8Text(const std::string& text) {
@@ -36,7 +31,7 @@ void CTessalyDlg::AddFilesFromDialog() {
     if (Adding()) {
         return;
     }
-    const QString filter = Text(u"JIEMIAN", u"symtwj") + u'|' + QString::fromLatin1(kVideoPatterns) + u'|' +
+    const QString filter = Text(u"JIEMIAN", u"symtwj") + u'|' + VideoFilePatterns() + u'|' +
                            Text(u"JIEMIAN", u"sywj") + QStringLiteral("|*.*|");
     const std::optional<QStringList> chosen = ChooseFilesToOpen(this, filter, ReadAddFolder());
     if (!chosen) {
@@ -53,10 +48,11 @@ void CTessalyDlg::AddDroppedFiles(const QStringList& paths) {
     AddFiles(paths);
 }
 
-void CTessalyDlg::AddFiles(const QStringList& paths) {
+void CTessalyDlg::AddFiles(const QStringList& givenPaths) {
     if (Adding()) {
         return;
     }
+    const QStringList paths = ExpandFolders(givenPaths);
     // A file already listed, or twice in this selection, is selected rather than added again: two rows of
     // one file would only make a second, numbered output of it.
     QSet<QString> listed;

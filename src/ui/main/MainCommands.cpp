@@ -12,26 +12,30 @@
 #include <QComboBox>
 #include <QDir>
 
+#include <algorithm>
+#include <vector>
+
 namespace quarnix {
 
 void CTessalyDlg::RemoveSelectedFile() {
-    const int count = m_fileList->topLevelItemCount();
-    int row = -1;
-    for (int i = 0; i < count; ++i) {
+    std::vector<int> selected;
+    for (int i = 0; i < m_fileList->topLevelItemCount(); ++i) {
         if (m_fileList->topLevelItem(i)->isSelected()) {
-            row = i;
-            break;
+            selected.push_back(i);
         }
     }
-    if (row < 0) {
+    if (selected.empty()) {
         return;
     }
-    m_fileList->DeleteItem(row);
+    // From the bottom up, so that the rows still to remove keep their positions.
+    for (auto row = selected.rbegin(); row != selected.rend(); ++row) {
+        m_fileList->DeleteItem(*row);
+    }
     const int remaining = m_fileList->topLevelItemCount();
     if (remaining == 0) {
         return;
     }
-    const int next = row == remaining ? row - 1 : row;
+    const int next = std::min(selected.front(), remaining - 1);
     QTreeWidgetItem* item = m_fileList->topLevelItem(next);
     m_fileList->setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
     item->setSelected(true);
@@ -71,7 +75,13 @@ void CTessalyDlg::BrowseOutputFolder() {
 }
 
 void CTessalyDlg::OpenOutputFolder() {
-    ShellOpen(m_outputFolderBox->currentText());
+    OpenFolderOrSay(m_outputFolderBox->currentText());
+}
+
+void CTessalyDlg::OpenFolderOrSay(const QString& folder) {
+    if (ShellOpen(folder) == kShellNoAssociation) {
+        ShowMessage(Text(u"TISHI", u"noopener").arg(folder), this);
+    }
 }
 
 } // namespace quarnix

@@ -6,6 +6,7 @@
 #include "controls/CheckListCtrl.h"
 #include "controls/Label.h"
 #include "core/BatchPlanner.h"
+#include "platform/OutputNaming.h"
 #include "platform/widgets/MessageBox.h"
 #include "platform/widgets/ShellOpen.h"
 #include "settings/LanguageTexts.h"
@@ -13,6 +14,8 @@
 #include "ui/templates/DialogBuilder.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QRadioButton>
 
@@ -82,6 +85,12 @@ void CTessalyDlg::StartRotation() {
         }
     }
     BatchPlan plan = PlanBatch(folder.toUtf8().toStdString(), inputs, rotation);
+    // A typed folder that does not exist yet is made when the user agrees.
+    if (plan.problem == PlanProblem::kFolderMissing && !folder.trimmed().isEmpty() &&
+        !QFileInfo::exists(folder) && AskQuestion(Text(u"TISHI", u"createfolder").arg(folder), this) &&
+        QDir().mkpath(folder)) {
+        plan = PlanBatch(folder.toUtf8().toStdString(), inputs, rotation);
+    }
     switch (plan.problem) {
     case PlanProblem::kNone:
     case PlanProblem::kNoEntries:
@@ -184,25 +193,43 @@ void CTessalyDlg::EndBatch() {
     }
     m_batch->Wait();
     const int n = m_batch->EntryCount();
-    bool anyConverted = false;
+    int converted = 0;
+    int notDone = 0;
+    QStringList failures; // "name — reason", one per failed entry, in batch order
     for (int entry = 0; entry < n; ++entry) {
         ShowRowOutcome(entry);
-        anyConverted = anyConverted || m_batch->StatusOf(entry) == kFileStatusConverted;
+        const EntryOutcome outcome = m_batch->OutcomeOf(entry);
+        if (outcome.status == kFileStatusConverted) {
+            ++converted;
+        } else if (outcome.status == kFileStatusFailed) {
+            failures << FileNameOf(QString::fromStdString(outcome.inputPath)) + QStringLiteral(" \u2014 ") +
+                            TranslatedReason(QString::fromStdString(outcome.reason));
+        } else {
+            ++notDone;
+        }
     }
     const bool stopped = m_batch->Cancelled();
-    const bool lastFailed = n > 0 && m_batch->StatusOf(n - 1) == kFileStatusFailed;
     m_batch.reset();
     m_batchRows.clear();
     m_rowShown.clear();
-    if (stopped || m_closingWindow) {
+    if (m_closingWindow) {
         return;
     }
-    if (lastFailed) {
-        ShowMessage(Text(u"TISHI", u"hbsb"), this);
-        return;
+    // One account of the files that failed or were left out, each failure named with its reason; a batch
+    // the user stopped says only what failed before the stop.
+    if (!failures.isEmpty() || (notDone > 0 && !stopped)) {
+        QString summary = Text(u"TISHI", u"batchsummary").arg(converted).arg(n).arg(failures.size());
+        if (notDone > 0 && !stopped) {
+            summary += QStringLiteral(", ") + Text(u"TISHI", u"batchnotdone").arg(notDone);
+        }
+        if (!failures.isEmpty()) {
+            summary += u':' + (failures.size() == 1 ? QStringLiteral(" ") + failures.front()
+                                                    : QStringLiteral("\n") + failures.join(u'\n'));
+        }
+        ShowMessage(summary, this);
     }
-    if (m_openFolderWhenDone && anyConverted) {
-        ShellOpen(m_outputFolder);
+    if (!stopped && m_openFolderWhenDone && converted > 0) {
+        OpenFolderOrSay(m_outputFolder);
     }
 }
 

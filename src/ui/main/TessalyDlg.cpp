@@ -23,6 +23,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMimeData>
@@ -269,6 +270,7 @@ void CTessalyDlg::ApplyTexts() {
     link->SetLinkAddress(LinkAddressUrl(Text(u"APPLICATION", u"url")).toString());
     link->SetUnderlineMode(CHyperLink::kUnderlineAlways);
     link->SetFailureCaption(Text(u"TISHI", u"linkfailed"));
+    link->SetNoOpenerText(Text(u"TISHI", u"noopener"));
     link->setAccessibleName(link->text());
 
     FindControl<QLabel>(this, 1018)->setText(Text(u"JIEMIAN", u"ksjq"));
@@ -288,6 +290,11 @@ void CTessalyDlg::ApplyTexts() {
     SetUpToolTips();
     m_fileList->setAccessibleName(Text(u"JIEMIAN", u"filelist"));
     m_outputFolderBox->setAccessibleName(Text(u"JIEMIAN", u"output"));
+    // The folder box's own text field is what a screen reader meets when typing a folder.
+    if (QLineEdit* field = m_outputFolderBox->lineEdit()) {
+        field->setAccessibleName(Text(u"JIEMIAN", u"outputfield"));
+    }
+    m_fileList->SetEmptyText(Text(u"JIEMIAN", u"emptylist"));
 
     setWindowTitle(MainWindowTitle());
 }
@@ -378,6 +385,17 @@ void CTessalyDlg::SetUpKeyboard() {
         menu->exec(link->mapToGlobal(position));
     });
     FindControl<QLabel>(this, 1276)->setBuddy(m_outputFolderBox);
+    // Ctrl+O adds videos and Ctrl+Return starts, from wherever the focus is in this window.
+    const std::pair<QKeySequence, void (CTessalyDlg::*)()> shortcuts[] = {
+        {QKeySequence::Open, &CTessalyDlg::AddFilesFromDialog},
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), &CTessalyDlg::StartRotation},
+        {QKeySequence(Qt::CTRL | Qt::Key_Enter), &CTessalyDlg::StartRotation},
+    };
+    for (const auto& [keys, command] : shortcuts) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, command);
+    }
 }
 
 QMenu* CTessalyDlg::MakeLanguageMenu(QWidget* parent) {

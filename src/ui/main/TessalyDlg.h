@@ -41,7 +41,8 @@ public:
     void AddFilesFromDialog();
     void AddDroppedFiles(const QStringList& paths);
     // Probes the files off the UI thread and lists the acceptable ones in order; refused files are named in
-    // one message once all are probed. Ignored while an earlier adding is still probing.
+    // one message once all are probed. A folder adds the videos inside it and its subfolders. Ignored while
+    // an earlier adding is still probing.
     void AddFiles(const QStringList& paths);
     // True while files are being probed.
     bool Adding() const;
@@ -52,6 +53,8 @@ public:
     void RemoveAllFiles();
     void BrowseOutputFolder();
     void OpenOutputFolder();
+    // Opens the folder in the file manager; says so when no program on this computer can open it.
+    void OpenFolderOrSay(const QString& folder);
     void StartRotation();
     void BatchTimer();
 

@@ -58,6 +58,8 @@ void CAVConvertDlg::Initialise() {
 void CAVConvertDlg::showEvent(QShowEvent* event) {
     Initialise();
     QDialog::showEvent(event);
+    // Space or Return then presses Stop, not the check box beside it.
+    m_stop->setFocus(Qt::OtherFocusReason);
 }
 
 void CAVConvertDlg::Stop() {
@@ -82,6 +84,12 @@ void CAVConvertDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CAVConvertDlg::keyPressEvent(QKeyEvent* event) {
+    // Escape stops the batch as the close box does.
+    if (event->key() == Qt::Key_Escape && !m_closing && isVisible()) {
+        event->accept();
+        CloseRoutine();
+        return;
+    }
     if (IsDialogCloseKey(event->key())) {
         event->accept();
         return;
