@@ -83,14 +83,6 @@ TEST(StreamCopy, MediainfoSeesTheRotation) {
     EXPECT_EQ(Trimmed(rotation), "270.000");
 }
 
-TEST(StreamCopy, RotationIsAbsoluteNotAddedToTheInputs) {
-    ScopedTempDir dir;
-    const std::string once = RotateOne(dir, MarkerClip("mp4"), 90, "once.mp4");
-    const std::string twice = RotateOne(dir, once, 180, "twice.mp4");
-    EXPECT_EQ(ExifRotation(twice), "180");
-    EXPECT_EQ(DisplayedMarkerCorner(twice, 180), "bottom-right");
-}
-
 TEST(StreamCopy, MatroskaKeepsSubtitlesAndTagsOnlyTheVideo) {
     ScopedTempDir dir;
     const std::string input = MkvWithSubtitle();

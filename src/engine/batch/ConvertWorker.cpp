@@ -14,6 +14,7 @@
 #include "engine/remux/OutputContainer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -153,7 +154,7 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
             FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the encoders", rc);
             return EntryEnd::kDone;
         }
-    } else if (int rc = CreateCopyStreams(job, entry); rc < 0) {
+    } else if (int rc = CreateCopyStreams(entry); rc < 0) {
         FailEntry(entry, FailedStep::kWriteHeader, "creating the output streams", rc);
         return EntryEnd::kDone;
     }
@@ -267,12 +268,12 @@ void FinishEntry(EntryState& entry, bool complete) {
 // header before the media. Nothing of the input is lost and, where the file system shares blocks, nothing
 // is even copied. Returns false when the entry is to be remuxed instead (the reason is in entry.method).
 // Why the input cannot be rotated in place (checked before any output exists), or empty when it can.
-std::string InPlaceRefusal(int inputFd, bool quickTime, int degrees) {
+std::string InPlaceRefusal(int inputFd, bool quickTime, const Turn& turn) {
     if (quickTime) {
         return CheckQuickTimeStructure(inputFd).reason;
     }
     const MatroskaStructure structure = CheckMatroskaStructure(inputFd);
-    return structure.eligible ? PlanMatroskaRotation(structure, degrees).reason : structure.reason;
+    return structure.eligible ? PlanMatroskaRotation(structure, turn).reason : structure.reason;
 }
 
 bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
@@ -298,7 +299,7 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
         entry.method = "remuxed: the input is not a regular file";
         return false;
     }
-    if (std::string reason = InPlaceRefusal(input.get(), quickTime, job.m_rotation); !reason.empty()) {
+    if (std::string reason = InPlaceRefusal(input.get(), quickTime, entry.turn); !reason.empty()) {
         entry.method = "remuxed: " + reason;
         return false;
     }
@@ -314,8 +315,8 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     }
     const MarkInPlaceResult result =
         quickTime
-            ? MarkQuickTimeInPlace(input.get(), output.get(), job.m_rotation, job.m_cancel, job.m_filePercent)
-            : MarkMatroskaInPlace(input.get(), output.get(), job.m_rotation, job.m_cancel, job.m_filePercent);
+            ? MarkQuickTimeInPlace(input.get(), output.get(), entry.turn, job.m_cancel, job.m_filePercent)
+            : MarkMatroskaInPlace(input.get(), output.get(), entry.turn, job.m_cancel, job.m_filePercent);
     const int closeError = output.Close();
     switch (result.outcome) {
     case MarkInPlaceOutcome::Marked:
@@ -349,6 +350,19 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     return true;
 }
 
+// The clockwise angle each video track of a stream-copy output was marked with, in track order.
+std::vector<int> VideoTrackAngles(const AVFormatContext& output) {
+    std::vector<int> angles;
+    for (unsigned i = 0; i < output.nb_streams; ++i) {
+        const AVStream& stream = *output.streams[i];
+        if (stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            const AVDictionaryEntry* rotate = av_dict_get(stream.metadata, "rotate", nullptr, 0);
+            angles.push_back(rotate != nullptr ? std::atoi(rotate->value) : 0);
+        }
+    }
+    return angles;
+}
+
 EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     EntryEnd end = EntryEnd::kDone;
     if (MarkInPlaceIfPossible(job, entry, end)) {
@@ -370,8 +384,8 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     CompleteOutput(entry);
     // The finished, closed Matroska file gets the standard rotation element beside its tag.
     if (!entry.failed && !entry.cancelled && entry.headerWritten && !entry.outputIncomplete &&
-        job.m_rotation != 0 && IsMatroskaMuxer(*entry.output->oformat)) {
-        if (int rc = SetMatroskaRotation(entry.tempPath, job.m_rotation); rc < 0) {
+        job.m_reencode == 0 && IsMatroskaMuxer(*entry.output->oformat)) {
+        if (int rc = SetMatroskaRotation(entry.tempPath, VideoTrackAngles(*entry.output)); rc < 0) {
             FailEntry(entry, FailedStep::kWriteOutput, "storing the Matroska rotation", rc);
             entry.outputIncomplete = true;
         }
@@ -458,6 +472,7 @@ int ConvertThreadProc(CConvertJob* job) {
 
         EntryState entry;
         entry.index = i;
+        entry.turn = job->TurnOfEntry(i);
         entry.inputPath = PathAt(job->m_inputPaths, i);
         entry.outputPath = PathAt(job->m_outputPaths, i);
         const EntryEnd entryEnd = ConvertEntry(*job, entry);

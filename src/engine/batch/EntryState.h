@@ -42,6 +42,7 @@ struct StreamSlot {
 
 struct EntryState {
     int index = 0;
+    Turn turn; // what this entry's video gets (CConvertJob::TurnOfEntry)
     std::string inputPath;
     std::string outputPath; // the final name the output is meant to get
     std::string tempPath;   // where it is written until it is complete
@@ -86,7 +87,7 @@ struct EntryState {
 
 // Stream-copy mode: one output stream per usable audio and video input stream, each marked rotated.
 // Returns 0 or a negative library error.
-int CreateCopyStreams(const CConvertJob& job, EntryState& entry);
+int CreateCopyStreams(EntryState& entry);
 
 // Stream-copy mode: copies every kept packet with timestamps moved onto one common start.
 void RunStreamCopyLoop(CConvertJob& job, EntryState& entry);
