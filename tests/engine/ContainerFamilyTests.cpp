@@ -81,5 +81,57 @@ TEST(ContainerFamily, AReplacedRotateTagKeepsItsLanguageAndNestedTags) {
     EXPECT_NE(after.find("String: kept"), std::string::npos) << after;
 }
 
+struct MatroskaChoice {
+    std::string name;
+    std::string input;
+    bool keepMatroska;
+    std::string outputName; // what the output is called
+    std::string note;       // the start of the entry's note
+};
+
+// Matroska and WebM go into MP4 when it keeps everything of them, and say why; a file with fonts (which
+// MP4 cannot hold) or one the user keeps as Matroska stays Matroska and says which players ignore it.
+TEST(ContainerFamily, MatroskaIsWrittenAsMp4WhenMp4KeepsEverything) {
+    const std::string font = TextFixture("font.ttf", "not really a font, but an attachment all the same");
+    const std::vector<MatroskaChoice> cases = {
+        {"plain_mkv", MarkerClip("mkv"), false, "clip.mp4", "written as MP4: most players ignore"},
+        {"webm",
+         MediaFixture("marker-vp9.webm", kMarkerVideo + kTone +
+                                             "-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 100k "
+                                             "-c:a libopus -shortest"),
+         false, "clip.mp4", "written as MP4: most players ignore"},
+        {"mkv_with_font",
+         MediaFixture("marker-font.mkv", "-i " + ShellQuote(MarkerClip("mkv")) + " -map 0 -c copy -attach " +
+                                             ShellQuote(font) + " -metadata:s:t mimetype=font/ttf"),
+         false, "clip.mkv", "kept as Matroska: VLC 3, mpv 0.35 and GNOME Videos 43"},
+        {"kept_by_choice", MarkerClip("mkv"), true, "clip.mkv", "kept as Matroska: VLC 3, mpv 0.35"},
+    };
+    for (const MatroskaChoice& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedTempDir dir;
+        const std::string extension = c.name == "webm" ? "webm" : "mkv";
+        auto job = MakeBatchJob({c.input}, {dir.file("clip." + extension)}, 90);
+        job->m_keepMatroska = c.keepMatroska ? 1 : 0;
+        ASSERT_EQ(RunBatch(*job).statuses, std::vector<int>{kFileStatusConverted}) << job->m_entryReasons[0];
+        const EntryOutcome outcome = job->OutcomeOf(0);
+        EXPECT_EQ(outcome.outputPath, dir.file(c.outputName));
+        EXPECT_EQ(outcome.reason.substr(0, c.note.size()), c.note);
+        EXPECT_EQ(DisplayedMarkerCorner(outcome.outputPath, 90), "top-right");
+        const FileFacts in = ReadMediaFacts(c.input);
+        const FileFacts out = ReadMediaFacts(outcome.outputPath);
+        for (const char* kind : {"video", "audio"}) {
+            ASSERT_EQ(out.OfKind(kind).size(), 1u) << kind;
+            EXPECT_EQ(out.OfKind(kind)[0].packets, in.OfKind(kind)[0].packets) << kind;
+        }
+        if (c.outputName.ends_with(".mp4")) {
+            std::string rotation;
+            RunCommand("exiftool -s3 -Rotation " + ShellQuote(outcome.outputPath), &rotation);
+            EXPECT_EQ(Trimmed(rotation), "90");
+        } else {
+            EXPECT_EQ(ReadMkvInfo(outcome.outputPath).rolls, std::vector<std::string>{"-90"});
+        }
+    }
+}
+
 } // namespace
 } // namespace quarnix::test

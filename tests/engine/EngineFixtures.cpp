@@ -86,6 +86,9 @@ std::unique_ptr<CConvertJob> MakeBatchJob(const std::vector<std::string>& inputs
     }
     job->m_currentFile = -1;
     job->m_rotation = rotation;
+    // Matroska stays Matroska here, so that the tests of its marks see them; the choice of MP4 for a
+    // Matroska input has its own tests, which clear this.
+    job->m_keepMatroska = 1;
     return job;
 }
 

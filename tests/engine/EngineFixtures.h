@@ -43,7 +43,7 @@ struct BatchOutcome {
     std::vector<int> statuses; // as signed bytes: -1 pending, 1 converted, 2 failed
 };
 
-// A job with the entries filled the way the start command fills them (stream copy).
+// A job with the entries filled the way the start command fills them (stream copy), keeping Matroska.
 std::unique_ptr<CConvertJob> MakeBatchJob(const std::vector<std::string>& inputs,
                                           const std::vector<std::string>& outputs, int rotation,
                                           double durationSeconds = 2.0);

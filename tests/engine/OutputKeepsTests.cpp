@@ -562,13 +562,13 @@ INSTANTIATE_TEST_SUITE_P(
         Row("iphone_hevc_mp4", "mp4", "mp4", 270).WithVideoTag("hvc1").WithAppleKeys(),
         Row("camera_avi_mjpeg", "avi", "mov", 90),
         Row("mjpeg_timecode_mov", "mov", "mov", 180).WithVideoTag("jpeg").WithTimecode("01:02:03:04"),
-        Row("prores_proxy_mov", "mov", "mov", 90).WithVideoTag("apco"), Row("xvid_avi", "avi", "mov", 270),
+        Row("prores_proxy_mov", "mov", "mov", 90).WithVideoTag("apco"), Row("xvid_avi", "avi", "mp4", 270),
         Row("mkv_subtitles_fonts_chapters", "mkv", "mkv", 90), Row("mp4_movtext_chapters", "mp4", "mp4", 180),
         Row("hdr_stereo_mkv", "mkv", "mkv", 270)
             .WithSideData({"Mastering display metadata", "Content light level metadata", "Stereo 3D"}),
-        Row("anamorphic_mp4", "mp4", "mp4", 90), Row("broadcast_ts", "ts", "mov", 90),
-        Row("flv_h264", "flv", "mov", 180), Row("flv_sorenson", "flv", "mkv", 90),
-        Row("wmv", "wmv", "mkv", 270), Row("dv", "dv", "mov", 90), Row("mpeg_ps", "mpg", "mov", 90),
+        Row("anamorphic_mp4", "mp4", "mp4", 90), Row("broadcast_ts", "ts", "mp4", 90),
+        Row("flv_h264", "flv", "mp4", 180), Row("flv_sorenson", "flv", "mkv", 90),
+        Row("wmv", "wmv", "mkv", 270), Row("dv", "dv", "mov", 90), Row("mpeg_ps", "mpg", "mp4", 90),
         Row("ogv_theora", "ogv", "mkv", 180), Row("webm_vp9", "webm", "webm", 90),
         Row("mp4_cover", "mp4", "mp4", 90).WithCover(), Row("mkv_cover", "mkv", "mkv", 270).WithCover()),
     [](const auto& info) { return info.param.name; });

@@ -121,10 +121,10 @@ TEST(StreamCopy, AudioKeepsItsOffsetFromTheVideo) {
     ScopedTempDir dir;
     const std::string input = TsWithLateAudio();
     const FileFacts in = ReadMediaFacts(input);
-    // A transport stream cannot carry a rotation: the streams go into QuickTime under the same base name.
+    // A transport stream cannot carry a rotation: the streams go into MP4 under the same base name.
     RotateOne(dir, input, 90, "clip.ts");
     EXPECT_FALSE(std::filesystem::exists(dir.file("clip.ts")));
-    const FileFacts out = ReadMediaFacts(dir.file("clip.mov"));
+    const FileFacts out = ReadMediaFacts(dir.file("clip.mp4"));
     ASSERT_EQ(out.streams.size(), 2u);
     const double inOffset = in.OfKind("audio")[0].firstPtsSeconds - in.OfKind("video")[0].firstPtsSeconds;
     const double outOffset = out.OfKind("audio")[0].firstPtsSeconds - out.OfKind("video")[0].firstPtsSeconds;

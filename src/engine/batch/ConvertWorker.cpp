@@ -127,7 +127,8 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
     // A container that cannot carry a rotation is written as MOV or MKV instead, under the same base name.
     std::string muxer;
     if (job.m_reencode == 0) {
-        const OutputContainer container = ChooseOutputContainer(*entry.input, entry.outputPath);
+        const OutputContainer container =
+            ChooseOutputContainer(*entry.input, entry.outputPath, {job.m_keepMatroska != 0, entry.turn});
         if (!container.canRotate) {
             FailEntry(entry, FailedStep::kChooseContainer, "choosing a container that carries a rotation",
                       AVERROR_MUXER_NOT_FOUND);
@@ -136,7 +137,9 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
         }
         muxer = container.muxer;
         entry.outputPath = container.path;
-        entry.note = container.note;
+        if (!container.note.empty()) {
+            entry.note = container.note;
+        }
     }
     AVFormatContext* rawOutput = nullptr;
     if (int rc = avformat_alloc_output_context2(&rawOutput, nullptr, muxer.empty() ? nullptr : muxer.c_str(),
@@ -363,12 +366,39 @@ std::vector<int> VideoTrackAngles(const AVFormatContext& output) {
     return angles;
 }
 
+// A Matroska or WebM input is written as MP4 or MOV when that keeps everything of it (most players ignore
+// a Matroska rotation); the input is then left open for the remux. False when the entry failed.
+bool ChooseMatroskaOrQuickTime(CConvertJob& job, EntryState& entry) {
+    if (job.m_reencode != 0 || !IsMatroskaFamilyName(entry.outputPath)) {
+        return true;
+    }
+    if (!OpenInput(job, entry)) {
+        return false;
+    }
+    const OutputContainer container =
+        ChooseOutputContainer(*entry.input, entry.outputPath, {job.m_keepMatroska != 0, entry.turn});
+    entry.note = container.note;
+    if (container.path != entry.outputPath) {
+        entry.outputPath = container.path;
+        entry.method = "remuxed: " + container.note;
+        return true;
+    }
+    // Stays Matroska: marked in place where it can be, so the input is opened again only for a remux.
+    entry.slots.clear();
+    entry.input.reset();
+    return true;
+}
+
 EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     EntryEnd end = EntryEnd::kDone;
-    if (MarkInPlaceIfPossible(job, entry, end)) {
+    if (!ChooseMatroskaOrQuickTime(job, entry)) {
+        FinishEntry(entry, false);
         return end;
     }
-    if (OpenInput(job, entry)) {
+    if (!entry.input.get() && MarkInPlaceIfPossible(job, entry, end)) {
+        return end;
+    }
+    if (entry.input.get() != nullptr || OpenInput(job, entry)) {
         end = CreateOutput(job, entry);
     }
     if (entry.headerWritten && !entry.failed) {
