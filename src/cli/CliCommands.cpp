@@ -192,6 +192,7 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
     bool allConverted = !anyRefused;
     int marked = 0;
     int remuxed = 0;
+    int reencoded = 0;
     for (int i = 0; i < count; ++i) {
         const EntryOutcome outcome = batch.OutcomeOf(i);
         allConverted = allConverted && outcome.status == kFileStatusConverted;
@@ -200,14 +201,20 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
             err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.reason << "\n";
         }
         if (outcome.status == kFileStatusConverted) {
-            (outcome.method == WriteMethod::kMarkedInPlace ? marked : remuxed) += 1;
+            (outcome.method == WriteMethod::kMarkedInPlace ? marked
+             : outcome.method == WriteMethod::kReencoded   ? reencoded
+                                                           : remuxed) += 1;
             if (request.verbose) {
                 err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.methodDetail << "\n";
             }
         }
     }
     if (request.verbose) {
-        err << "quarnix-cli: " << marked << " marked in place, " << remuxed << " remuxed\n";
+        err << "quarnix-cli: " << marked << " marked in place, " << remuxed << " remuxed";
+        if (reencoded > 0) {
+            err << ", " << reencoded << " with the pictures turned";
+        }
+        err << "\n";
     }
     out.flush();
     err.flush();

@@ -102,7 +102,8 @@ TEST(BatchWindow, RotatesTheTickedFilesEndToEnd) {
 
     EXPECT_EQ(ExifRotation(batch.outputs.file("a.mp4")), "270");
     EXPECT_EQ(ExifRotation(batch.outputs.file("b.mov")), "270");
-    EXPECT_EQ(ReadMediaFacts(batch.outputs.file("c.mkv")).OfKind("video")[0].rotateTag, "270");
+    // Matroska goes into MP4, which keeps all of it and whose rotation every player honours.
+    EXPECT_EQ(ExifRotation(batch.outputs.file("c.mp4")), "270");
     for (int row = 0; row < 3; ++row) {
         EXPECT_EQ(batch.Status(row), "Done") << row;
         EXPECT_FALSE(batch.Ticked(row)) << row;

@@ -78,7 +78,8 @@ bool OpenInput(const CConvertJob& job, EntryState& entry) {
         return false;
     }
     entry.slots.resize(entry.input->nb_streams);
-    if (job.m_reencode != 0) {
+    // Turning the pictures opens its one decoder itself.
+    if (job.m_reencode != 0 && job.m_turnPictures == 0) {
         for (unsigned i = 0; i < entry.input->nb_streams; ++i) {
             AVStream& stream = *entry.input->streams[i];
             if (!PassesCopySelection(*entry.input, stream)) {
@@ -121,11 +122,28 @@ bool CreateTemporaryFor(EntryState& entry, EntryEnd& end) {
     return true;
 }
 
+// Turned pictures are H.264: a container that cannot hold it (WebM, Ogg) is written as Matroska instead.
+void KeepH264Container(EntryState& entry) {
+    const AVOutputFormat* muxer = av_guess_format(nullptr, entry.outputPath.c_str(), nullptr);
+    if (muxer != nullptr && avformat_query_codec(muxer, AV_CODEC_ID_H264, FF_COMPLIANCE_NORMAL) == 1) {
+        return;
+    }
+    const std::string name = ContainerUserName(entry.outputPath);
+    const std::size_t dot = entry.outputPath.rfind('.');
+    const std::size_t slash = entry.outputPath.rfind('/');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    entry.outputPath = (hasExtension ? entry.outputPath.substr(0, dot) : entry.outputPath) + ".mkv";
+    entry.note = "written as MKV: " + name + " cannot hold the turned pictures' H.264";
+}
+
 // Sets up the output container and its streams, creates the temporary file and writes the header.
 // Returns kFolderGone when the temporary file could not be created because the folder is gone.
 EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
     // A container that cannot carry a rotation is written as MOV or MKV instead, under the same base name.
     std::string muxer;
+    if (job.m_turnPictures != 0) {
+        KeepH264Container(entry);
+    }
     if (job.m_reencode == 0) {
         const OutputContainer container =
             ChooseOutputContainer(*entry.input, entry.outputPath, {job.m_keepMatroska != 0, entry.turn});
@@ -152,7 +170,12 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
     entry.output.reset(rawOutput);
     entry.output->interrupt_callback = InterruptOn(&job.m_cancel);
 
-    if (job.m_reencode != 0) {
+    if (job.m_turnPictures != 0) {
+        if (int rc = CreateTurnedStreams(job, entry); rc < 0) {
+            FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the turn of the pictures", rc);
+            return EntryEnd::kDone;
+        }
+    } else if (job.m_reencode != 0) {
         if (int rc = CreateReencodeStreams(job, entry); rc < 0) {
             FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the encoders", rc);
             return EntryEnd::kDone;
@@ -188,7 +211,7 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
         return EntryEnd::kDone;
     }
     entry.headerWritten = true;
-    if (job.m_reencode != 0) {
+    if (job.m_reencode != 0 && job.m_turnPictures == 0) {
         if (int rc = SetUpReencodeConverters(job, entry); rc < 0) {
             FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the converters", rc);
         }
@@ -402,7 +425,9 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
         end = CreateOutput(job, entry);
     }
     if (entry.headerWritten && !entry.failed) {
-        if (job.m_reencode != 0) {
+        if (job.m_turnPictures != 0) {
+            RunTurnPicturesLoop(job, entry);
+        } else if (job.m_reencode != 0) {
             if (int rc = RunReencodeLoop(job, entry); rc < 0 && !entry.failed) {
                 FailEntry(entry, FailedStep::kWriteOutput, "converting", rc);
             }

@@ -8,6 +8,7 @@
 #include "engine/io/FfmpegPtr.h"
 #include "engine/io/InputFile.h"
 #include "engine/io/OutputFile.h"
+#include "engine/reencode/PictureTurn.h"
 
 #include <cstdint>
 #include <string>
@@ -77,6 +78,7 @@ struct EntryState {
     std::int32_t videoPacketCounter = 0;        // last good decoding timestamp of the encoded video
     std::int64_t videoPacketsWritten = 0;
     bool audioFormatWarned = false; // unconvertible audio has been reported for this file
+    PictureTurn pictureTurn; // "turn the pictures": the turned video stream's decoder, filters, encoder
 
     bool outputCreated = false; // the worker created the temporary output file (exclusively)
     bool headerWritten = false;
