@@ -13,7 +13,7 @@ namespace {
 // in another container. Raw H.264 (no timing), RealMedia and NSV (no muxer that takes their streams) are
 // left out.
 constexpr const char* kVideoExtensions[] = {
-    "mp4", "m4v",  "mov", "qt",  "3gp",  "3gpp", "3g2", "f4v", "mkv", "webm",
+    "mp4", "m4v", "mov", "qt", "3gp", "3gpp", "3g2", "f4v", "ismv", "mkv", "mk3d", "webm",
     "avi", "flv",  "swf", "mpg", "mpeg", "vob",  "mod", "tod", "dat", "ts",
     "mts", "m2ts", "m2t", "nut", "dv",   "ogv",  "asf", "wmv", "wm",
 };

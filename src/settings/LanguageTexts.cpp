@@ -52,6 +52,8 @@ const std::array kFallbackKeys = {
     FallbackKey{u"JIEMIAN", u"rotate90", u"Rotate 90 degrees clockwise"},
     FallbackKey{u"JIEMIAN", u"rotate180", u"Rotate 180 degrees clockwise"},
     FallbackKey{u"JIEMIAN", u"rotate270", u"Rotate 270 degrees clockwise"},
+    FallbackKey{u"JIEMIAN", u"turnpictures", u"Turn the pictures (re-encode)"},
+    FallbackKey{u"JIEMIAN", u"keepmatroska", u"Keep MKV and WebM as Matroska"},
     FallbackKey{u"JIEMIAN", u"output", u"Output"},
     FallbackKey{u"JIEMIAN", u"add", u"Add"},
     FallbackKey{u"JIEMIAN", u"remove", u"Remove"},
@@ -112,6 +114,11 @@ const std::array kFallbackKeys = {
     FallbackKey{u"REASON", u"writefailed", u"writing the output failed"},
     FallbackKey{u"REASON", u"failed", u"the conversion failed"},
     FallbackKey{u"REASON", u"writtenas", u"written as %1: %2 cannot carry a rotation"},
+    FallbackKey{u"REASON", u"writtenforplayers", u"written as %1: most players ignore a Matroska rotation"},
+    FallbackKey{
+        u"REASON", u"keptmatroska",
+        u"kept as Matroska: VLC 3, mpv 0.35 and GNOME Videos 43 show it unrotated; \"turn the pictures\" "
+        u"plays upright everywhere"},
 };
 
 // Program-wide: filled at main-window set-up and again when the user picks another language.
@@ -194,6 +201,11 @@ QString TranslatedReason(const QString& englishReason) {
         QStringLiteral("^written as (\\S+): (.+) cannot carry a rotation$"));
     if (const QRegularExpressionMatch match = writtenAs.match(englishReason); match.hasMatch()) {
         return Text(u"REASON", u"writtenas").arg(match.captured(1), match.captured(2));
+    }
+    static const QRegularExpression writtenForPlayers(
+        QStringLiteral("^written as (\\S+): most players ignore a Matroska rotation$"));
+    if (const QRegularExpressionMatch match = writtenForPlayers.match(englishReason); match.hasMatch()) {
+        return Text(u"REASON", u"writtenforplayers").arg(match.captured(1));
     }
     for (const FallbackKey& key : kFallbackKeys) {
         if (key.section == u"REASON" && key.english == englishReason) {

@@ -24,7 +24,7 @@ std::int64_t CommonStartMicroseconds(const AVFormatContext& input) {
 
 } // namespace
 
-int CreateCopyStreams(const CConvertJob& job, EntryState& entry) {
+int CreateCopyStreams(EntryState& entry) {
     AVFormatContext& input = *entry.input;
     AVFormatContext& output = *entry.output;
     // The file's own facts (recording date, place, title, the Apple key list) stay with the rotated copy:
@@ -32,13 +32,13 @@ int CreateCopyStreams(const CConvertJob& job, EntryState& entry) {
     if (int rc = av_dict_copy(&output.metadata, input.metadata, 0); rc < 0) {
         return rc;
     }
-    const std::vector<KeptAs> plan = PlanKeptStreams(input, *output.oformat, job.m_rotation);
+    const std::vector<KeptAs> plan = PlanKeptStreams(input, *output.oformat, entry.turn);
     int nextOutputIndex = 0;
     for (unsigned i = 0; i < input.nb_streams; ++i) {
         if (plan[i] == KeptAs::kLeftOut) {
             continue;
         }
-        if (AddKeptStream(output, *input.streams[i], plan[i], job.m_rotation) == nullptr) {
+        if (AddKeptStream(output, *input.streams[i], plan[i], entry.turn) == nullptr) {
             return AVERROR(ENOMEM);
         }
         entry.slots[i].outputIndex = nextOutputIndex++;
