@@ -22,7 +22,7 @@ std::string RowText(const MediaFacts& facts, const std::string& path) {
     for (std::size_t i = 1; i < std::size(columns); ++i) {
         row += "\t" + columns[i];
     }
-    return row;
+    return row + "\t" + ShownTransformText(facts);
 }
 
 // The progress line is rewritten in place on a terminal: control characters of a name would break it.
@@ -85,7 +85,9 @@ std::string UsageText() {
     return "Usage:\n"
            "  quarnix-cli probe [--] FILE...\n"
            "      One line per accepted file: path, extension, duration, frame size, video bit rate,\n"
-           "      frame rate, profile (tab-separated). Refused files: 'refused<TAB>FILE' on stderr.\n"
+           "      frame rate, profile, and how players show it now (0, 90, 180 or 270 degrees\n"
+           "      clockwise, then ' mirrored' when mirrored), tab-separated. Refused files:\n"
+           "      'refused<TAB>FILE' on stderr.\n"
            "  quarnix-cli rotate --angle 90|180|270 [--absolute] [--reencode] [--keep-matroska]\n"
            "                    --output DIR [--] FILE...\n"
            "      Copies every audio and video stream of each file into DIR (same name and container,\n"
@@ -140,7 +142,7 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
             anyRefused = true;
             continue;
         }
-        accepted.push_back({file, facts.durationUs});
+        accepted.push_back({file, facts.durationUs, std::nullopt});
     }
 
     const std::string& folder = request.outputFolder;

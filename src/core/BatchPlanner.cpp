@@ -2,6 +2,7 @@
 
 #include "platform/BytePaths.h"
 
+#include <algorithm>
 #include <set>
 
 namespace quarnix {
@@ -55,6 +56,14 @@ BatchPlan PlanBatch(const std::string& outputFolder, const std::vector<PlannedIn
             static_cast<double>(inputs[at].durationUs > 0 ? inputs[at].durationUs : 0) / 1e6;
     }
     job->m_rotation = rotation;
+    // Files with a turn of their own carry it into the job; the others keep the batch's.
+    if (std::any_of(inputs.begin(), inputs.end(),
+                    [](const PlannedInput& input) { return input.turn.has_value(); })) {
+        job->m_entryTurns.reserve(inputs.size());
+        for (const PlannedInput& input : inputs) {
+            job->m_entryTurns.push_back(input.turn.value_or(Turn::Clockwise(rotation)));
+        }
+    }
     job->m_reencode = 0;
     plan.job = std::move(job);
     return plan;

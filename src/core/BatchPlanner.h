@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ namespace quarnix {
 struct PlannedInput {
     std::string path;            // UTF-8 (on Linux: the name's bytes)
     std::int64_t durationUs = 0; // the probed duration, for the percentage
+    std::optional<Turn> turn;    // the file's own turn; the batch's rotation when empty
 };
 
 enum class PlanProblem {

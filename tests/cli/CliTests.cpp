@@ -57,7 +57,7 @@ TEST(Cli, ProbePrintsTheListTextsAndRefusesByName) {
     const CliRun run = RunCli("probe " + ShellQuote(clip) + " " + ShellQuote(audio));
     EXPECT_EQ(run.exitCode, 1);
     const auto fields = Fields(run.out.substr(0, run.out.find('\n')));
-    ASSERT_EQ(fields.size(), 7u) << run.out;
+    ASSERT_EQ(fields.size(), 8u) << run.out;
     EXPECT_EQ(fields[0], clip);
     EXPECT_EQ(fields[1], "mp4");
     EXPECT_EQ(fields[2].substr(0, 9), "00:00:02.");
@@ -65,8 +65,34 @@ TEST(Cli, ProbePrintsTheListTextsAndRefusesByName) {
     EXPECT_NE(fields[4].find("kbps"), std::string::npos);
     EXPECT_EQ(fields[5], "25.00fps");
     EXPECT_EQ(fields[6], "100");
+    EXPECT_EQ(fields[7], "0");
     EXPECT_EQ(run.err, "refused\t" + audio + "\n");
     EXPECT_EQ(RunCli("probe " + ShellQuote(clip)).exitCode, 0);
+}
+
+// The eighth field says how players show the video now: what a rotation wrote is read back, in both
+// containers that carry a mark.
+TEST(Cli, ProbeSaysHowPlayersShowTheVideoNow) {
+    for (const char* extension : {"mp4", "mkv"}) {
+        ScopedTempDir dir;
+        const std::string once = dir.file("once");
+        const std::string twice = dir.file("twice");
+        std::filesystem::create_directories(once);
+        std::filesystem::create_directories(twice);
+        ASSERT_EQ(RunCli("rotate --angle 90 --keep-matroska --output " + ShellQuote(once) + " " +
+                         ShellQuote(MarkerClip(extension)))
+                      .exitCode,
+                  0);
+        const std::string rotated =
+            once + "/" + std::filesystem::path(MarkerClip(extension)).filename().string();
+        EXPECT_EQ(Fields(RunCli("probe " + ShellQuote(rotated)).out).back(), "90\n") << extension;
+        ASSERT_EQ(RunCli("rotate --angle 180 --keep-matroska --output " + ShellQuote(twice) + " " +
+                         ShellQuote(rotated))
+                      .exitCode,
+                  0);
+        const std::string again = twice + "/" + std::filesystem::path(rotated).filename().string();
+        EXPECT_EQ(Fields(RunCli("probe " + ShellQuote(again)).out).back(), "270\n") << extension;
+    }
 }
 
 TEST(Cli, RotateGivesSameNamedInputsDistinctOutputs) {

@@ -120,6 +120,42 @@ TEST(BatchWindow, RotatesTheTickedFilesEndToEnd) {
     EXPECT_EQ(batch.environment.Messages(), QStringList{"Please select file first!"});
 }
 
+// Each row is rotated by its own turn: the rotation group sets the selected row's, Ctrl+Right turns a row
+// further, Ctrl+0 clears a mark, and rows added later take the group's choice.
+TEST(BatchWindow, EachRowIsRotatedByItsOwnTurn) {
+    BatchWindow batch;
+    batch.Add({Q(Copy(batch.inputs, MarkerClip("mp4"), "a.mp4")),
+               Q(Copy(batch.inputs, MarkerClip("mov"), "b.mov"))});
+    CCheckListCtrl* list = batch.window.FileList();
+    list->clearSelection();
+    list->topLevelItem(1)->setSelected(true);
+    FindControl<QRadioButton>(&batch.window, 1007)->setChecked(true); // b: 180
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Right, Qt::ControlModifier); // b: 270
+    EXPECT_EQ(CTessalyDlg::RowTurn(*list->topLevelItem(1)), Turn::Clockwise(270));
+    EXPECT_EQ(CTessalyDlg::RowTurn(*list->topLevelItem(0)), Turn::Clockwise(90));
+    EXPECT_TRUE(list->topLevelItem(1)->toolTip(0).endsWith("Turn 270\u00b0 clockwise"));
+    // Added after the group chose 180: c gets 180.
+    batch.Add({Q(Copy(batch.inputs, MarkerClip("mp4"), "c.mp4"))});
+    EXPECT_EQ(CTessalyDlg::RowTurn(*list->topLevelItem(2)), Turn::Clockwise(180));
+    batch.SetFolder(batch.Out());
+    batch.Start();
+    EXPECT_EQ(ExifRotation(batch.outputs.file("a.mp4")), "90");
+    EXPECT_EQ(ExifRotation(batch.outputs.file("b.mov")), "270");
+    EXPECT_EQ(ExifRotation(batch.outputs.file("c.mp4")), "180");
+
+    // Ctrl+0 on the rotated c: "as recorded" clears its mark.
+    ScopedTempDir again;
+    batch.Add({Q(batch.outputs.file("c.mp4"))});
+    list->clearSelection();
+    list->topLevelItem(3)->setSelected(true);
+    QTest::keyClick(list, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_EQ(CTessalyDlg::RowTurn(*list->topLevelItem(3)), Turn::Absolute(0));
+    batch.SetFolder(Q(again.path().string()));
+    batch.Start();
+    EXPECT_EQ(ExifRotation(again.file("c.mp4")), "0");
+}
+
 TEST(BatchWindow, StartChecksTheListAndTheFolderInOrder) {
     BatchWindow batch;
     batch.Start();

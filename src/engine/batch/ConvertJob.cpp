@@ -24,7 +24,10 @@ void CConvertJob::PrepareEntries(int count) {
     }
 }
 
-Turn CConvertJob::TurnOfEntry([[maybe_unused]] int entry) const {
+Turn CConvertJob::TurnOfEntry(int entry) const {
+    if (entry >= 0 && static_cast<std::size_t>(entry) < m_entryTurns.size()) {
+        return m_entryTurns[static_cast<std::size_t>(entry)];
+    }
     return {m_rotation, m_absoluteRotation != 0};
 }
 

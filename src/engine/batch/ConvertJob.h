@@ -108,7 +108,11 @@ struct CConvertJob {
     // 1: a Matroska or WebM input stays Matroska even where an MP4 would keep everything of it.
     std::uint8_t m_keepMatroska = 0;
 
-    // The turn of one entry. One for the whole batch today; a per-entry choice answers here.
+    // Each entry's own turn, when the front end chose one per file; entries beyond it (or all, when it is
+    // empty) take m_rotation and m_absoluteRotation.
+    std::vector<Turn> m_entryTurns;
+
+    // The turn of one entry: its own, else the batch's.
     Turn TurnOfEntry(int entry) const;
 
     // A list of n empty path entries, the form m_inputPaths and m_outputPaths take.

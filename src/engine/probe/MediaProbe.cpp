@@ -1,5 +1,7 @@
 #include "engine/probe/MediaProbe.h"
 
+#include "engine/Rotation.h"
+
 #include "engine/Containers.h"
 #include "engine/inplace/quicktime/QuickTimeBoxes.h"
 #include "engine/io/FileDescriptor.h"
@@ -246,6 +248,9 @@ MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_
         }
     }
     facts.profile = input->streams[videoStream]->codecpar->profile;
+    const DisplayTransform shown = StreamDisplayTransform(*input->streams[videoStream]);
+    facts.shownClockwise = shown.clockwise;
+    facts.shownMirrored = shown.mirrored;
     facts.result = kProbeAccepted;
     return facts;
 }

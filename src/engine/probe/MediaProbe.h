@@ -31,6 +31,10 @@ struct MediaFacts {
     std::int64_t audioBitRate = 0;
     std::int32_t sampleRate = 0;
     std::int32_t channels = 0;
+    // How players show the reported video now: turned clockwise by shownClockwise (0, 90, 180, 270) after a
+    // left-right mirror when shownMirrored; from the stream's display matrix (or Matroska Projection).
+    std::int32_t shownClockwise = 0;
+    bool shownMirrored = false;
 
     bool Accepted() const { return result == kProbeAccepted; }
 };

@@ -119,4 +119,8 @@ std::array<std::string, 7> ListRowTexts(const std::string& path, const MediaFact
             std::to_string(facts.profile)};
 }
 
+std::string ShownTransformText(const MediaFacts& facts) {
+    return std::to_string(facts.shownClockwise) + (facts.shownMirrored ? " mirrored" : "");
+}
+
 } // namespace quarnix

@@ -40,4 +40,8 @@ struct MediaFacts;
 // frame rate, profile. The window and quarnix-cli probe show the same texts.
 std::array<std::string, 7> ListRowTexts(const std::string& path, const MediaFacts& facts);
 
+// How players show the video now, as quarnix-cli probe prints it: "0", "90", "180" or "270", followed by
+// " mirrored" when the picture is mirrored.
+std::string ShownTransformText(const MediaFacts& facts);
+
 } // namespace quarnix

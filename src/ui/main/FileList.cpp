@@ -25,6 +25,18 @@ QString Utf8Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// How players show the video now, when it carries a mark: " (shown turned 90°, mirrored)".
+QString ShownMarkText(const MediaFacts& facts) {
+    QStringList parts;
+    if (facts.shownClockwise != 0) {
+        parts << Text(u"JIEMIAN", u"shownturned").arg(facts.shownClockwise);
+    }
+    if (facts.shownMirrored) {
+        parts << Text(u"JIEMIAN", u"shownmirrored");
+    }
+    return parts.isEmpty() ? QString() : QStringLiteral(" (") + parts.join(QStringLiteral(", ")) + u')';
+}
+
 } // namespace
 
 void CTessalyDlg::AddFilesFromDialog() {
@@ -117,7 +129,7 @@ void CTessalyDlg::AppendFileRow(int row, const QString& path, const MediaFacts& 
         path,
         Utf8Text(texts[1]),
         Utf8Text(texts[2]),
-        Utf8Text(texts[3]),
+        Utf8Text(texts[3]) + ShownMarkText(facts),
         Utf8Text(texts[4]),
         Utf8Text(texts[5]),
         Text(u"JIEMIAN", u"zb"),
@@ -126,6 +138,7 @@ void CTessalyDlg::AppendFileRow(int row, const QString& path, const MediaFacts& 
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setToolTip(kPathColumn, path);
     item->setData(kPathColumn, kDurationRole, QVariant::fromValue<qint64>(facts.durationUs));
+    SetRowTurn(*item, ChosenTurn());
     m_fileList->insertTopLevelItem(row, item);
     // Ticked once in the list, so that the header box sees the change.
     item->setCheckState(0, Qt::Checked);

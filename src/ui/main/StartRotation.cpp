@@ -77,7 +77,7 @@ void CTessalyDlg::StartRotation() {
     std::vector<PlannedInput> inputs;
     for (QTreeWidgetItem* item : ticked) {
         inputs.push_back({item->text(kPathColumn).toUtf8().toStdString(),
-                          item->data(kPathColumn, kDurationRole).toLongLong()});
+                          item->data(kPathColumn, kDurationRole).toLongLong(), RowTurn(*item)});
     }
     int rotation = 90;
     for (const auto& [id, degrees] : {std::pair{1256, 90}, std::pair{1007, 180}, std::pair{1008, 270}}) {

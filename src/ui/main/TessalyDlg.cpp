@@ -102,6 +102,7 @@ CTessalyDlg::CTessalyDlg(QWidget* parent)
     BuildControls();
     Initialise();
     ConnectCommands();
+    SetUpRowTurns();
     qApp->installEventFilter(this);
 }
 
@@ -642,6 +643,11 @@ bool CTessalyDlg::eventFilter(QObject* watched, QEvent* event) {
             RemoveSelectedFile();
             return true;
         }
+    }
+    // The row-turn keys act on the list's selection while the list (or its viewport) has the focus.
+    if (event->type() == QEvent::KeyPress && (watched == m_fileList || watched == m_fileList->viewport()) &&
+        RowTurnKey(*static_cast<QKeyEvent*>(event))) {
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }

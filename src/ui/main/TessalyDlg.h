@@ -19,6 +19,7 @@
 #include <vector>
 
 class QComboBox;
+class QKeyEvent;
 class QMenu;
 class QTranslator;
 class QTreeWidgetItem;
@@ -27,8 +28,9 @@ namespace quarnix {
 
 class CCheckListCtrl;
 
-// Item data of the path column: the probed duration in microseconds.
+// Item data of the path column: the probed duration in microseconds, and the row's own turn.
 inline constexpr int kDurationRole = Qt::UserRole + 1;
+inline constexpr int kTurnRole = Qt::UserRole + 2;
 
 class CTessalyDlg : public QDialog, public ProgressHost {
     Q_OBJECT
@@ -84,6 +86,22 @@ public:
     // The smallest size of the window: every control of the template whole.
     QSize TemplateSize() const { return m_templateSize; }
 
+    // A row's own turn (90 degrees clockwise until one is chosen), and setting it: its badge, tooltip and
+    // tick follow. A row turned by nothing is unticked, since there is nothing to write.
+    static Turn RowTurn(const QTreeWidgetItem& item);
+    void SetRowTurn(QTreeWidgetItem& item, const Turn& turn);
+    // The turn the rotation group shows; new rows get it.
+    Turn ChosenTurn() const;
+    // The selected rows turned further by the degrees (Ctrl+Right, Ctrl+Left), or given one turn.
+    void TurnSelectedRows(int byDegrees);
+    void SetSelectedRowsTurn(const Turn& turn);
+    // Ctrl+Right, Ctrl+Left and Ctrl+0 on the list; true when the key was one of them.
+    bool RowTurnKey(const QKeyEvent& event);
+    // The rows' context menu: turn right, left, half round, as recorded. The caller owns the menu.
+    QMenu* MakeRowTurnMenu(QWidget* parent);
+    // A turn in the pack's words ("Turn 90° clockwise", "As recorded").
+    static QString TurnText(const Turn& turn);
+
     // The five preset choices as the hidden lists hold them.
     PresetPositions CurrentPresetPositions() const;
 
@@ -115,6 +133,7 @@ private:
     void SetUpFileList();
     void SetUpPresetLists();
     void ConnectCommands();
+    void SetUpRowTurns();
 
     void FileProbed(int index, const MediaFacts& facts);
     void AddingFinished();

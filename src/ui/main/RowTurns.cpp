@@ -1,0 +1,176 @@
+// Each row's own turn: the rotation group sets the turn of the selected rows and of files added afterwards;
+// a row's context menu and Ctrl+Right, Ctrl+Left and Ctrl+0 change the rows they act on alone. A row shows
+// its turn as a small badge before its path and in its tooltip; Start rotates each row by its own turn.
+#include "ui/main/TessalyDlg.h"
+
+#include "controls/CheckListCtrl.h"
+#include "settings/LanguageTexts.h"
+#include "ui/templates/DialogBuilder.h"
+
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QRadioButton>
+
+namespace quarnix {
+
+namespace {
+
+constexpr int kPathColumn = 0;
+// The rotation group's buttons and the clockwise turn each stands for.
+constexpr std::pair<int, int> kTurnButtons[] = {{1256, 90}, {1007, 180}, {1008, 270}};
+
+// A row's turn in its item data: the degrees, plus 1000 when they are absolute ("as recorded" and beyond).
+int EncodeTurn(const Turn& turn) {
+    return NormalizedDegrees(turn.degrees) + (turn.absolute ? 1000 : 0);
+}
+Turn DecodeTurn(int value) {
+    return {value % 1000, value >= 1000};
+}
+
+// The badge: the turn's degrees after a clockwise arrow, or a dot for "as recorded".
+QIcon TurnBadge(const Turn& turn, const QFont& font) {
+    const int scale = 2; // drawn at twice the size so that it stays sharp on high-density screens
+    QPixmap pixmap(QSize(34, 16) * scale);
+    pixmap.setDevicePixelRatio(scale);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(turn.absolute ? QColor(0x60, 0x60, 0x60) : QColor(0x1e, 0x6f, 0xc8));
+    painter.drawRoundedRect(QRectF(0.5, 0.5, 33, 15), 4, 4);
+    QFont small = font;
+    small.setPixelSize(10);
+    small.setBold(true);
+    painter.setFont(small);
+    painter.setPen(Qt::white);
+    const QString text = turn.absolute && turn.degrees == 0 ? QStringLiteral("\u2022")
+                                                            : QStringLiteral("\u21bb%1").arg(turn.degrees);
+    painter.drawText(QRectF(0, 0, 34, 16), Qt::AlignCenter, text);
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+QString CTessalyDlg::TurnText(const Turn& turn) {
+    if (turn.absolute) {
+        return turn.degrees == 0 ? Text(u"JIEMIAN", u"asrecorded")
+                                 : Text(u"JIEMIAN", u"setturn").arg(turn.degrees);
+    }
+    return Text(u"JIEMIAN", u"turnby").arg(turn.degrees);
+}
+
+Turn CTessalyDlg::RowTurn(const QTreeWidgetItem& item) {
+    const QVariant value = item.data(kPathColumn, kTurnRole);
+    return value.isValid() ? DecodeTurn(value.toInt()) : Turn::Clockwise(90);
+}
+
+void CTessalyDlg::SetRowTurn(QTreeWidgetItem& item, const Turn& turn) {
+    const Turn normalized{NormalizedDegrees(turn.degrees), turn.absolute};
+    item.setData(kPathColumn, kTurnRole, EncodeTurn(normalized));
+    item.setIcon(kPathColumn, TurnBadge(normalized, m_fileList->font()));
+    item.setToolTip(kPathColumn, item.text(kPathColumn) + u'\n' + TurnText(normalized));
+    // A turn of nothing leaves the file as players show it now: there is nothing to write.
+    if (!normalized.absolute && normalized.degrees == 0) {
+        item.setCheckState(0, Qt::Unchecked);
+    }
+}
+
+Turn CTessalyDlg::ChosenTurn() const {
+    for (const auto& [id, degrees] : kTurnButtons) {
+        if (FindControl<QRadioButton>(this, id)->isChecked()) {
+            return Turn::Clockwise(degrees);
+        }
+    }
+    return Turn::Clockwise(90);
+}
+
+void CTessalyDlg::TurnSelectedRows(int byDegrees) {
+    for (QTreeWidgetItem* item : m_fileList->selectedItems()) {
+        Turn turn = RowTurn(*item);
+        turn.degrees += byDegrees;
+        SetRowTurn(*item, turn);
+        if (NormalizedDegrees(turn.degrees) != 0 || turn.absolute) {
+            item->setCheckState(0, Qt::Checked);
+        }
+    }
+}
+
+bool CTessalyDlg::RowTurnKey(const QKeyEvent& event) {
+    if (event.modifiers() != Qt::ControlModifier) {
+        return false;
+    }
+    switch (event.key()) {
+    case Qt::Key_Right:
+        TurnSelectedRows(90);
+        return true;
+    case Qt::Key_Left:
+        TurnSelectedRows(-90);
+        return true;
+    case Qt::Key_0:
+        SetSelectedRowsTurn(Turn::Absolute(0));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CTessalyDlg::SetSelectedRowsTurn(const Turn& turn) {
+    for (QTreeWidgetItem* item : m_fileList->selectedItems()) {
+        SetRowTurn(*item, turn);
+        item->setCheckState(0, Qt::Checked);
+    }
+}
+
+void CTessalyDlg::SetUpRowTurns() {
+    // The group's choice applies to the selected rows at once, and to every file added afterwards.
+    for (const auto& [id, degrees] : kTurnButtons) {
+        auto* button = FindControl<QRadioButton>(this, id);
+        connect(button, &QRadioButton::toggled, this, [this, turnDegrees = degrees](bool checked) {
+            if (!checked) {
+                return;
+            }
+            // With no row selected the choice is the whole list's, as a batch-wide angle was.
+            if (m_fileList->selectedItems().isEmpty()) {
+                for (int row = 0; row < m_fileList->topLevelItemCount(); ++row) {
+                    SetRowTurn(*m_fileList->topLevelItem(row), Turn::Clockwise(turnDegrees));
+                }
+                return;
+            }
+            SetSelectedRowsTurn(Turn::Clockwise(turnDegrees));
+        });
+    }
+    m_fileList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_fileList, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        QTreeWidgetItem* item = m_fileList->itemAt(position);
+        if (item == nullptr) {
+            return;
+        }
+        if (!item->isSelected()) {
+            m_fileList->clearSelection();
+            item->setSelected(true);
+        }
+        std::unique_ptr<QMenu> menu(MakeRowTurnMenu(m_fileList));
+        menu->exec(m_fileList->viewport()->mapToGlobal(position));
+    });
+}
+
+QMenu* CTessalyDlg::MakeRowTurnMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    menu->setObjectName(QStringLiteral("rowTurnMenu"));
+    const std::tuple<QStringView, QKeySequence, std::function<void()>> entries[] = {
+        {u"turnright", QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { TurnSelectedRows(90); }},
+        {u"turnleft", QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { TurnSelectedRows(-90); }},
+        {u"turnhalf", QKeySequence(), [this] { TurnSelectedRows(180); }},
+        {u"asrecordedmenu", QKeySequence(Qt::CTRL | Qt::Key_0),
+         [this] { SetSelectedRowsTurn(Turn::Absolute(0)); }},
+    };
+    for (const auto& [key, sequence, action] : entries) {
+        QAction* entry = menu->addAction(Text(u"JIEMIAN", key));
+        entry->setShortcut(sequence);
+        connect(entry, &QAction::triggered, this, action);
+    }
+    return menu;
+}
+
+} // namespace quarnix
