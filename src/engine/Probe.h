@@ -4,3 +4,4 @@
 
 #include "engine/probe/MediaProbe.h"
 #include "engine/probe/MediaText.h"
+#include "engine/probe/PreviewPicture.h"

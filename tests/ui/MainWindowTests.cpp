@@ -189,6 +189,61 @@ TEST(MainWindow, AFolderAddsTheVideosInsideItInNameOrder) {
     EXPECT_EQ(environment.Messages(), QStringList{"The file broken.mp4 cannot be read as a video."});
 }
 
+// Which quarter of a picture holds the marker's white box: "top-left", "top-right", "bottom-left" or
+// "bottom-right"; empty when no quarter is clearly the brightest.
+std::string MarkerQuarter(const QImage& picture) {
+    const int w = picture.width();
+    const int h = picture.height();
+    const std::pair<const char*, QRect> quarters[] = {
+        {"top-left", QRect(0, 0, w / 2, h / 2)},
+        {"top-right", QRect(w / 2, 0, w - w / 2, h / 2)},
+        {"bottom-left", QRect(0, h / 2, w / 2, h - h / 2)},
+        {"bottom-right", QRect(w / 2, h / 2, w - w / 2, h - h / 2)}};
+    std::string brightest;
+    int best = 0;
+    for (const auto& [name, area] : quarters) {
+        int sum = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                sum += qGray(picture.pixel(x, y));
+            }
+        }
+        const int mean = sum / std::max(1, area.width() * area.height());
+        if (mean > best + 20) {
+            best = mean;
+            brightest = name;
+        } else if (mean > best - 20) {
+            brightest.clear();
+            best = std::max(best, mean);
+        }
+    }
+    return brightest;
+}
+
+// A row's pictures show the video as players show it now (a clip marked 90 has its marker top right) and
+// after the row's turn; a file without a picture gets none.
+TEST(MainWindow, RowPicturesShowTheVideoAsPlayersShowItNowAndAfterItsTurn) {
+    WindowTestEnvironment environment;
+    ScopedTempDir dir;
+    const std::string marked = dir.file("marked.mp4");
+    ASSERT_TRUE(MarkFileInPlace(MarkQuickTimeInPlace, MarkerClip("mp4"), marked, 90).outcome ==
+                MarkInPlaceOutcome::Marked);
+    CTessalyDlg window;
+    Drop(window, {Q(marked), Q(MarkerClip("mkv"))});
+    ASSERT_EQ(RowCount(window), 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.MakingPictures(); }, 30000));
+    const QImage now = window.RowPictureShown(Q(marked), std::nullopt);
+    ASSERT_FALSE(now.isNull());
+    EXPECT_LT(now.width(), now.height()); // 160x120 stored, shown upright-portrait
+    EXPECT_EQ(MarkerQuarter(now), "top-right");
+    EXPECT_EQ(MarkerQuarter(window.RowPictureShown(Q(marked), Turn::Clockwise(90))), "bottom-right");
+    EXPECT_EQ(MarkerQuarter(window.RowPictureShown(Q(marked), Turn::Absolute(0))), "top-left");
+    EXPECT_EQ(MarkerQuarter(window.RowPictureShown(Q(MarkerClip("mkv")), std::nullopt)), "top-left");
+    EXPECT_EQ(MarkerQuarter(window.RowPictureShown(Q(MarkerClip("mkv")), Turn::Clockwise(270))),
+              "bottom-left");
+    EXPECT_FALSE(window.FileList()->topLevelItem(0)->icon(0).isNull());
+}
+
 // Adding many files keeps the window responsive: the first file is a pipe that nobody writes yet, so its
 // probe waits for as long as the test likes, and the event loop must keep turning meanwhile. Rows keep
 // the order the files were given: none appears before the first.

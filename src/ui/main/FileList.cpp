@@ -139,6 +139,7 @@ void CTessalyDlg::AppendFileRow(int row, const QString& path, const MediaFacts& 
     item->setToolTip(kPathColumn, path);
     item->setData(kPathColumn, kDurationRole, QVariant::fromValue<qint64>(facts.durationUs));
     SetRowTurn(*item, ChosenTurn());
+    RequestPicture(path);
     m_fileList->insertTopLevelItem(row, item);
     // Ticked once in the list, so that the header box sees the change.
     item->setCheckState(0, Qt::Checked);

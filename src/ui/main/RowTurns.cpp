@@ -1,6 +1,6 @@
 // Each row's own turn: the rotation group sets the turn of the selected rows and of files added afterwards;
 // a row's context menu and Ctrl+Right, Ctrl+Left and Ctrl+0 change the rows they act on alone. A row shows
-// its turn as a small badge before its path and in its tooltip; Start rotates each row by its own turn.
+// its turn in its pictures (now and after it) and its tooltip; Start rotates each row by its own turn.
 #include "ui/main/TessalyDlg.h"
 
 #include "controls/CheckListCtrl.h"
@@ -9,7 +9,6 @@
 
 #include <QKeyEvent>
 #include <QMenu>
-#include <QPainter>
 #include <QRadioButton>
 
 namespace quarnix {
@@ -26,28 +25,6 @@ int EncodeTurn(const Turn& turn) {
 }
 Turn DecodeTurn(int value) {
     return {value % 1000, value >= 1000};
-}
-
-// The badge: the turn's degrees after a clockwise arrow, or a dot for "as recorded".
-QIcon TurnBadge(const Turn& turn, const QFont& font) {
-    const int scale = 2; // drawn at twice the size so that it stays sharp on high-density screens
-    QPixmap pixmap(QSize(34, 16) * scale);
-    pixmap.setDevicePixelRatio(scale);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(turn.absolute ? QColor(0x60, 0x60, 0x60) : QColor(0x1e, 0x6f, 0xc8));
-    painter.drawRoundedRect(QRectF(0.5, 0.5, 33, 15), 4, 4);
-    QFont small = font;
-    small.setPixelSize(10);
-    small.setBold(true);
-    painter.setFont(small);
-    painter.setPen(Qt::white);
-    const QString text = turn.absolute && turn.degrees == 0 ? QStringLiteral("\u2022")
-                                                            : QStringLiteral("\u21bb%1").arg(turn.degrees);
-    painter.drawText(QRectF(0, 0, 34, 16), Qt::AlignCenter, text);
-    return QIcon(pixmap);
 }
 
 } // namespace
@@ -68,7 +45,7 @@ Turn CTessalyDlg::RowTurn(const QTreeWidgetItem& item) {
 void CTessalyDlg::SetRowTurn(QTreeWidgetItem& item, const Turn& turn) {
     const Turn normalized{NormalizedDegrees(turn.degrees), turn.absolute};
     item.setData(kPathColumn, kTurnRole, EncodeTurn(normalized));
-    item.setIcon(kPathColumn, TurnBadge(normalized, m_fileList->font()));
+    ShowRowPictures(item);
     item.setToolTip(kPathColumn, item.text(kPathColumn) + u'\n' + TurnText(normalized));
     // A turn of nothing leaves the file as players show it now: there is nothing to write.
     if (!normalized.absolute && normalized.degrees == 0) {

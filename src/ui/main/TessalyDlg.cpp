@@ -103,6 +103,7 @@ CTessalyDlg::CTessalyDlg(QWidget* parent)
     Initialise();
     ConnectCommands();
     SetUpRowTurns();
+    SetUpRowPictures();
     qApp->installEventFilter(this);
 }
 

@@ -4,6 +4,7 @@
 // context menu) and lays its controls out again when it is resized.
 #pragma once
 
+#include "core/PictureQueue.h"
 #include "core/ProbeQueue.h"
 #include "engine/Batch.h"
 #include "engine/Probe.h"
@@ -11,6 +12,8 @@
 #include "ui/progress/AVConvertDlg.h"
 
 #include <QDialog>
+#include <QHash>
+#include <QImage>
 #include <QStringList>
 #include <QTimer>
 #include <array>
@@ -102,6 +105,14 @@ public:
     // A turn in the pack's words ("Turn 90° clockwise", "As recorded").
     static QString TurnText(const Turn& turn);
 
+    // The side of each of a row's two pictures (now, and after its turn).
+    static constexpr int kPictureSide = 36;
+    // True while pictures of listed files are still being made.
+    bool MakingPictures() const { return m_pictures.Busy(); }
+    // The picture of a listed file as players show it now, or after the turn; null until it is made, or
+    // when the file has no decodable picture.
+    QImage RowPictureShown(const QString& path, const std::optional<Turn>& turn) const;
+
     // The five preset choices as the hidden lists hold them.
     PresetPositions CurrentPresetPositions() const;
 
@@ -134,6 +145,12 @@ private:
     void SetUpPresetLists();
     void ConnectCommands();
     void SetUpRowTurns();
+    void SetUpRowPictures();
+    // Asks for the picture of a newly listed file, and then for the rows in view first.
+    void RequestPicture(const QString& path);
+    void RequestPicturesInView();
+    // Draws the row's pictures: as players show it now, and after its turn (placeholders until made).
+    void ShowRowPictures(QTreeWidgetItem& item);
 
     void FileProbed(int index, const MediaFacts& facts);
     void AddingFinished();
@@ -148,6 +165,14 @@ private:
     std::unique_ptr<CAVConvertDlg> m_progress;
     QTimer m_batchTimer;
     ProbeQueue m_probes;
+    PictureQueue m_pictures{kPictureSide * 2};
+    struct RowPicture {
+        bool made = false;      // the queue has answered for this file
+        QImage picture;         // as stored; null when the file has no decodable picture
+        DisplayTransform shown; // how players show it now
+    };
+    QHash<QString, RowPicture> m_rowPictures; // per file path, kept while the window lives
+    bool m_viewRequestPending = false;
     QStringList m_pendingPaths; // the paths being probed, in the order they were added
     QStringList m_refusedNames; // names of the refused files of the current adding
 
