@@ -20,13 +20,15 @@ namespace quarnix {
 namespace {
 
 constexpr int kPathColumn = 0;
+constexpr int kSizeColumn = 3;
 
 QString Utf8Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// How players show the video now, when it carries a mark: " (shown turned 90°, mirrored)".
-QString ShownMarkText(const MediaFacts& facts) {
+// How players show the video now, when it carries a mark: in the pack's words ("shown turned 90°,
+// mirrored") for the tooltip, and as a short sign after the frame size (" ↻90 ⇄").
+QString ShownMarkWords(const MediaFacts& facts) {
     QStringList parts;
     if (facts.shownClockwise != 0) {
         parts << Text(u"JIEMIAN", u"shownturned").arg(facts.shownClockwise);
@@ -34,7 +36,17 @@ QString ShownMarkText(const MediaFacts& facts) {
     if (facts.shownMirrored) {
         parts << Text(u"JIEMIAN", u"shownmirrored");
     }
-    return parts.isEmpty() ? QString() : QStringLiteral(" (") + parts.join(QStringLiteral(", ")) + u')';
+    return parts.join(QStringLiteral(", "));
+}
+QString ShownMarkSign(const MediaFacts& facts) {
+    QString sign;
+    if (facts.shownClockwise != 0) {
+        sign += QStringLiteral(" \u21bb%1").arg(facts.shownClockwise);
+    }
+    if (facts.shownMirrored) {
+        sign += QStringLiteral(" \u21c4");
+    }
+    return sign;
 }
 
 } // namespace
@@ -129,7 +141,7 @@ void CTessalyDlg::AppendFileRow(int row, const QString& path, const MediaFacts& 
         path,
         Utf8Text(texts[1]),
         Utf8Text(texts[2]),
-        Utf8Text(texts[3]) + ShownMarkText(facts),
+        Utf8Text(texts[3]) + ShownMarkSign(facts),
         Utf8Text(texts[4]),
         Utf8Text(texts[5]),
         Text(u"JIEMIAN", u"zb"),
@@ -137,6 +149,7 @@ void CTessalyDlg::AppendFileRow(int row, const QString& path, const MediaFacts& 
     });
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setToolTip(kPathColumn, path);
+    item->setToolTip(kSizeColumn, ShownMarkWords(facts));
     item->setData(kPathColumn, kDurationRole, QVariant::fromValue<qint64>(facts.durationUs));
     SetRowTurn(*item, ChosenTurn());
     RequestPicture(path);

@@ -15,7 +15,7 @@ namespace {
 
 constexpr int kPathColumn = 0;
 constexpr int kBoxSide = CTessalyDlg::kPictureSide;
-constexpr int kArrowRoom = 14;
+constexpr int kArrowRoom = 11;
 
 // The stored picture as players show it under the transform: mirrored left to right first, then turned.
 QImage Shown(const QImage& stored, const DisplayTransform& transform) {
@@ -122,7 +122,7 @@ void CTessalyDlg::ShowRowPictures(QTreeWidgetItem& item) {
     // The arrow between the two pictures, with the turn's degrees under it.
     painter.setPen(QColor(0x1e, 0x6f, 0xc8));
     QFont small = m_fileList->font();
-    small.setPixelSize(9);
+    small.setPixelSize(8);
     small.setBold(true);
     painter.setFont(small);
     const QRect arrowBox(kBoxSide, 0, kArrowRoom, kBoxSide);

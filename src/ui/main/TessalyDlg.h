@@ -106,7 +106,7 @@ public:
     static QString TurnText(const Turn& turn);
 
     // The side of each of a row's two pictures (now, and after its turn).
-    static constexpr int kPictureSide = 36;
+    static constexpr int kPictureSide = 26;
     // True while pictures of listed files are still being made.
     bool MakingPictures() const { return m_pictures.Busy(); }
     // The picture of a listed file as players show it now, or after the turn; null until it is made, or
