@@ -31,8 +31,10 @@
 #include <QMouseEvent>
 #include <QPainterPath>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTabBar>
+#include <QTimer>
 #include <QTranslator>
 #include <QWindow>
 
@@ -60,6 +62,8 @@ constexpr int kColumnWidths[] = {155, 60, 90, 75, 70, 65, 40, 0};
 constexpr int kStatusColumn = 6;
 // Room beside a column's text: the cell margins and the header's sort-indicator space.
 constexpr int kColumnPadding = 16;
+// What the path column keeps beside the row pictures: room for the end of a file name.
+constexpr int kMinPathColumnWidth = 80;
 
 // The pack texts of the template's captions (the group box, the radio buttons, the output label and the
 // picture buttons).
@@ -100,10 +104,11 @@ CTessalyDlg::CTessalyDlg(QWidget* parent)
     connect(&m_probes, &ProbeQueue::Probed, this, &CTessalyDlg::FileProbed);
     connect(&m_probes, &ProbeQueue::Finished, this, &CTessalyDlg::AddingFinished);
     BuildControls();
+    // The row pictures set the list's icon size, which the column widths take into account.
+    SetUpRowPictures();
     Initialise();
     ConnectCommands();
     SetUpRowTurns();
-    SetUpRowPictures();
     qApp->installEventFilter(this);
 }
 
@@ -238,27 +243,45 @@ void CTessalyDlg::SetUpFileList() {
 
 void CTessalyDlg::FitColumns() {
     // Each column is at least as wide as its header text, and the status column as its longest status
-    // text, so that nothing is cut.
+    // text, so that nothing is cut. Where the template widths leave the path column too little room (a pack
+    // whose font makes the dialog narrower, as Japanese does), they give up room in proportion, never below
+    // their texts, so that the last column stays in view without a horizontal scroll bar.
     const QFontMetrics headerMetrics(m_fileList->header()->font());
     const QFontMetrics cellMetrics(m_fileList->font());
-    int others = 0;
+    std::array<int, 7> textWidths{};
     for (int column = 1; column < 7; ++column) {
-        int width = std::max(kColumnWidths[column],
-                             headerMetrics.horizontalAdvance(ColumnHeader(column)) + kColumnPadding);
+        int width = headerMetrics.horizontalAdvance(ColumnHeader(column)) + kColumnPadding;
         if (column == kStatusColumn) {
             for (const QString& status :
                  {Text(u"JIEMIAN", u"zb"), Text(u"TISHI", u"wc"), Text(u"TISHI", u"sb")}) {
                 width = std::max(width, cellMetrics.horizontalAdvance(status) + kColumnPadding);
             }
         }
-        others += width;
-        m_fileList->setColumnWidth(column, width);
+        textWidths[static_cast<std::size_t>(column)] = width;
     }
     // The path column takes what the list's width leaves (at the template size), so that no column needs
     // the horizontal scroll bar while the list has no vertical one.
     const int grown = m_templateSize.isValid() ? std::max(width() - m_templateSize.width(), 0) : 0;
-    const int room = m_fileList->width() - grown - 2 * m_fileList->frameWidth() - others;
-    m_pathColumnWidth = std::max(room, 100);
+    const int listRoom = m_fileList->width() - grown - 2 * m_fileList->frameWidth();
+    const int pathNeeds = kMinPathColumnWidth + m_fileList->iconSize().width();
+    std::array<int, 7> widths{};
+    for (int percent = 100; percent >= 40; percent -= 5) {
+        int others = 0;
+        for (int column = 1; column < 7; ++column) {
+            const auto at = static_cast<std::size_t>(column);
+            widths[at] = std::max(kColumnWidths[column] * percent / 100, textWidths[at]);
+            others += widths[at];
+        }
+        if (listRoom - others >= pathNeeds) {
+            break;
+        }
+    }
+    int others = 0;
+    for (int column = 1; column < 7; ++column) {
+        m_fileList->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
+        others += widths[static_cast<std::size_t>(column)];
+    }
+    m_pathColumnWidth = std::max(listRoom - others, 100);
     m_fileList->setColumnWidth(0, m_pathColumnWidth + grown);
 }
 
@@ -609,6 +632,32 @@ void CTessalyDlg::ConnectCommands() {
     for (const auto& [id, command] : commands) {
         connect(FindControl<QAbstractButton>(this, id), &QAbstractButton::clicked, this, command);
     }
+}
+
+void CTessalyDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_placedOnScreen) {
+        m_placedOnScreen = true;
+        // Once the window manager has framed the window, so that the frame's size is known.
+        QTimer::singleShot(0, this, &CTessalyDlg::KeepOnScreen);
+    }
+}
+
+void CTessalyDlg::KeepOnScreen() {
+    const QScreen* shownOn = screen();
+    if (shownOn == nullptr) {
+        return;
+    }
+    const QRect available = shownOn->availableGeometry();
+    const QRect frame = frameGeometry();
+    // Centred when it fits; otherwise its top-left corner (the title bar and the list) at the free area's.
+    QPoint topLeft = available.center() - QPoint(frame.width() / 2, frame.height() / 2);
+    topLeft.setX(std::max(topLeft.x(), available.left()));
+    topLeft.setY(std::max(topLeft.y(), available.top()));
+    if (frame.top() >= available.top() && frame.left() >= available.left() && available.contains(frame)) {
+        return;
+    }
+    move(topLeft + (pos() - frame.topLeft()));
 }
 
 void CTessalyDlg::closeEvent(QCloseEvent* event) {

@@ -122,6 +122,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -146,6 +147,8 @@ private:
     void ConnectCommands();
     void SetUpRowTurns();
     void SetUpRowPictures();
+    // Moves the window so that its title bar and as much of it as fits are on its screen's free area.
+    void KeepOnScreen();
     // Asks for the picture of a newly listed file, and then for the rows in view first.
     void RequestPicture(const QString& path);
     void RequestPicturesInView();
@@ -189,6 +192,7 @@ private:
     bool m_openFolderWhenDone = true;
     bool m_closingWindow = false; // the window is closing: a batch's end opens no folder and no message
     int m_batchTimerInterval = 2000;
+    bool m_placedOnScreen = false; // the first show has placed the window on its screen
 
     std::vector<QTreeWidgetItem*> m_batchRows; // the row of each entry of the running batch
     std::vector<bool> m_rowShown;              // the entry's final status is already in its row
