@@ -4,7 +4,6 @@
 #include "core/BatchPlanner.h"
 #include "engine/Batch.h"
 #include "engine/Probe.h"
-#include "platform/BytePaths.h"
 
 #include <chrono>
 
@@ -43,7 +42,7 @@ void ShowProgress(const RunningBatch& batch, const std::vector<std::string>& inp
         return;
     }
     err << "\r\033[K[" << (current + 1) << "/" << inputs.size() << "] "
-        << TerminalSafe(FileNameOfBytes(inputs[static_cast<std::size_t>(current)]));
+        << TerminalSafe(FileNameOf(inputs[static_cast<std::size_t>(current)]));
     if (percent >= 0 && percent <= 100) {
         err << "  " << percent << "%";
     }

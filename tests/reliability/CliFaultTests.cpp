@@ -5,14 +5,13 @@
 #include "FaultSupport.h"
 #include "Fixtures.h"
 #include "MediaFacts.h"
+#include "engine/io/OutputName.h"
 #include "platform/BytePaths.h"
-#include "platform/OutputNaming.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/FileSystem.h"
 
-#include <QSet>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -209,12 +208,12 @@ TEST(CliFaults, ByteNamingNumbersTakenNamesAndKeepsTheBytes) {
     for (const std::string& withSlash : {folder, folder + "/"}) {
         std::set<std::string> taken;
         for (const auto& [input, expected] : cases) {
-            const std::string output = MakeOutputPathBytes(withSlash, input, taken);
+            const std::string output = ChooseOutputPath(withSlash, input, taken);
             EXPECT_EQ(output, folder + "/" + expected) << input;
             taken.insert(output);
         }
     }
-    EXPECT_EQ(FileNameOfBytes("/a/b\\c"), "b\\c");
+    EXPECT_EQ(FileNameOf("/a/b\\c"), "b\\c");
     EXPECT_TRUE(WriteProbeFileBytes(folder));
     EXPECT_FALSE(WriteProbeFileBytes(dir.file("missing")));
     EXPECT_FALSE(fs::exists(dir.file(kWriteProbeFileName)));

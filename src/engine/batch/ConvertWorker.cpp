@@ -9,6 +9,7 @@
 #include "engine/io/FfmpegError.h"
 #include "engine/io/FileDescriptor.h"
 #include "engine/io/OutputFile.h"
+#include "engine/io/OutputName.h"
 #include "engine/probe/StreamSelection.h"
 #include "engine/reencode/Reencode.h"
 #include "engine/remux/OutputContainer.h"
@@ -30,11 +31,6 @@ enum class EntryEnd {
 const std::string& PathAt(const std::vector<std::string>& paths, int index) {
     static const std::string kEmpty;
     return index < static_cast<int>(paths.size()) ? paths[static_cast<std::size_t>(index)] : kEmpty;
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // Publishes the end of the batch when the worker leaves, whichever way it leaves.

@@ -1,5 +1,7 @@
 #include "engine/io/OutputFile.h"
 
+#include "engine/io/OutputName.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -22,11 +24,6 @@ namespace {
 // The bytes of the final name that the temporary name keeps, so that it stays within NAME_MAX.
 constexpr std::size_t kTempNameKeep = 200;
 constexpr int kMaxNumberedNames = 100000;
-
-std::string FileNameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Cuts a UTF-8 name to at most max bytes without splitting a character.
 std::string CutName(const std::string& name, std::size_t max) {
@@ -106,16 +103,6 @@ int CreateTemporaryOutput(const std::string& finalPath, std::string& tempPath) {
     ::close(fd);
     tempPath = name;
     return 0;
-}
-
-std::string NumberedOutputName(const std::string& path, int number) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    const std::string suffix = "(" + std::to_string(number) + ")";
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return path + suffix;
-    }
-    return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
 int CommitOutput(const std::string& tempPath, const std::string& finalPath, std::string& committedPath) {

@@ -34,12 +34,10 @@ bool NameTooLong(const std::string& path);
 int CreateTemporaryOutput(const std::string& finalPath, std::string& tempPath);
 
 // Moves the complete temporary file to finalPath without replacing anything; when that name is taken (or
-// appeared meanwhile) the first free of name(0).ext, name(1).ext, ... is used. Returns 0 and sets
-// committedPath, or a negative AVERROR(errno) (the temporary file is then left for the caller to remove).
+// appeared meanwhile) the first free of name(0).ext, name(1).ext, ... is used (NumberedOutputName). Returns 0
+// and sets committedPath, or a negative AVERROR(errno) (the temporary file is then left for the caller to
+// remove).
 int CommitOutput(const std::string& tempPath, const std::string& finalPath, std::string& committedPath);
-
-// name(n).ext for "folder/name.ext": the number goes before the last "." of the file name.
-std::string NumberedOutputName(const std::string& path, int number);
 
 // Opens the empty file that CreateTemporaryOutput made, for writing from its start. It is not truncated:
 // truncating a file on ext4 marks it to be flushed to disk when it is closed, which cost a batch of

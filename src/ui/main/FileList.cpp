@@ -6,7 +6,6 @@
 #include "controls/CheckListCtrl.h"
 #include "core/BatchPlanner.h"
 #include "engine/Probe.h"
-#include "platform/OutputNaming.h"
 #include "platform/widgets/FileDialogs.h"
 #include "platform/widgets/MessageBox.h"
 #include "settings/LanguageTexts.h"
@@ -93,7 +92,7 @@ bool CTessalyDlg::Adding() const {
 void CTessalyDlg::FileProbed(int index, const MediaFacts& facts) {
     const QString path = m_pendingPaths.value(index);
     if (!facts.Accepted() || !HasContainerExtension(path.toUtf8().toStdString())) {
-        m_refusedNames << FileNameOf(path);
+        m_refusedNames << QString::fromStdString(FileNameOf(path.toStdString()));
         return;
     }
     AppendFileRow(m_fileList->topLevelItemCount(), path, facts);
