@@ -102,12 +102,10 @@ void RunStreamCopyLoop(CConvertJob& job, EntryState& entry) {
 
         const AVMediaType type = input.streams[s]->codecpar->codec_type;
         if (type == AVMEDIA_TYPE_VIDEO) {
-            job.m_videoTimeBase = {outBase.num, outBase.den};
             if (packet->pts != AV_NOPTS_VALUE) {
                 job.m_videoClock = SecondsOf(packet->pts, outBase);
             }
         } else if (type == AVMEDIA_TYPE_AUDIO) {
-            job.m_audioTimeBase = {outBase.num, outBase.den};
             if (packet->pts != AV_NOPTS_VALUE) {
                 job.m_audioClock = SecondsOf(packet->pts, outBase);
             }
