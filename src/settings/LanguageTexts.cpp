@@ -266,39 +266,6 @@ QString MainWindowTitle() {
     return Text(u"APPLICATION", u"name") + u' ' + Text(u"APPLICATION", u"version");
 }
 
-std::optional<QString> ToolTipText(int controlId) {
-    switch (controlId) {
-    case 1254:
-        return Text(u"HINT", u"sc");
-    case 1255:
-    case 1000:
-    case 1183:
-        return Text(u"HINT", u"tjspwj");
-    case 1282:
-        return Text(u"HINT", u"removeall");
-    case 1099:
-        return Text(u"HINT", u"hbcygwj");
-    case 1114:
-    case 1139:
-        return Text(u"HINT", u"drop");
-    case 1004:
-        return Text(u"HINT", u"ksjq");
-    case 1023:
-    case 1024:
-        return Text(u"HINT", u"zjsrsjd");
-    case 1140:
-        return Text(u"HINT", u"djsbzj");
-    case 1149:
-        return Text(u"HINT", u"szjsjqd");
-    case 1154:
-        return Text(u"HINT", u"szksjqd");
-    case 1188:
-        return Text(u"HINT", u"bf");
-    default:
-        return std::nullopt;
-    }
-}
-
 QUrl LinkAddressUrl(const QString& address) {
     if (address.isEmpty()) {
         return QUrl();

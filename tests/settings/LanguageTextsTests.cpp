@@ -146,33 +146,6 @@ TEST(LanguageTexts, ProgressWindowReadsTheLanguageAfresh) {
     EXPECT_EQ(Text(u"APPLICATION", u"name"), ""); // the targetSlots are not touched
 }
 
-TEST(LanguageTexts, ToolTipsByControl) {
-    ScopedExecutableFolder exe;
-    WritePack(exe, "english.ini", FullPack());
-    LoadTexts("english.ini");
-    const std::pair<int, const char*> cases[] = {{1254, "HINT.sc"},
-                                                 {1255, "HINT.tjspwj"},
-                                                 {1000, "HINT.tjspwj"},
-                                                 {1183, "HINT.tjspwj"},
-                                                 {1099, "HINT.hbcygwj"},
-                                                 {1004, "HINT.ksjq"},
-                                                 {1023, "HINT.zjsrsjd"},
-                                                 {1024, "HINT.zjsrsjd"},
-                                                 {1140, "HINT.djsbzj"},
-                                                 {1149, "HINT.szjsjqd"},
-                                                 {1154, "HINT.szksjqd"},
-                                                 {1188, "HINT.bf"},
-                                                 {1282, "Remove All Files"},
-                                                 {1114, "Drag and Drop Files Here"},
-                                                 {1139, "Drag and Drop Files Here"}};
-    for (const auto& [control, text] : cases) {
-        ASSERT_TRUE(ToolTipText(control).has_value()) << control;
-        EXPECT_EQ(*ToolTipText(control), text) << control;
-    }
-    EXPECT_FALSE(ToolTipText(1077).has_value());
-    EXPECT_FALSE(ToolTipText(1256).has_value());
-}
-
 TEST(LanguageTexts, HelpAddress) {
     ScopedExecutableFolder exe;
     EXPECT_EQ(LinkAddressUrl("help/index.html"), QUrl::fromLocalFile(exe.path() + "/help/index.html"));
@@ -196,7 +169,7 @@ TEST(LanguageTexts, NewerTextsFallBackToEnglishOneByOne) {
     EXPECT_EQ(Text(u"JIEMIAN", u"remove"), "Remove");
     EXPECT_EQ(Text(u"JIEMIAN", u"zt"), ""); // a key of the loader's list has no fallback
     EXPECT_EQ(ColumnHeader(4), "Video Quality");
-    EXPECT_EQ(ToolTipText(1282), "Remove All Files");
+    EXPECT_EQ(Text(u"HINT", u"removeall"), "Remove All Files");
     for (const FallbackText& text : FallbackTexts()) {
         EXPECT_FALSE(text.english.isEmpty()) << text.key.toStdString();
         EXPECT_FALSE(IsLoadedText(text.section, text.key)) << text.key.toStdString();

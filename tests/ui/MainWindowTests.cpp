@@ -3,6 +3,7 @@
 #include "controls/CheckListCtrl.h"
 #include "engine/batch/FailureReason.h"
 #include "settings/LanguageTexts.h"
+#include "ui/main/ControlTexts.h"
 #include "ui/main/TessalyDlg.h"
 #include "ui/templates/DialogBuilder.h"
 
@@ -21,6 +22,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -107,6 +109,31 @@ TEST(MainWindow, OpensWithTheShippedTextsAndNinetyDegreesTicked) {
         help.startsWith(QUrl::fromLocalFile(environment.ProgramFolder() + "/help/index.html").toString()))
         << help.toStdString();
     EXPECT_TRUE(help.endsWith("\nRight-click to choose the language")) << help.toStdString();
+}
+
+// The window's controls take their tool tips from the pack keys the window maps their ids to; other
+// controls have none from the pack.
+TEST(MainWindow, ToolTipsComeFromThePackKeyOfEachControl) {
+    WindowTestEnvironment environment;
+    CTessalyDlg window; // loads the shipped English pack
+    const std::pair<int, const char16_t*> cases[] = {
+        {1254, u"sc"},      {1255, u"tjspwj"},  {1000, u"tjspwj"},    {1183, u"tjspwj"}, {1099, u"hbcygwj"},
+        {1004, u"ksjq"},    {1023, u"zjsrsjd"}, {1024, u"zjsrsjd"},   {1140, u"djsbzj"}, {1149, u"szjsjqd"},
+        {1154, u"szksjqd"}, {1188, u"bf"},      {1282, u"removeall"}, {1114, u"drop"},   {1139, u"drop"}};
+    std::set<QString> distinct;
+    for (const auto& [control, key] : cases) {
+        const QString expected = Text(u"HINT", QStringView(key));
+        EXPECT_FALSE(expected.isEmpty()) << control;
+        ASSERT_TRUE(ToolTipText(control).has_value()) << control;
+        EXPECT_EQ(*ToolTipText(control), expected) << control;
+        if (QWidget* widget = FindControl(&window, control); widget != nullptr) {
+            EXPECT_EQ(widget->toolTip(), expected) << control;
+        }
+        distinct.insert(expected);
+    }
+    EXPECT_EQ(distinct.size(), 11U); // eleven keys, each its own words: a wrong key would show
+    EXPECT_FALSE(ToolTipText(1077).has_value());
+    EXPECT_FALSE(ToolTipText(1256).has_value());
 }
 
 // Without a pack the pack's own texts are empty; the captions that never came from a pack stay English.

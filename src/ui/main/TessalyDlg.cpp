@@ -9,6 +9,7 @@
 #include "controls/Label.h"
 #include "settings/LanguageTexts.h"
 #include "settings/Settings.h"
+#include "ui/main/ControlTexts.h"
 #include "ui/templates/DialogBuilder.h"
 #include "ui/templates/MainDialogTemplate.h"
 
