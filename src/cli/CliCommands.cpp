@@ -6,6 +6,7 @@
 #include "engine/Probe.h"
 
 #include <chrono>
+#include <optional>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -60,6 +61,99 @@ const char* StatusWord(std::int8_t status) {
     }
 }
 
+// Probes the files of a rotate command: the accepted ones go into accepted, a refused one is named on err.
+// False when Ctrl-C came before the batch started.
+bool ProbeInputs(const std::vector<std::string>& files, const std::atomic<std::uint8_t>& interrupted,
+                 std::vector<PlannedInput>& accepted, bool& anyRefused, std::ostream& err) {
+    for (const std::string& file : files) {
+        if (interrupted.load() != 0) {
+            return false;
+        }
+        const MediaFacts facts = ProbeMedia(file, &interrupted, ProbeDepth::kAcceptance);
+        if (!facts.Accepted() || !HasContainerExtension(file)) {
+            err << "refused\t" << file << "\n";
+            anyRefused = true;
+            continue;
+        }
+        accepted.push_back({file, facts.durationUs});
+    }
+    return true;
+}
+
+// The exit status of a plan that cannot run, with its line on err; nothing when the plan can run.
+std::optional<int> PlanProblemExit(PlanProblem problem, const std::string& folder, std::ostream& out,
+                                   std::ostream& err) {
+    switch (problem) {
+    case PlanProblem::kNone:
+        break;
+    case PlanProblem::kNoEntries:
+        out.flush();
+        return kExitSomeFileNotDone;
+    case PlanProblem::kTooManyEntries:
+        err << "error: a batch holds at most " << CConvertJob::kMaxEntries << " files\n";
+        return kExitUsageOrFolder;
+    case PlanProblem::kFolderMissing:
+        err << "error: the output folder does not exist: " << folder << "\n";
+        return kExitUsageOrFolder;
+    case PlanProblem::kFolderNotWritable:
+        err << "error: the output folder cannot be written: " << folder << "\n";
+        return kExitUsageOrFolder;
+    case PlanProblem::kNotEnoughSpace:
+        err << "error: not enough free space in the output folder: " << folder << "\n";
+        return kExitUsageOrFolder;
+    }
+    return std::nullopt;
+}
+
+// Waits for the batch to end: Ctrl-C cancels it, and the progress line is drawn when asked for.
+void FollowBatch(RunningBatch& batch, const std::vector<std::string>& inputs,
+                 const std::atomic<std::uint8_t>& interrupted, bool showProgress, std::ostream& err) {
+    // Looks at the interrupt flag and the progress between waits, and goes on the moment the batch ends.
+    if (showProgress) {
+        ShowProgress(batch, inputs, err);
+    }
+    while (!batch.WaitFor(std::chrono::milliseconds(showProgress ? 100 : 20))) {
+        if (interrupted.load() != 0) {
+            batch.Cancel();
+        }
+        if (showProgress) {
+            ShowProgress(batch, inputs, err);
+        }
+    }
+    batch.Wait();
+    if (showProgress) {
+        err << "\r\033[K";
+        err.flush();
+    }
+}
+
+// One line per entry on out, its reason and (verbose) its method on err; true when every entry was
+// converted.
+bool ReportOutcomes(const RunningBatch& batch, int count, bool verbose, std::ostream& out,
+                    std::ostream& err) {
+    bool allConverted = true;
+    int marked = 0;
+    int remuxed = 0;
+    for (int i = 0; i < count; ++i) {
+        const EntryOutcome outcome = batch.OutcomeOf(i);
+        allConverted = allConverted && outcome.status == kFileStatusConverted;
+        out << StatusWord(outcome.status) << "\t" << outcome.inputPath << "\t" << outcome.outputPath << "\n";
+        if (!outcome.reason.empty()) {
+            err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.reason << "\n";
+        }
+        if (outcome.status == kFileStatusConverted) {
+            (outcome.method == WriteMethod::kMarkedInPlace ? marked : remuxed) += 1;
+            if (verbose) {
+                err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.methodDetail << "\n";
+            }
+        }
+    }
+    if (verbose) {
+        err << "quarnix-cli: " << marked << " marked in place, " << remuxed << " remuxed\n";
+    }
+    return allConverted;
+}
+
 } // namespace
 
 std::string UsageText() {
@@ -102,83 +196,21 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
     CancelOnInterrupt cancelOnInterrupt(interrupted);
     std::vector<PlannedInput> accepted;
     bool anyRefused = false;
-    for (const std::string& file : request.files) {
-        if (interrupted.load() != 0) {
-            err << "quarnix-cli: interrupted before the batch started\n";
-            return kExitSomeFileNotDone;
-        }
-        const MediaFacts facts = ProbeMedia(file, &interrupted, ProbeDepth::kAcceptance);
-        if (!facts.Accepted() || !HasContainerExtension(file)) {
-            err << "refused\t" << file << "\n";
-            anyRefused = true;
-            continue;
-        }
-        accepted.push_back({file, facts.durationUs});
+    if (!ProbeInputs(request.files, interrupted, accepted, anyRefused, err)) {
+        err << "quarnix-cli: interrupted before the batch started\n";
+        return kExitSomeFileNotDone;
     }
 
-    const std::string& folder = request.outputFolder;
-    BatchPlan plan = PlanBatch(folder, accepted, request.angle);
-    switch (plan.problem) {
-    case PlanProblem::kNone:
-        break;
-    case PlanProblem::kNoEntries:
-        out.flush();
-        return kExitSomeFileNotDone;
-    case PlanProblem::kTooManyEntries:
-        err << "error: a batch holds at most " << CConvertJob::kMaxEntries << " files\n";
-        return kExitUsageOrFolder;
-    case PlanProblem::kFolderMissing:
-        err << "error: the output folder does not exist: " << folder << "\n";
-        return kExitUsageOrFolder;
-    case PlanProblem::kFolderNotWritable:
-        err << "error: the output folder cannot be written: " << folder << "\n";
-        return kExitUsageOrFolder;
-    case PlanProblem::kNotEnoughSpace:
-        err << "error: not enough free space in the output folder: " << folder << "\n";
-        return kExitUsageOrFolder;
+    BatchPlan plan = PlanBatch(request.outputFolder, accepted, request.angle);
+    if (const std::optional<int> exitStatus = PlanProblemExit(plan.problem, request.outputFolder, out, err)) {
+        return *exitStatus;
     }
 
     const int count = plan.job->m_fileCount;
     std::vector<std::string> inputs = plan.job->m_inputPaths;
     RunningBatch batch(std::move(plan.job));
-    // Looks at the interrupt flag and the progress between waits, and goes on the moment the batch ends.
-    if (request.showProgress) {
-        ShowProgress(batch, inputs, err);
-    }
-    while (!batch.WaitFor(std::chrono::milliseconds(request.showProgress ? 100 : 20))) {
-        if (interrupted.load() != 0) {
-            batch.Cancel();
-        }
-        if (request.showProgress) {
-            ShowProgress(batch, inputs, err);
-        }
-    }
-    batch.Wait();
-    if (request.showProgress) {
-        err << "\r\033[K";
-        err.flush();
-    }
-
-    bool allConverted = !anyRefused;
-    int marked = 0;
-    int remuxed = 0;
-    for (int i = 0; i < count; ++i) {
-        const EntryOutcome outcome = batch.OutcomeOf(i);
-        allConverted = allConverted && outcome.status == kFileStatusConverted;
-        out << StatusWord(outcome.status) << "\t" << outcome.inputPath << "\t" << outcome.outputPath << "\n";
-        if (!outcome.reason.empty()) {
-            err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.reason << "\n";
-        }
-        if (outcome.status == kFileStatusConverted) {
-            (outcome.method == WriteMethod::kMarkedInPlace ? marked : remuxed) += 1;
-            if (request.verbose) {
-                err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.methodDetail << "\n";
-            }
-        }
-    }
-    if (request.verbose) {
-        err << "quarnix-cli: " << marked << " marked in place, " << remuxed << " remuxed\n";
-    }
+    FollowBatch(batch, inputs, interrupted, request.showProgress, err);
+    const bool allConverted = ReportOutcomes(batch, count, request.verbose, out, err) && !anyRefused;
     out.flush();
     err.flush();
     return allConverted ? kExitSuccess : kExitSomeFileNotDone;

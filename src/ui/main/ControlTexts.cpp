@@ -2,57 +2,41 @@
 
 #include "settings/LanguageTexts.h"
 
+#include <utility>
+
 namespace quarnix {
 
+namespace {
+
+// The HINT key of each control that has a tool tip from the pack.
+constexpr std::pair<int, const char16_t*> kToolTipKeys[] = {
+    {1254, u"sc"},      {1255, u"tjspwj"}, {1000, u"tjspwj"},  {1183, u"tjspwj"},  {1282, u"removeall"},
+    {1099, u"hbcygwj"}, {1114, u"drop"},   {1139, u"drop"},    {1004, u"ksjq"},    {1023, u"zjsrsjd"},
+    {1024, u"zjsrsjd"}, {1140, u"djsbzj"}, {1149, u"szjsjqd"}, {1154, u"szksjqd"}, {1188, u"bf"},
+};
+
+constexpr std::pair<PresetList, int> kPresetControls[] = {
+    {PresetList::Format, 1106},       {PresetList::FrameSize, 1063},  {PresetList::FrameRate, 1065},
+    {PresetList::VideoQuality, 1066}, {PresetList::SampleRate, 1067}, {PresetList::AudioQuality, 1070},
+    {PresetList::Channels, 1068},
+};
+
+} // namespace
+
 std::optional<QString> ToolTipText(int controlId) {
-    switch (controlId) {
-    case 1254:
-        return Text(u"HINT", u"sc");
-    case 1255:
-    case 1000:
-    case 1183:
-        return Text(u"HINT", u"tjspwj");
-    case 1282:
-        return Text(u"HINT", u"removeall");
-    case 1099:
-        return Text(u"HINT", u"hbcygwj");
-    case 1114:
-    case 1139:
-        return Text(u"HINT", u"drop");
-    case 1004:
-        return Text(u"HINT", u"ksjq");
-    case 1023:
-    case 1024:
-        return Text(u"HINT", u"zjsrsjd");
-    case 1140:
-        return Text(u"HINT", u"djsbzj");
-    case 1149:
-        return Text(u"HINT", u"szjsjqd");
-    case 1154:
-        return Text(u"HINT", u"szksjqd");
-    case 1188:
-        return Text(u"HINT", u"bf");
-    default:
-        return std::nullopt;
+    for (const auto& [id, key] : kToolTipKeys) {
+        if (id == controlId) {
+            return Text(u"HINT", QStringView(key));
+        }
     }
+    return std::nullopt;
 }
 
 int PresetControlId(PresetList list) {
-    switch (list) {
-    case PresetList::Format:
-        return 1106;
-    case PresetList::FrameSize:
-        return 1063;
-    case PresetList::FrameRate:
-        return 1065;
-    case PresetList::VideoQuality:
-        return 1066;
-    case PresetList::SampleRate:
-        return 1067;
-    case PresetList::AudioQuality:
-        return 1070;
-    case PresetList::Channels:
-        return 1068;
+    for (const auto& [presetList, id] : kPresetControls) {
+        if (presetList == list) {
+            return id;
+        }
     }
     return 0;
 }
