@@ -109,14 +109,20 @@ bool CreateTemporaryFor(EntryState& entry, EntryEnd& end) {
         FailEntry(entry, FailedStep::kOutputName, "naming the output", AVERROR(ENAMETOOLONG));
         return false;
     }
-    if (int rc = CreateTemporaryOutput(entry.outputPath, entry.tempPath); rc < 0) {
-        const bool folderGone = !IsFolder(FolderOf(entry.outputPath));
-        FailEntry(entry, folderGone ? FailedStep::kFolderGone : FailedStep::kCreateOutput,
-                  "creating the output file", rc);
+    bool folderGone = false;
+    if (int rc = entry.outputFile.Create(entry.outputPath, folderGone); rc < 0) {
+        folderGone = folderGone || !IsFolder(FolderOf(entry.outputPath));
+        // A name the file system refuses (":" on exFAT or FAT) gives EINVAL, or ENOENT through FUSE while
+        // the folder is still there.
+        const bool nameRefused =
+            rc == AVERROR(EINVAL) || rc == AVERROR(EILSEQ) || (rc == AVERROR(ENOENT) && !folderGone);
+        const FailedStep step = folderGone    ? FailedStep::kFolderGone
+                                : nameRefused ? FailedStep::kOutputName
+                                              : FailedStep::kCreateOutput;
+        FailEntry(entry, step, "creating the output file", nameRefused ? AVERROR(EINVAL) : rc);
         end = folderGone ? EntryEnd::kFolderGone : EntryEnd::kDone;
         return false;
     }
-    entry.outputCreated = true;
     return true;
 }
 
@@ -164,11 +170,12 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
         if (!CreateTemporaryFor(entry, end)) {
             return end;
         }
-        if (int rc = OpenCreatedOutput(&entry.output->pb, entry.tempPath, &entry.output->interrupt_callback);
-            rc < 0) {
+        // Written only through the descriptor of the exclusive create, never reopened by name.
+        if (int rc = entry.outputFile.OpenIo(&entry.output->pb); rc < 0) {
             FailEntry(entry, FailedStep::kCreateOutput, "opening the output file", rc);
             return EntryEnd::kDone;
         }
+        entry.output->flags |= AVFMT_FLAG_CUSTOM_IO;
     }
     // What the header needs to keep the input's facts (Apple keys, Dolby Vision).
     AVDictionary* headerOptions = nullptr;
@@ -202,12 +209,8 @@ void CompleteOutput(EntryState& entry) {
     }
     AVFormatContext* output = entry.output.get();
     if (output != nullptr && output->pb != nullptr && !(output->oformat->flags & AVFMT_NOFILE)) {
-        avio_flush(output->pb);
-        int rc = output->pb->error;
-        const int closeResult = avio_closep(&output->pb);
-        if (rc >= 0) {
-            rc = closeResult;
-        }
+        output->pb = nullptr;
+        const int rc = entry.outputFile.CloseIo();
         if (rc < 0 && !entry.cancelled && !entry.failed) {
             FailEntry(entry, FailedStep::kWriteOutput, "closing the output file", rc);
             entry.outputIncomplete = true;
@@ -231,7 +234,7 @@ void CheckFilesAfterCopy(EntryState& entry) {
         FailEntry(entry, FailedStep::kNoPackets, "copying any packet of the input", AVERROR_INVALIDDATA);
         return;
     }
-    if (entry.outputCreated && !IdentifyFile(entry.tempPath).regularFile) {
+    if (entry.outputFile.created() && !entry.outputFile.StillOurs()) {
         FailEntry(entry, FailedStep::kOutputVanished, "finding the finished output", AVERROR(ENOENT));
         return;
     }
@@ -241,25 +244,57 @@ void CheckFilesAfterCopy(EntryState& entry) {
     }
 }
 
-// Releases everything the entry opened. A complete output is moved to its name (numbered when that is
-// taken); anything else the worker created is removed, so no partial file ever carries an output's name.
+// Commits the complete output: flushed to the device with the input's date and permissions, moved to its
+// name (numbered when that is taken) and its folder flushed; only then is it converted.
+void CommitEntryOutput(EntryState& entry) {
+    entry.outputFile.KeepDateAndMode(entry.inputIdentity);
+    const CommitResult commit = entry.outputFile.Commit(entry.outputPath);
+    switch (commit.failedStep) {
+    case CommitStep::kNone:
+        entry.outputPath = commit.committedPath;
+        if (commit.way == CommitWay::kPlaceholder) {
+            AddNote(entry.note, PlaceholderCommitNote());
+        }
+        return;
+    case CommitStep::kFlush:
+        FailEntry(entry, FailedStep::kWriteOutput, "flushing the output to the disk", commit.error);
+        return;
+    case CommitStep::kFolderMoved:
+        FailEntry(entry, FailedStep::kFolderMoved, "moving the output to its name", commit.error);
+        return;
+    case CommitStep::kNotOurs:
+        FailEntry(entry, FailedStep::kOutputVanished, "finding the finished output", commit.error);
+        return;
+    case CommitStep::kRename:
+        FailEntry(entry,
+                  commit.error == AVERROR(EINVAL) ? FailedStep::kOutputName : FailedStep::kCommitOutput,
+                  "moving the output to its name", commit.error);
+        return;
+    }
+}
+
+// Releases everything the entry opened. A complete output is moved to its name; anything else the worker
+// created is removed, through the folder's descriptor (also from a folder moved away meanwhile), so no
+// partial file ever carries an output's name.
 void FinishEntry(EntryState& entry, bool complete) {
     entry.output.reset();
+    entry.outputFile.CloseIo();
     entry.slots.clear();
     entry.input.reset();
-    if (!entry.outputCreated) {
+    if (!entry.outputFile.created()) {
         return;
     }
     if (complete && !entry.failed && !entry.cancelled) {
-        std::string committed;
-        if (int rc = CommitOutput(entry.tempPath, entry.outputPath, committed); rc < 0) {
-            FailEntry(entry, FailedStep::kCommitOutput, "moving the output to its name", rc);
-        } else {
-            entry.outputPath = committed;
+        CommitEntryOutput(entry);
+        if (!entry.failed) {
             return;
         }
     }
-    RemoveCreatedOutput(entry.tempPath);
+    const bool folderMoved = entry.outputFile.FolderMoved();
+    entry.outputFile.Remove();
+    if (folderMoved && entry.failed) {
+        entry.reason = PlainFailureReason(FailedStep::kFolderMoved, AVERROR(ENOENT));
+    }
 }
 
 // The QuickTime family (MP4, MOV, M4V, 3GP) whose box structure parses cleanly is rotated by copying its
@@ -306,25 +341,16 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     if (!CreateTemporaryFor(entry, end)) {
         return true;
     }
-    FileDescriptor output(::open(entry.tempPath.c_str(), O_RDWR | O_CLOEXEC));
-    if (output.get() < 0) {
-        FailEntry(entry, FailedStep::kCreateOutput, "opening the output file", AVERROR(errno));
-        FinishEntry(entry, false);
-        return true;
-    }
+    const int output = entry.outputFile.fd();
     const MarkInPlaceResult result =
-        quickTime
-            ? MarkQuickTimeInPlace(input.get(), output.get(), job.m_rotation, job.m_cancel, job.m_filePercent)
-            : MarkMatroskaInPlace(input.get(), output.get(), job.m_rotation, job.m_cancel, job.m_filePercent);
-    const int closeError = output.Close();
+        quickTime ? MarkQuickTimeInPlace(input.get(), output, job.m_rotation, job.m_cancel, job.m_filePercent)
+                  : MarkMatroskaInPlace(input.get(), output, job.m_rotation, job.m_cancel, job.m_filePercent);
     switch (result.outcome) {
     case MarkInPlaceOutcome::Marked:
-        if (closeError != 0) {
-            FailEntry(entry, FailedStep::kWriteOutput, "closing the output file", AVERROR(closeError));
-        } else if (!(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
+        if (!(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
             FailEntry(entry, FailedStep::kInputChanged, "reading an input that did not change meanwhile",
                       AVERROR(ESTALE));
-        } else if (!IdentifyFile(entry.tempPath).regularFile) {
+        } else if (!entry.outputFile.StillOurs()) {
             FailEntry(entry, FailedStep::kOutputVanished, "finding the finished output", AVERROR(ENOENT));
         }
         entry.method = kMarkedInPlace;
@@ -334,7 +360,6 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     case MarkInPlaceOutcome::NotEligible:
         entry.method = "remuxed: " + result.reason;
         FinishEntry(entry, false);
-        entry.outputCreated = false;
         return false;
     case MarkInPlaceOutcome::Cancelled:
         entry.cancelled = true;
@@ -371,7 +396,7 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     // The finished, closed Matroska file gets the standard rotation element beside its tag.
     if (!entry.failed && !entry.cancelled && entry.headerWritten && !entry.outputIncomplete &&
         job.m_rotation != 0 && IsMatroskaMuxer(*entry.output->oformat)) {
-        if (int rc = SetMatroskaRotation(entry.tempPath, job.m_rotation); rc < 0) {
+        if (int rc = SetMatroskaRotationOf(entry.outputFile.fd(), job.m_rotation); rc < 0) {
             FailEntry(entry, FailedStep::kWriteOutput, "storing the Matroska rotation", rc);
             entry.outputIncomplete = true;
         }
@@ -379,6 +404,22 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     CheckFilesAfterCopy(entry);
     FinishEntry(entry, entry.headerWritten && !entry.outputIncomplete);
     return end;
+}
+
+// Part files that killed or crashed runs left in the batch's output folders; a part file being written by
+// a running batch is locked and stays.
+void RemoveStalePartFilesOf(const CConvertJob& job, int count) {
+    std::vector<std::string> folders;
+    for (int i = 0; i < count; ++i) {
+        const std::string folder = FolderOf(PathAt(job.m_outputPaths, i));
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+            folders.push_back(folder);
+            if (const int removed = RemoveStalePartFiles(folder); removed > 0) {
+                av_log(nullptr, AV_LOG_INFO, "quarnix: removed %d stale part file(s) in %s\n", removed,
+                       folder.c_str());
+            }
+        }
+    }
 }
 
 void PublishEntry(CConvertJob& job, int index, const EntryState& entry) {
@@ -448,6 +489,7 @@ int ConvertThreadProc(CConvertJob* job) {
     for (int i = 0; i < count; ++i) {
         job->m_fileStatus[static_cast<std::size_t>(i)].store(kFileStatusPending, std::memory_order_release);
     }
+    RemoveStalePartFilesOf(*job, count);
     for (int i = 0; i < count; ++i) {
         job->m_currentFile.store(i, std::memory_order_release);
         job->m_filePercent.store(0, std::memory_order_relaxed);

@@ -4,6 +4,7 @@
 #include "engine/inplace/quicktime/QuickTimeBoxes.h"
 #include "engine/io/FileDescriptor.h"
 #include "engine/io/InputFile.h"
+#include "engine/io/OutputFile.h"
 #include "engine/probe/StreamSelection.h"
 #include "engine/remux/OutputContainer.h"
 
@@ -172,9 +173,14 @@ std::optional<MediaFacts> QuickTimeAcceptance(int fd) {
 
 MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel,
                       ProbeDepth depth) {
-    // At information level the demuxer's stream descriptions are what the caller asked to see.
-    if (depth == ProbeDepth::kAcceptance && av_log_get_level() < AV_LOG_INFO &&
-        IsQuickTimeFamilyName(utf8Path)) {
+    // Anything but a regular file (a FIFO, /dev/zero, a terminal, a socket) is refused before it is opened:
+    // reading it could wait forever or never end.
+    if (IsNotAFile(utf8Path)) {
+        return Refused(kProbeNotOpenedOrNoVideo, "it is not a file");
+    }
+    // The box reader accepts only what the demuxer opens too, so the answer is the same whatever the log
+    // level; a file it does not accept is judged by the demuxer.
+    if (depth == ProbeDepth::kAcceptance && IsQuickTimeFamilyName(utf8Path)) {
         if (IsCancelled(cancel)) {
             return Refused(kProbeCancelled, "adding it was cancelled");
         }
