@@ -118,6 +118,8 @@ const std::array kFallbackKeys = {
     FallbackKey{u"REASON", u"leftdamaged", u"it is damaged or of an unknown kind"},
     FallbackKey{u"REASON", u"leftnavigation", u"it holds DVD navigation, which no video file keeps"},
     FallbackKey{u"REASON", u"leftrefused", u"the %1 container does not take it"},
+    FallbackKey{u"REASON", u"cutshort",
+                u"the input is cut short: the output holds the part of it that is there"},
 };
 
 // Program-wide: filled at main-window set-up and again when the user picks another language.

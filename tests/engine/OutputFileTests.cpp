@@ -4,6 +4,7 @@
 #include "EngineFixtures.h"
 #include "Fixtures.h"
 #include "engine/Batch.h"
+#include "engine/batch/FailureReason.h"
 #include "engine/io/OutputFile.h"
 
 #include <gtest/gtest.h>
@@ -225,6 +226,63 @@ TEST(OutputSwapRace, ASymlinkPutInPlaceOfThePartFileNeverGetsWritten) {
             }
         }
     }
+}
+
+// Outputs of both paths get the input's modification time to the nanosecond and its permissions; an input
+// whose end is missing is converted with what it has, and the note says so.
+TEST(BatchOutputs, KeepTheInputsDateAndSayWhenItIsCutShort) {
+    ScopedTempDir dir;
+    const std::string faststart = test::MediaFixture(
+        "faststart4s.mp4", test::kMarkerVideo + test::kTone + test::kH264 + "-t 4 -movflags +faststart");
+    std::string cut = ReadFileBytes(faststart);
+    cut.resize(cut.size() * 6 / 10);
+    const std::vector<std::string> sources = {test::MarkerClip("mp4"), test::TsWithLateAudio()};
+    std::vector<std::string> inputs, outputs;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        inputs.push_back(dir.file("in" + std::to_string(i) + fs::path(sources[i]).extension().string()));
+        fs::copy_file(sources[i], inputs.back());
+    }
+    inputs.push_back(dir.file("cut.mp4"));
+    WriteText(inputs.back(), cut);
+    const timespec date[2] = {{0, UTIME_OMIT}, {1234567890, 987654321}};
+    for (const std::string& input : inputs) {
+        ASSERT_EQ(::chmod(input.c_str(), 0604), 0);
+        ASSERT_EQ(::utimensat(AT_FDCWD, input.c_str(), date, 0), 0);
+        outputs.push_back(dir.file("out-" + fs::path(input).filename().string()));
+    }
+    auto job = test::MakeBatchJob(inputs, outputs, 90);
+    const test::BatchOutcome outcome = test::RunBatch(*job);
+    ASSERT_EQ(outcome.statuses,
+              (std::vector<int>{kFileStatusConverted, kFileStatusConverted, kFileStatusConverted}));
+    for (const std::string& output : job->m_outputPaths) {
+        struct stat info {};
+        ASSERT_EQ(::stat(output.c_str(), &info), 0) << output;
+        EXPECT_EQ(info.st_mtim.tv_sec, 1234567890) << output;
+        EXPECT_EQ(info.st_mtim.tv_nsec, 987654321) << output;
+        EXPECT_EQ(info.st_mode & 0777, 0604u) << output;
+    }
+    EXPECT_EQ(job->m_entryReasons[0], "");
+    EXPECT_EQ(job->m_entryReasons[2], CutShortNote());
+    std::string duration;
+    test::RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
+                         test::ShellQuote(job->m_outputPaths[2]),
+                     &duration);
+    EXPECT_GT(std::stod(duration), 0.5) << duration;
+    EXPECT_LT(std::stod(duration), 3.9) << duration;
+}
+
+// A batch removes the part files that killed runs left in its output folder, and keeps the one that a
+// running writer holds.
+TEST(BatchOutputs, ABatchRemovesStalePartFilesButNotOneBeingWritten) {
+    ScopedTempDir dir;
+    WriteText(dir.file(".old.mp4.part-Zz9Yy8"), std::string(100000, 's'));
+    CreatedOutput held;
+    bool folderGone = false;
+    ASSERT_EQ(held.Create(dir.file("running.mp4"), folderGone), 0);
+    auto job = test::MakeBatchJob({test::MarkerClip("mp4")}, {dir.file("clip.mp4")}, 90);
+    ASSERT_EQ(test::RunBatch(*job).statuses, std::vector<int>{kFileStatusConverted});
+    EXPECT_EQ(NamesIn(dir.path()),
+              (std::vector<std::string>{fs::path(held.tempPath()).filename().string(), "clip.mp4"}));
 }
 
 } // namespace

@@ -252,6 +252,9 @@ void CommitEntryOutput(EntryState& entry) {
     switch (commit.failedStep) {
     case CommitStep::kNone:
         entry.outputPath = commit.committedPath;
+        if (entry.inputCutShort) {
+            AddNote(entry.note, CutShortNote());
+        }
         if (commit.way == CommitWay::kPlaceholder) {
             AddNote(entry.note, PlaceholderCommitNote());
         }
@@ -335,6 +338,7 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     }
     if (std::string reason = InPlaceRefusal(input.get(), quickTime, job.m_rotation); !reason.empty()) {
         entry.method = "remuxed: " + reason;
+        entry.inputCutShort = reason == kCutShortReason;
         return false;
     }
     entry.inputIdentity = IdentifyFile(entry.inputPath);

@@ -96,6 +96,10 @@ std::string PlainFailureReason(FailedStep step, int errorCode) {
     }
 }
 
+std::string CutShortNote() {
+    return "the input is cut short: the output holds the part of it that is there";
+}
+
 std::string PlaceholderCommitNote() {
     return "this disk cannot rename a file without replacing another, so the name was first taken by an "
            "empty file: a crash at that moment could leave that empty file under this name";

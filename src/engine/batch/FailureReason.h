@@ -27,6 +27,12 @@ enum class FailedStep {
 // The plain reason for a failed step; errorCode is a negative AVERROR (AVERROR(errno) for system errors).
 std::string PlainFailureReason(FailedStep step, int errorCode);
 
+// Why an input whose end is missing cannot be rotated in place; the remux then copies what is there.
+inline constexpr const char* kCutShortReason = "the file is cut short";
+
+// The note of an output made from an input whose end is missing.
+std::string CutShortNote();
+
 // The note of an output that the disk could only give its name through an empty placeholder file.
 std::string PlaceholderCommitNote();
 

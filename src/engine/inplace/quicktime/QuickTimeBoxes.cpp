@@ -1,5 +1,6 @@
 #include "engine/inplace/quicktime/QuickTimeBoxes.h"
 
+#include "engine/batch/FailureReason.h"
 #include "engine/io/PositionedIo.h"
 
 #include <algorithm>
@@ -55,7 +56,7 @@ bool IsDescendedContainer(std::uint32_t type) {
 // Bounds a file made of millions of empty boxes: walking it would take minutes for no use.
 constexpr std::uint64_t kMaxTopLevelBoxes = std::uint64_t{1} << 22;
 
-constexpr const char* kCutShort = "the file is cut short";
+constexpr const char* kCutShort = kCutShortReason;
 constexpr const char* kDamagedFile = "the file's box structure is damaged";
 constexpr const char* kDamagedMovie = "the movie header is damaged";
 constexpr const char* kDamagedTable = "a track's sample table is damaged";
