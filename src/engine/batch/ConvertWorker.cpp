@@ -3,6 +3,7 @@
 // and reason. A failure fails that entry only; the end of the batch is published on every way out.
 #include "engine/Containers.h"
 #include "engine/batch/ConvertJob.h"
+#include "engine/batch/EntryCommitter.h"
 #include "engine/batch/EntryState.h"
 #include "engine/inplace/MarkInPlace.h"
 #include "engine/inplace/matroska/MatroskaRotation.h"
@@ -276,9 +277,18 @@ void CommitEntryOutput(EntryState& entry) {
     }
 }
 
-// Releases everything the entry opened. A complete output is moved to its name; anything else the worker
-// created is removed, through the folder's descriptor (also from a folder moved away meanwhile), so no
-// partial file ever carries an output's name.
+// Removes what the worker created for the entry, through the folder's descriptor (also from a folder moved
+// away meanwhile), so no partial file ever carries an output's name.
+void DiscardOutput(EntryState& entry) {
+    const bool folderMoved = entry.outputFile.FolderMoved();
+    entry.outputFile.Remove();
+    if (folderMoved && entry.failed) {
+        entry.reason = PlainFailureReason(FailedStep::kFolderMoved, AVERROR(ENOENT));
+    }
+}
+
+// Releases everything the entry opened. A complete output waits for its commit (CommitAndPublish), its
+// write-back already started; anything else the worker created is removed.
 void FinishEntry(EntryState& entry, bool complete) {
     entry.output.reset();
     entry.outputFile.CloseIo();
@@ -288,16 +298,11 @@ void FinishEntry(EntryState& entry, bool complete) {
         return;
     }
     if (complete && !entry.failed && !entry.cancelled) {
-        CommitEntryOutput(entry);
-        if (!entry.failed) {
-            return;
-        }
+        entry.outputFile.StartWriteback();
+        entry.awaitingCommit = true;
+        return;
     }
-    const bool folderMoved = entry.outputFile.FolderMoved();
-    entry.outputFile.Remove();
-    if (folderMoved && entry.failed) {
-        entry.reason = PlainFailureReason(FailedStep::kFolderMoved, AVERROR(ENOENT));
-    }
+    DiscardOutput(entry);
 }
 
 // The QuickTime family (MP4, MOV, M4V, 3GP) whose box structure parses cleanly is rotated by copying its
@@ -445,6 +450,15 @@ void PublishEntry(CConvertJob& job, int index, const EntryState& entry) {
     job.m_fileStatus[at].store(status, std::memory_order_release);
 }
 
+// The commit of a complete entry (on the committer's thread), then its status.
+void CommitAndPublish(CConvertJob& job, EntryState& entry) {
+    CommitEntryOutput(entry);
+    if (entry.failed) {
+        DiscardOutput(entry);
+    }
+    PublishEntry(job, entry.index, entry);
+}
+
 } // namespace
 
 bool ReadNextPacket(const CConvertJob& job, EntryState& entry, AVPacket& packet) {
@@ -494,6 +508,8 @@ int ConvertThreadProc(CConvertJob* job) {
         job->m_fileStatus[static_cast<std::size_t>(i)].store(kFileStatusPending, std::memory_order_release);
     }
     RemoveStalePartFilesOf(*job, count);
+    // Destroyed before the end guard: every complete entry is committed and published before the end.
+    EntryCommitter committer([job](EntryState& entry) { CommitAndPublish(*job, entry); });
     for (int i = 0; i < count; ++i) {
         job->m_currentFile.store(i, std::memory_order_release);
         job->m_filePercent.store(0, std::memory_order_relaxed);
@@ -502,11 +518,16 @@ int ConvertThreadProc(CConvertJob* job) {
             return 0;
         }
 
-        EntryState entry;
+        auto state = std::make_unique<EntryState>();
+        EntryState& entry = *state;
         entry.index = i;
         entry.inputPath = PathAt(job->m_inputPaths, i);
         entry.outputPath = PathAt(job->m_outputPaths, i);
         const EntryEnd entryEnd = ConvertEntry(*job, entry);
+        if (entry.awaitingCommit) {
+            committer.Hand(std::move(state));
+            continue;
+        }
         PublishEntry(*job, i, entry);
         if (entryEnd == EntryEnd::kFolderGone) {
             // No later entry can be written either: each is failed with the same reason, none left looking

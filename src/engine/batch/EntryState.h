@@ -77,7 +77,8 @@ struct EntryState {
     std::int64_t videoPacketsWritten = 0;
     bool audioFormatWarned = false; // unconvertible audio has been reported for this file
 
-    bool inputCutShort = false; // the input's end is missing: the output holds what is there
+    bool awaitingCommit = false; // complete: to be flushed, named and published by the committer
+    bool inputCutShort = false;  // the input's end is missing: the output holds what is there
     bool headerWritten = false;
     bool failed = false;           // the entry ends with status 2
     bool cancelled = false;        // the packet loop stopped on a cancel before the input's end

@@ -348,6 +348,12 @@ bool CreatedOutput::FolderMoved() const {
                                    info.st_dev != m_folderDevice || info.st_ino != m_folderInode);
 }
 
+void CreatedOutput::StartWriteback() const {
+    if (m_file.get() >= 0) {
+        ::sync_file_range(m_file.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+}
+
 void CreatedOutput::KeepDateAndMode(const FileIdentity& input) {
     if (m_file.get() < 0 || !input.regularFile) {
         return;

@@ -94,6 +94,9 @@ public:
     // Whether the folder's path no longer names the folder the file was created in (moved or removed).
     bool FolderMoved() const;
 
+    // Starts writing the file's dirty pages to the device and returns at once.
+    void StartWriteback() const;
+
     // Gives the file the input's modification time (nanoseconds) and permissions, where the file system
     // allows; failures are ignored (FAT keeps no permissions).
     void KeepDateAndMode(const FileIdentity& input);
