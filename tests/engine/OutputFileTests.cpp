@@ -207,7 +207,7 @@ TEST(OutputSwapRace, ASymlinkPutInPlaceOfThePartFileNeverGetsWritten) {
             }
         });
         std::vector<std::string> inputs, outputs;
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 6; ++i) {
             inputs.push_back(clip);
             outputs.push_back(dir.file("out" + std::to_string(i) + fs::path(clip).extension().string()));
         }

@@ -1,6 +1,7 @@
 // The batch worker: for each entry it opens the input, writes the output under a temporary name, runs the
-// packet loop of the job's mode, completes the file, moves it to its name and publishes the entry's status
-// and reason. A failure fails that entry only; the end of the batch is published on every way out.
+// packet loop of the job's mode and completes the file; the committer then flushes it, moves it to its name
+// and publishes the entry's status and reason while the next entry is written. A failure fails that entry
+// only; the end of the batch is published on every way out, after every commit.
 #include "engine/Containers.h"
 #include "engine/batch/ConvertJob.h"
 #include "engine/batch/EntryCommitter.h"
