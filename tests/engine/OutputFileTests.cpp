@@ -229,8 +229,8 @@ TEST(OutputSwapRace, ASymlinkPutInPlaceOfThePartFileNeverGetsWritten) {
 }
 
 // Outputs of both paths get the input's modification time to the nanosecond and its permissions; an input
-// whose end is missing is converted with what it has, and the note says so.
-TEST(BatchOutputs, KeepTheInputsDateAndSayWhenItIsCutShort) {
+// whose end is missing is converted with what it has, and the note says so and names a stream left out.
+TEST(BatchOutputs, KeepTheInputsDateAndSayWhatTheyLack) {
     ScopedTempDir dir;
     const std::string faststart = test::MediaFixture(
         "faststart4s.mp4", test::kMarkerVideo + test::kTone + test::kH264 + "-t 4 -movflags +faststart");
@@ -244,6 +244,15 @@ TEST(BatchOutputs, KeepTheInputsDateAndSayWhenItIsCutShort) {
     }
     inputs.push_back(dir.file("cut.mp4"));
     WriteText(inputs.back(), cut);
+    // The same with its audio track damaged (handler and sample entry unknown): the demuxer sees a data
+    // stream that no muxer takes.
+    for (const char* type : {"soun", "mp4a"}) {
+        const std::size_t at = cut.find(type);
+        ASSERT_NE(at, std::string::npos);
+        cut.replace(at, 4, "zzzz");
+    }
+    inputs.push_back(dir.file("cut-damaged-audio.mp4"));
+    WriteText(inputs.back(), cut);
     const timespec date[2] = {{0, UTIME_OMIT}, {1234567890, 987654321}};
     for (const std::string& input : inputs) {
         ASSERT_EQ(::chmod(input.c_str(), 0604), 0);
@@ -252,8 +261,7 @@ TEST(BatchOutputs, KeepTheInputsDateAndSayWhenItIsCutShort) {
     }
     auto job = test::MakeBatchJob(inputs, outputs, 90);
     const test::BatchOutcome outcome = test::RunBatch(*job);
-    ASSERT_EQ(outcome.statuses,
-              (std::vector<int>{kFileStatusConverted, kFileStatusConverted, kFileStatusConverted}));
+    ASSERT_EQ(outcome.statuses, std::vector<int>(4, kFileStatusConverted));
     for (const std::string& output : job->m_outputPaths) {
         struct stat info {};
         ASSERT_EQ(::stat(output.c_str(), &info), 0) << output;
@@ -263,6 +271,13 @@ TEST(BatchOutputs, KeepTheInputsDateAndSayWhenItIsCutShort) {
     }
     EXPECT_EQ(job->m_entryReasons[0], "");
     EXPECT_EQ(job->m_entryReasons[2], CutShortNote());
+    EXPECT_EQ(job->m_entryReasons[3],
+              "data stream 1 left out: it is damaged or of an unknown kind; " + CutShortNote());
+    std::string streams; // streams.stream.0.codec_type="video", one line per stream
+    test::RunCommand("ffprobe -v error -show_entries stream=codec_type -of flat " +
+                         test::ShellQuote(job->m_outputPaths[3]),
+                     &streams);
+    EXPECT_EQ(streams, "streams.stream.0.codec_type=\"video\"\n");
     std::string duration;
     test::RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
                          test::ShellQuote(job->m_outputPaths[2]),

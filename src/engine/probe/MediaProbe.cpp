@@ -129,6 +129,18 @@ bool IsPlainVideoTrack(const QuickTimeTrackMedia& track) {
     return codec != AV_CODEC_ID_NONE && avcodec_find_decoder(codec) != nullptr;
 }
 
+// At information level (--verbose) the demuxer's stream descriptions are what the caller asked to see;
+// they are only shown, the box reading has already given the answer.
+void DescribeStreams(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel) {
+    if (av_log_get_level() < AV_LOG_INFO) {
+        return;
+    }
+    InputFile input;
+    if (input.Open(utf8Path, cancel) >= 0) {
+        av_dump_format(input.get(), 0, utf8Path.c_str(), 0);
+    }
+}
+
 } // namespace
 
 std::optional<MediaFacts> QuickTimeAcceptance(int fd) {
@@ -188,6 +200,7 @@ MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_
         const FileDescriptor fd(open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
         if (fd.get() >= 0) {
             if (std::optional<MediaFacts> facts = QuickTimeAcceptance(fd.get())) {
+                DescribeStreams(utf8Path, cancel);
                 return *std::move(facts);
             }
         }
