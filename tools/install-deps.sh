@@ -19,7 +19,7 @@ packages=(
   dpkg-dev file desktop-file-utils appstream
   # The output-file tests: the order of flushes and renames (strace), a real exFAT disk through FUSE
   # (mounted on a loop device when the machine allows it), and the close box under a window manager.
-  strace exfat-fuse exfatprogs openbox xdotool
+  strace exfat-fuse exfatprogs openbox xdotool wmctrl
   # Reads the --json lines with a parser of its own.
   python3
 )
