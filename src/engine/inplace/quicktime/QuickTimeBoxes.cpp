@@ -205,9 +205,6 @@ public:
         for (std::uint64_t offset = container.PayloadOffset(); container.End() - offset >= 8;) {
             Box box;
             if (!LenientBox(offset, container.End(), box)) {
-                if (m_result.readError != 0) {
-                    return false;
-                }
                 break;
             }
             if (--budget == 0) {
