@@ -51,17 +51,16 @@ openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
 wait_for 100 xdotool search --class openbox >/dev/null 2>&1 || sleep 1
 
-QT_QPA_PLATFORM=xcb "$work/app/quarnix" "$work/in/live.ts" >"$work/quarnix.log" 2>&1 &
-app=$!
-pids+=("$app")
-main=""
-find_main() { main=$(xdotool search --onlyvisible --name '^Quarnix [0-9]' 2>/dev/null | head -1); [[ -n $main ]]; }
-wait_for 300 find_main || fail "the main window did not show: $(cat "$work/quarnix.log")"
-sleep 1 # the listed file's probe
-
-# The listed file becomes a pipe that gives a third of the video and then waits.
-python3 - "$work/source.ts" "$work/in/live.ts" <<'PY' &
-import os, sys, time
+# Once the window's probe has read the listed file and closed it, the file becomes a pipe that gives a
+# third of the video and then waits.
+python3 - "$work/source.ts" "$work/in/live.ts" "$work/swapper.ready" <<'PY' &
+import ctypes, os, sys, time
+libc = ctypes.CDLL(None, use_errno=True)
+IN_CLOSE_NOWRITE = 0x10
+watch = libc.inotify_init()
+libc.inotify_add_watch(watch, sys.argv[2].encode(), IN_CLOSE_NOWRITE)
+open(sys.argv[3], 'w').close()
+os.read(watch, 4096)  # the probe closed the file
 data = open(sys.argv[1], 'rb').read()
 os.remove(sys.argv[2])
 os.mkfifo(sys.argv[2])
@@ -70,7 +69,15 @@ os.write(fd, data[:len(data) // 3])
 time.sleep(120)
 PY
 pids+=($!)
-wait_for 100 test -p "$work/in/live.ts" || fail "no pipe"
+wait_for 100 test -f "$work/swapper.ready" || fail "the pipe feeder did not start"
+
+QT_QPA_PLATFORM=xcb "$work/app/quarnix" "$work/in/live.ts" >"$work/quarnix.log" 2>&1 &
+app=$!
+pids+=("$app")
+main=""
+find_main() { main=$(xdotool search --onlyvisible --name '^Quarnix [0-9]' 2>/dev/null | head -1); [[ -n $main ]]; }
+wait_for 300 find_main || fail "the main window did not show: $(cat "$work/quarnix.log")"
+wait_for 300 test -p "$work/in/live.ts" || fail "the listed file was never probed"
 
 # Start sits at (331, 169) in the 388 x 237 dialog units of the window, 56 x 54 large. Clicked again
 # should a click come before the window took its place.
