@@ -1,12 +1,13 @@
 #include "cli/CliCommands.h"
 
 #include "cli/CancelSignal.h"
+#include "cli/JsonLines.h"
 #include "core/BatchPlanner.h"
 #include "engine/Batch.h"
 #include "engine/Probe.h"
 
 #include <chrono>
-#include <optional>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -50,108 +51,13 @@ void ShowProgress(const RunningBatch& batch, const std::vector<std::string>& inp
     err.flush();
 }
 
-const char* StatusWord(std::int8_t status) {
-    switch (status) {
-    case kFileStatusConverted:
-        return "converted";
-    case kFileStatusFailed:
-        return "failed";
-    default:
-        return "pending";
+// What stands where the output folder should be: nothing, or something that is no folder.
+std::string FolderProblem(const std::string& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return "does not exist";
     }
-}
-
-// Probes the files of a rotate command: the accepted ones go into accepted, a refused one is named on err.
-// False when Ctrl-C came before the batch started.
-bool ProbeInputs(const std::vector<std::string>& files, const std::atomic<std::uint8_t>& interrupted,
-                 std::vector<PlannedInput>& accepted, bool& anyRefused, std::ostream& err) {
-    for (const std::string& file : files) {
-        if (interrupted.load() != 0) {
-            return false;
-        }
-        const MediaFacts facts = ProbeMedia(file, &interrupted, ProbeDepth::kAcceptance);
-        if (!facts.Accepted() || !HasContainerExtension(file)) {
-            err << "refused\t" << file << "\n";
-            anyRefused = true;
-            continue;
-        }
-        accepted.push_back({file, facts.durationUs});
-    }
-    return true;
-}
-
-// The exit status of a plan that cannot run, with its line on err; nothing when the plan can run.
-std::optional<int> PlanProblemExit(PlanProblem problem, const std::string& folder, std::ostream& out,
-                                   std::ostream& err) {
-    switch (problem) {
-    case PlanProblem::kNone:
-        break;
-    case PlanProblem::kNoEntries:
-        out.flush();
-        return kExitSomeFileNotDone;
-    case PlanProblem::kTooManyEntries:
-        err << "error: a batch holds at most " << CConvertJob::kMaxEntries << " files\n";
-        return kExitUsageOrFolder;
-    case PlanProblem::kFolderMissing:
-        err << "error: the output folder does not exist: " << folder << "\n";
-        return kExitUsageOrFolder;
-    case PlanProblem::kFolderNotWritable:
-        err << "error: the output folder cannot be written: " << folder << "\n";
-        return kExitUsageOrFolder;
-    case PlanProblem::kNotEnoughSpace:
-        err << "error: not enough free space in the output folder: " << folder << "\n";
-        return kExitUsageOrFolder;
-    }
-    return std::nullopt;
-}
-
-// Waits for the batch to end: Ctrl-C cancels it, and the progress line is drawn when asked for.
-void FollowBatch(RunningBatch& batch, const std::vector<std::string>& inputs,
-                 const std::atomic<std::uint8_t>& interrupted, bool showProgress, std::ostream& err) {
-    // Looks at the interrupt flag and the progress between waits, and goes on the moment the batch ends.
-    if (showProgress) {
-        ShowProgress(batch, inputs, err);
-    }
-    while (!batch.WaitFor(std::chrono::milliseconds(showProgress ? 100 : 20))) {
-        if (interrupted.load() != 0) {
-            batch.Cancel();
-        }
-        if (showProgress) {
-            ShowProgress(batch, inputs, err);
-        }
-    }
-    batch.Wait();
-    if (showProgress) {
-        err << "\r\033[K";
-        err.flush();
-    }
-}
-
-// One line per entry on out, its reason and (verbose) its method on err; true when every entry was
-// converted.
-bool ReportOutcomes(const RunningBatch& batch, int count, bool verbose, std::ostream& out,
-                    std::ostream& err) {
-    bool allConverted = true;
-    int marked = 0;
-    int remuxed = 0;
-    for (int i = 0; i < count; ++i) {
-        const EntryOutcome outcome = batch.OutcomeOf(i);
-        allConverted = allConverted && outcome.status == kFileStatusConverted;
-        out << StatusWord(outcome.status) << "\t" << outcome.inputPath << "\t" << outcome.outputPath << "\n";
-        if (!outcome.reason.empty()) {
-            err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.reason << "\n";
-        }
-        if (outcome.status == kFileStatusConverted) {
-            (outcome.method == WriteMethod::kMarkedInPlace ? marked : remuxed) += 1;
-            if (verbose) {
-                err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.methodDetail << "\n";
-            }
-        }
-    }
-    if (verbose) {
-        err << "quarnix-cli: " << marked << " marked in place, " << remuxed << " remuxed\n";
-    }
-    return allConverted;
+    return S_ISREG(info.st_mode) ? "is a file, not a folder" : "is not a folder";
 }
 
 } // namespace
@@ -168,22 +74,24 @@ std::string UsageText() {
            "      output is the name the file really got. Why a file failed: 'quarnix-cli: FILE: reason'\n"
            "      on stderr. Ctrl-C stops at once: the current file is removed, the rest stay pending.\n"
            "  quarnix-cli --help | --version\n"
-           "Options: --verbose shows the media libraries' stream descriptions. Arguments after '--' are\n"
-           "always files. Paths are printed byte for byte as given.\n"
+           "Options: --verbose shows the media libraries' stream descriptions. --json prints one JSON\n"
+           "object per line per file instead, refused files included (input, status, output, reason,\n"
+           "note, method); a name that is not UTF-8 also comes as its bytes in 'input_base64'.\n"
+           "Arguments after '--' are always files. Paths are printed byte for byte as given.\n"
            "Exit status: 0 all files done, 1 some file refused, failed or pending, 2 usage or folder "
            "error.\n";
 }
 
-int RunProbe(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
+int RunProbe(const std::vector<std::string>& files, std::ostream& out, std::ostream& err, bool json) {
     bool allAccepted = true;
     for (const std::string& file : files) {
         const MediaFacts facts = ProbeMedia(file);
         if (!facts.Accepted()) {
-            err << "refused\t" << file << "\n";
+            (json ? out : err) << (json ? RefusedJsonLine(file, facts.refusal) : "refused\t" + file + "\n");
             allAccepted = false;
             continue;
         }
-        out << RowText(facts, file) << "\n";
+        out << (json ? ProbeJsonLine(file, facts) : RowText(facts, file) + "\n");
     }
     out.flush();
     err.flush();
@@ -196,21 +104,96 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
     CancelOnInterrupt cancelOnInterrupt(interrupted);
     std::vector<PlannedInput> accepted;
     bool anyRefused = false;
-    if (!ProbeInputs(request.files, interrupted, accepted, anyRefused, err)) {
-        err << "quarnix-cli: interrupted before the batch started\n";
-        return kExitSomeFileNotDone;
+    for (const std::string& file : request.files) {
+        if (interrupted.load() != 0) {
+            err << "quarnix-cli: interrupted before the batch started\n";
+            return kExitSomeFileNotDone;
+        }
+        const MediaFacts facts = ProbeMedia(file, &interrupted, ProbeDepth::kAcceptance);
+        if (!facts.Accepted() || !HasContainerExtension(file)) {
+            if (request.json) {
+                out << RefusedJsonLine(file, facts.Accepted() ? "its extension names no video container"
+                                                              : facts.refusal);
+            } else {
+                err << "refused\t" << file << "\n";
+            }
+            anyRefused = true;
+            continue;
+        }
+        accepted.push_back({file, facts.durationUs});
     }
 
-    BatchPlan plan = PlanBatch(request.outputFolder, accepted, request.angle);
-    if (const std::optional<int> exitStatus = PlanProblemExit(plan.problem, request.outputFolder, out, err)) {
-        return *exitStatus;
+    const std::string& folder = request.outputFolder;
+    BatchPlan plan = PlanBatch(folder, accepted, request.angle);
+    switch (plan.problem) {
+    case PlanProblem::kNone:
+        break;
+    case PlanProblem::kNoEntries:
+        out.flush();
+        return kExitSomeFileNotDone;
+    case PlanProblem::kTooManyEntries:
+        err << "error: a batch holds at most " << CConvertJob::kMaxEntries << " files\n";
+        return kExitUsageOrFolder;
+    case PlanProblem::kFolderMissing:
+        err << "error: the output folder " << FolderProblem(folder) << ": " << folder << "\n";
+        return kExitUsageOrFolder;
+    case PlanProblem::kFolderNotWritable:
+        err << "error: the output folder cannot be written: " << folder << "\n";
+        return kExitUsageOrFolder;
+    case PlanProblem::kNotEnoughSpace:
+        err << "error: not enough free space in the output folder: " << folder << "\n";
+        return kExitUsageOrFolder;
     }
 
     const int count = plan.job->m_fileCount;
     std::vector<std::string> inputs = plan.job->m_inputPaths;
+    std::atomic<std::uint8_t>& batchCancel = plan.job->m_cancel;
     RunningBatch batch(std::move(plan.job));
-    FollowBatch(batch, inputs, interrupted, request.showProgress, err);
-    const bool allConverted = ReportOutcomes(batch, count, request.verbose, out, err) && !anyRefused;
+    cancelOnInterrupt.AlsoCancel(&batchCancel);
+    // Looks at the interrupt flag and the progress between waits, and goes on the moment the batch ends.
+    if (request.showProgress) {
+        ShowProgress(batch, inputs, err);
+    }
+    while (!batch.WaitFor(std::chrono::milliseconds(request.showProgress ? 100 : 20))) {
+        if (interrupted.load() != 0) {
+            batch.Cancel();
+        }
+        if (request.showProgress) {
+            ShowProgress(batch, inputs, err);
+        }
+    }
+    batch.Wait();
+    cancelOnInterrupt.AlsoCancel(nullptr);
+    if (request.showProgress) {
+        err << "\r\033[K";
+        err.flush();
+    }
+
+    bool allConverted = !anyRefused;
+    int marked = 0;
+    int remuxed = 0;
+    for (int i = 0; i < count; ++i) {
+        const EntryOutcome outcome = batch.OutcomeOf(i);
+        allConverted = allConverted && outcome.status == kFileStatusConverted;
+        if (request.json) {
+            out << RotateJsonLine(outcome);
+        } else {
+            out << StatusWord(outcome.status) << "\t" << outcome.inputPath << "\t" << outcome.outputPath
+                << "\n";
+        }
+        if (!outcome.reason.empty()) {
+            err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.reason << "\n";
+        }
+        if (outcome.status == kFileStatusConverted) {
+            (outcome.method == WriteMethod::kMarkedInPlace ? marked : remuxed) += 1;
+            if (request.verbose) {
+                err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.methodDetail << "\n";
+            }
+        }
+    }
+    if (request.verbose) {
+        err << "quarnix-cli: " << marked << " marked in place, " << remuxed << " remuxed\n";
+    }
     out.flush();
     err.flush();
     return allConverted ? kExitSuccess : kExitSomeFileNotDone;
@@ -222,9 +205,10 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     std::vector<std::string> args;
     bool filesOnly = false;
     bool verbose = false;
+    bool json = false;
     for (const std::string& argument : arguments) {
-        if (!filesOnly && argument == "--verbose") {
-            verbose = true;
+        if (!filesOnly && (argument == "--verbose" || argument == "--json")) {
+            (argument == "--json" ? json : verbose) = true;
             continue;
         }
         filesOnly = filesOnly || argument == "--";
@@ -249,7 +233,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             err << "error: probe needs at least one file\n" << UsageText();
             return kExitUsageOrFolder;
         }
-        return RunProbe(args, out, err);
+        return RunProbe(args, out, err, json);
     }
     if (command != "rotate") {
         err << "error: unknown command '" << command << "'\n" << UsageText();
@@ -259,6 +243,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     RotateRequest request;
     request.showProgress = stderrIsTerminal;
     request.verbose = verbose;
+    request.json = json;
     filesOnly = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];

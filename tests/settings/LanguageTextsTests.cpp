@@ -183,8 +183,17 @@ TEST(LanguageTexts, ReasonsInThePacksWords) {
     ScopedExecutableFolder exe;
     WritePack(exe, "german.ini",
               "[REASON]\ninputgone=die Eingabedatei existiert nicht mehr\n"
-              "writtenas=als %1 geschrieben: %2 kann keine Drehung speichern\n");
+              "writtenas=als %1 geschrieben: %2 kann keine Drehung speichern\n"
+              "leftout=%1-Datenstrom %2 weggelassen: %3\n"
+              "leftrefused=der Container %1 nimmt ihn nicht auf\n"
+              "cutshort=die Eingabe ist abgeschnitten\n");
     LoadTexts("german.ini");
+    // A note of several sentences, each in the pack's words.
+    EXPECT_EQ(TranslatedReason("written as MKV: AVI cannot carry a rotation; data stream 2 left out: the MKV "
+                               "container does not take it; the input is cut short: the output holds the "
+                               "part of it that is there"),
+              "als MKV geschrieben: AVI kann keine Drehung speichern; data-Datenstrom 2 weggelassen: der "
+              "Container MKV nimmt ihn nicht auf; die Eingabe ist abgeschnitten");
     EXPECT_EQ(TranslatedReason("the input no longer exists"), "die Eingabedatei existiert nicht mehr");
     EXPECT_EQ(TranslatedReason("written as MOV: AVI cannot carry a rotation"),
               "als MOV geschrieben: AVI kann keine Drehung speichern");

@@ -13,6 +13,7 @@
 #include "ui/templates/DialogBuilder.h"
 
 #include <QComboBox>
+#include <QEventLoop>
 #include <QProgressBar>
 #include <QRadioButton>
 
@@ -128,10 +129,23 @@ void CTessalyDlg::StartRotation() {
     m_batch = std::make_unique<RunningBatch>(std::move(plan.job));
     m_batchTimer.start(m_batchTimerInterval);
     m_progress->SetHost(this);
-    m_progress->exec();
+    RunProgressWindow();
     // The progress window is gone: the batch ended, or Stop or its close box cancelled it.
     m_batchTimer.stop();
     EndBatch();
+}
+
+void CTessalyDlg::RunProgressWindow() {
+    // Not application-modal: window managers send the main window's close box to the main window, and Qt
+    // drops that for a window that a modal one blocks. Input to the main window is held back by
+    // eventFilter while the progress window shows, as modality would.
+    QEventLoop loop;
+    connect(m_progress.get(), &QDialog::finished, &loop, &QEventLoop::quit);
+    m_progress->setWindowModality(Qt::NonModal);
+    m_progress->show();
+    if (m_progress->isVisible()) {
+        loop.exec();
+    }
 }
 
 void CTessalyDlg::CancelBatch() {

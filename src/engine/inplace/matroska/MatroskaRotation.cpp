@@ -594,7 +594,18 @@ int SetMatroskaRotation(const std::string& utf8Path, int clockwiseDegrees) {
     if (file.get() < 0) {
         return AVERROR(errno);
     }
-    const MatroskaStructure structure = CheckMatroskaStructure(file.get());
+    if (int rc = SetMatroskaRotationOf(file.get(), clockwiseDegrees); rc < 0) {
+        return rc;
+    }
+    const int closeError = file.Close();
+    return closeError != 0 ? AVERROR(closeError) : 0;
+}
+
+int SetMatroskaRotationOf(int fd, int clockwiseDegrees) {
+    if (clockwiseDegrees % 360 == 0) {
+        return 0;
+    }
+    const MatroskaStructure structure = CheckMatroskaStructure(fd);
     if (structure.readError != 0) {
         return AVERROR(structure.readError);
     }
@@ -602,14 +613,10 @@ int SetMatroskaRotation(const std::string& utf8Path, int clockwiseDegrees) {
     if (!rewrite.possible) {
         return rewrite.noRoom ? AVERROR(ENOSPC) : AVERROR_INVALIDDATA;
     }
-    if (int error = WriteMatroskaRewrite(file.get(), structure, rewrite); error != 0) {
+    if (int error = WriteMatroskaRewrite(fd, structure, rewrite); error != 0) {
         return AVERROR(error);
     }
-    if (!HoldsMatroskaRotation(CheckMatroskaStructure(file.get()), clockwiseDegrees)) {
-        return AVERROR(EIO);
-    }
-    const int closeError = file.Close();
-    return closeError != 0 ? AVERROR(closeError) : 0;
+    return HoldsMatroskaRotation(CheckMatroskaStructure(fd), clockwiseDegrees) ? 0 : AVERROR(EIO);
 }
 
 } // namespace quarnix

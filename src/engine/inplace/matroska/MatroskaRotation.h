@@ -43,5 +43,7 @@ ebml::Bytes ProjectionElement(int clockwiseDegrees);
 // AVERROR(ENOSPC) when its header has no room for it, AVERROR_INVALIDDATA when its structure is not as
 // expected (the file is then left as it was), or another negative AVERROR for an I/O error.
 int SetMatroskaRotation(const std::string& utf8Path, int clockwiseDegrees);
+// The same on a file open for reading and writing (the worker's output, never reopened by name).
+int SetMatroskaRotationOf(int fd, int clockwiseDegrees);
 
 } // namespace quarnix
