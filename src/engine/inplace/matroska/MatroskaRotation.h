@@ -7,6 +7,7 @@
 // cue index points to moves.
 #pragma once
 
+#include "engine/Rotation.h"
 #include "engine/inplace/matroska/Ebml.h"
 #include "engine/inplace/matroska/MatroskaStructure.h"
 
@@ -17,8 +18,6 @@
 #include <vector>
 
 namespace quarnix {
-
-struct Turn;
 
 // The clockwise angle a video track gets, from its place among the file's video tracks (0, 1, ...) and the
 // angle its Projection shows now (0 without one).
