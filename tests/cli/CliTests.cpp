@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -148,6 +149,30 @@ TEST(Cli, AngleTurnsTheShownPictureAndAbsoluteSetsIt) {
     EXPECT_EQ(exifRotation(rotate("--angle 90", once, "twice")), "180");
     EXPECT_EQ(exifRotation(rotate("--absolute --angle 270", once, "set")), "270");
     EXPECT_EQ(exifRotation(rotate("--angle 0 --absolute", once, "cleared")), "0");
+}
+
+// --keep-matroska keeps an MKV Matroska (by default it becomes MP4); --reencode turns the pictures.
+TEST(Cli, KeepMatroskaAndReencodeReachTheEngine) {
+    ScopedTempDir dir;
+    const std::string mkv = ShellQuote(MarkerClip("mkv"));
+    const std::string name = std::filesystem::path(MarkerClip("mkv")).stem().string();
+    for (const auto& [options, extension] :
+         {std::pair{"", ".mp4"}, std::pair{"--keep-matroska ", ".mkv"}, std::pair{"--reencode ", ".mkv"}}) {
+        const std::string folder = dir.file(std::string("out") + std::to_string(std::strlen(options)));
+        std::filesystem::create_directory(folder);
+        const CliRun run = RunCli("rotate " + std::string(options) + "--angle 90 --output " +
+                                  ShellQuote(folder) + " " + mkv);
+        EXPECT_EQ(run.exitCode, 0) << options << run.err;
+        EXPECT_EQ(Fields(run.out.substr(0, run.out.find('\n'))).back(), folder + "/" + name + extension)
+            << options;
+        std::string size;
+        RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 " +
+                       ShellQuote(folder + "/" + name + extension),
+                   &size);
+        // Only the re-encode turns the stored pictures; the others mark them.
+        EXPECT_EQ(size.substr(0, 7), std::string(options) == "--reencode " ? "120,160" : "160,120")
+            << options;
+    }
 }
 
 // An entry whose output name the file system refuses fails alone, says why on stderr, and the command
