@@ -395,6 +395,10 @@ bool ChooseMatroskaOrQuickTime(CConvertJob& job, EntryState& entry) {
     if (job.m_reencode != 0 || !IsMatroskaFamilyName(entry.outputPath)) {
         return true;
     }
+    if (job.m_keepMatroska != 0) {
+        entry.note = std::string(kMatroskaKeptNote); // kept by the user's choice, and said so
+        return true;
+    }
     if (!OpenInput(job, entry)) {
         return false;
     }
