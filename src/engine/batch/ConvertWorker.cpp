@@ -139,7 +139,8 @@ void KeepH264Container(EntryState& entry) {
 // Sets up the output container and its streams, creates the temporary file and writes the header.
 // Returns kFolderGone when the temporary file could not be created because the folder is gone.
 EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
-    // A container that cannot carry a rotation is written as MOV or MKV instead, under the same base name.
+    // A container that cannot carry a rotation is written as MP4, MOV or MKV instead, under the same base
+    // name.
     std::string muxer;
     if (job.m_turnPictures != 0) {
         KeepH264Container(entry);
