@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         }
     }
-    const quarnix::MatroskaRewrite rewrite = quarnix::PlanMatroskaRotation(structure, 90);
+    const quarnix::MatroskaRewrite rewrite =
+        quarnix::PlanMatroskaRotation(structure, quarnix::Turn::Clockwise(90));
     if (rewrite.possible && rewrite.head.size() != structure.head.size()) {
         __builtin_trap();
     }
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::atomic<std::uint8_t> cancel{0};
     std::atomic<std::int32_t> percent{0};
     const quarnix::MarkInPlaceResult result =
-        quarnix::MarkMatroskaInPlace(in.get(), out.get(), 90, cancel, percent);
+        quarnix::MarkMatroskaInPlace(in.get(), out.get(), quarnix::Turn::Clockwise(90), cancel, percent);
     if (result.outcome == quarnix::MarkInPlaceOutcome::Marked) {
         const std::uint64_t from = structure.HeadEnd();
         const std::uint64_t to = structure.TailStart();

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::atomic<std::uint8_t> cancel{0};
     std::atomic<std::int32_t> percent{0};
     const quarnix::MarkInPlaceResult result =
-        quarnix::MarkQuickTimeInPlace(in.get(), out.get(), 90, cancel, percent);
+        quarnix::MarkQuickTimeInPlace(in.get(), out.get(), quarnix::Turn::Clockwise(90), cancel, percent);
     if (result.outcome == quarnix::MarkInPlaceOutcome::Marked) {
         std::vector<std::uint8_t> marked(size);
         if (pread(out.get(), marked.data(), size, 0) != static_cast<ssize_t>(size)) {

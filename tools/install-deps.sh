@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
+  libavformat-dev libavcodec-dev libavutil-dev libavfilter-dev libswresample-dev libswscale-dev
   libgtest-dev libgmock-dev
   ffmpeg libimage-exiftool-perl mediainfo mkvtoolnix
   xvfb xauth fonts-dejavu-core fonts-dejavu-extra

@@ -60,6 +60,24 @@ std::string FolderProblem(const std::string& folder) {
     return S_ISREG(info.st_mode) ? "is a file, not a folder" : "is not a folder";
 }
 
+// The way of rotating the request chose, into the planned job.
+void ApplyRotateOptions(const RotateRequest& request, CConvertJob& job) {
+    job.m_absoluteRotation = request.absolute ? 1 : 0;
+    job.m_reencode = request.reencode ? 1 : 0;
+    job.m_turnPictures = request.reencode ? 1 : 0;
+    job.m_keepMatroska = request.keepMatroska ? 1 : 0;
+}
+
+// The value of --angle: 0, 90, 180 or 270; -1 for anything else.
+int ParseAngle(const std::string& value) {
+    for (int angle : {0, 90, 180, 270}) {
+        if (value == std::to_string(angle)) {
+            return angle;
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 std::string UsageText() {
@@ -67,9 +85,17 @@ std::string UsageText() {
            "  quarnix-cli probe [--] FILE...\n"
            "      One line per accepted file: path, extension, duration, frame size, video bit rate,\n"
            "      frame rate, profile (tab-separated). Refused files: 'refused<TAB>FILE' on stderr.\n"
-           "  quarnix-cli rotate --angle 90|180|270 --output DIR [--] FILE...\n"
+           "  quarnix-cli rotate --angle 90|180|270 [--absolute] [--reencode] [--keep-matroska]\n"
+           "                    --output DIR [--] FILE...\n"
            "      Copies every audio and video stream of each file into DIR (same name and container,\n"
-           "      never replacing a file) and marks the video as turned clockwise by the angle.\n"
+           "      never replacing a file) and turns the video clockwise by the angle from how players\n"
+           "      show it now: a clip already shown at 90 and turned 90 shows at 180; a mirror stays.\n"
+           "      --absolute: the angle is the rotation to set (0, 90, 180 or 270); --angle 0 clears a\n"
+           "      wrong mark and shows the pictures as recorded.\n"
+           "      --reencode: turns the pictures themselves (the video is encoded again, no mark), for\n"
+           "      players and devices that honour no rotation mark.\n"
+           "      --keep-matroska: MKV and WebM stay Matroska (by default they are written as MP4 when\n"
+           "      MP4 keeps every stream, since most players ignore a Matroska rotation).\n"
            "      One line per file: converted|failed|pending, input, output (tab-separated); the\n"
            "      output is the name the file really got. Why a file failed: 'quarnix-cli: FILE: reason'\n"
            "      on stderr. Ctrl-C stops at once: the current file is removed, the rest stay pending.\n"
@@ -125,6 +151,9 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
 
     const std::string& folder = request.outputFolder;
     BatchPlan plan = PlanBatch(folder, accepted, request.angle);
+    if (plan.job) {
+        ApplyRotateOptions(request, *plan.job);
+    }
     switch (plan.problem) {
     case PlanProblem::kNone:
         break;
@@ -172,6 +201,7 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
     bool allConverted = !anyRefused;
     int marked = 0;
     int remuxed = 0;
+    int reencoded = 0;
     for (int i = 0; i < count; ++i) {
         const EntryOutcome outcome = batch.OutcomeOf(i);
         allConverted = allConverted && outcome.status == kFileStatusConverted;
@@ -185,14 +215,20 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
             err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.reason << "\n";
         }
         if (outcome.status == kFileStatusConverted) {
-            (outcome.method == WriteMethod::kMarkedInPlace ? marked : remuxed) += 1;
+            (outcome.method == WriteMethod::kMarkedInPlace ? marked
+             : outcome.method == WriteMethod::kReencoded   ? reencoded
+                                                           : remuxed) += 1;
             if (request.verbose) {
                 err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.methodDetail << "\n";
             }
         }
     }
     if (request.verbose) {
-        err << "quarnix-cli: " << marked << " marked in place, " << remuxed << " remuxed\n";
+        err << "quarnix-cli: " << marked << " marked in place, " << remuxed << " remuxed";
+        if (reencoded > 0) {
+            err << ", " << reencoded << " with the pictures turned";
+        }
+        err << "\n";
     }
     out.flush();
     err.flush();
@@ -249,6 +285,10 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
         const std::string& arg = args[i];
         if (!filesOnly && arg == "--") {
             filesOnly = true;
+        } else if (!filesOnly && (arg == "--absolute" || arg == "--reencode" || arg == "--keep-matroska")) {
+            (arg == "--absolute"   ? request.absolute
+             : arg == "--reencode" ? request.reencode
+                                   : request.keepMatroska) = true;
         } else if (!filesOnly && (arg == "--angle" || arg == "--output")) {
             if (i + 1 >= args.size()) {
                 err << "error: " << arg << " needs a value\n";
@@ -256,9 +296,9 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             }
             const std::string& value = args[++i];
             if (arg == "--angle") {
-                request.angle = value == "90" ? 90 : value == "180" ? 180 : value == "270" ? 270 : -1;
+                request.angle = ParseAngle(value);
                 if (request.angle < 0) {
-                    err << "error: --angle takes 90, 180 or 270\n";
+                    err << "error: --angle takes 90, 180 or 270 (or 0 with --absolute)\n";
                     return kExitUsageOrFolder;
                 }
             } else {
@@ -271,8 +311,13 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             request.files.push_back(arg);
         }
     }
-    if (request.angle == 0 || request.outputFolder.empty() || request.files.empty()) {
+    if (request.angle < 0 || request.outputFolder.empty() || request.files.empty()) {
         err << "error: rotate needs --angle, --output and at least one file\n" << UsageText();
+        return kExitUsageOrFolder;
+    }
+    // A turn of 0 changes nothing; only the rotation to set can be 0 ("as recorded").
+    if (request.angle == 0 && !request.absolute) {
+        err << "error: --angle 0 needs --absolute (a turn of 0 changes nothing)\n";
         return kExitUsageOrFolder;
     }
     return RunRotate(request, out, err);

@@ -19,7 +19,10 @@ enum ExitCode : int {
 int RunProbe(const std::vector<std::string>& files, std::ostream& out, std::ostream& err, bool json = false);
 
 struct RotateRequest {
-    int angle = 0;
+    int angle = -1;            // clockwise degrees; -1 until --angle is given
+    bool absolute = false;     // the angle is the rotation to set, not a turn of what players show now
+    bool reencode = false;     // turn the pictures themselves (re-encode the video) instead of marking them
+    bool keepMatroska = false; // a Matroska or WebM input stays Matroska even where MP4 would keep it all
     std::string outputFolder;
     std::vector<std::string> files;
     bool showProgress = false;

@@ -10,7 +10,8 @@ namespace {
 using enum ContainerFamily;
 
 // Some extensions are spelled differently from the muxer's own list (.qt, .3gpp). F4V is written by the MP4
-// muxer when it cannot be marked in place: FFmpeg's f4v muxer drops subtitle and chapter tracks.
+// muxer when it cannot be marked in place: FFmpeg's f4v muxer drops subtitle and chapter tracks. ISMV is
+// fragmented MP4, marked in place like any other (its matrices live in the movie box); MK3D is Matroska.
 constexpr ContainerInfo kContainers[] = {
     {"mp4", "mp4", kQuickTime, "MP4"},
     {"m4v", "ipod", kQuickTime, "M4V"},
@@ -20,7 +21,9 @@ constexpr ContainerInfo kContainers[] = {
     {"3gpp", "3gp", kQuickTime, "3GP"},
     {"3g2", "3g2", kQuickTime, "3G2"},
     {"f4v", "mp4", kQuickTime, "F4V"},
+    {"ismv", "ismv", kQuickTime, "ISMV"},
     {"mkv", "matroska", kMatroska, "MKV"},
+    {"mk3d", "matroska", kMatroska, "MK3D"},
     {"webm", "webm", kMatroska, "WebM"},
     {"ts", "", kOther, "MPEG-TS"},
     {"mts", "", kOther, "MPEG-TS"},
@@ -43,7 +46,8 @@ constexpr ContainerInfo kContainers[] = {
 };
 
 // Muxer and demuxer names of the two families that carry a rotation.
-constexpr std::string_view kQuickTimeFormats[] = {"mov", "mp4", "ipod", "3gp", "3g2", "m4a", "mj2", "f4v"};
+constexpr std::string_view kQuickTimeFormats[] = {"mov", "mp4", "ipod", "3gp", "3g2",
+                                                  "m4a", "mj2", "f4v",  "ismv"};
 constexpr std::string_view kMatroskaFormats[] = {"matroska", "webm"};
 
 } // namespace

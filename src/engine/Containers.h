@@ -9,8 +9,8 @@
 namespace quarnix {
 
 enum class ContainerFamily {
-    kQuickTime, // rotated by its video tracks' display matrices (MP4, MOV, M4V, 3GP, 3G2, F4V)
-    kMatroska,  // rotated by a Projection per video track and a ROTATE tag (MKV, WebM)
+    kQuickTime, // rotated by its video tracks' display matrices (MP4, MOV, M4V, 3GP, 3G2, F4V, ISMV)
+    kMatroska,  // rotated by a Projection per video track and a ROTATE tag (MKV, MK3D, WebM)
     kOther,     // no rotation mark: written in another container
 };
 

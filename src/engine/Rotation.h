@@ -1,5 +1,7 @@
-// Marks an output stream as rotated: the "rotate" metadata tag (kept by Matroska) and, for video, a display
-// matrix (what MP4/MOV/3GP players honour). The rotation is absolute: an input's own matrix never survives.
+// The one rule of rotation: how players show a video track now (its display transform), how a turn the
+// user chose changes it, and how a transform is written as a display matrix or a Matroska roll. A turn
+// adds to what players show (a clip marked 90 and turned 90 shows at 180; a mirror stays a mirror); only
+// an absolute turn sets the angle as given.
 #pragma once
 
 #include <array>
@@ -9,13 +11,54 @@ struct AVStream;
 
 namespace quarnix {
 
-// The canonical 3x3 display matrix (16.16 / 2.30 fixed point, FFmpeg order) that phones and QuickTime
-// writers use for a clockwise rotation of 90, 180 or 270 degrees, with its translation for a picture
-// of the given size. Any other angle gives the identity.
+// How players show a track: the coded picture, mirrored left to right first when `mirrored`, then turned
+// clockwise by `clockwise` degrees (0, 90, 180 or 270).
+struct DisplayTransform {
+    int clockwise = 0;
+    bool mirrored = false;
+    bool operator==(const DisplayTransform&) const = default;
+};
+
+// What the user chose: a clockwise turn of what players show now, or (absolute) the rotation to set,
+// which also drops a mirror (0 then means "as recorded").
+struct Turn {
+    int degrees = 0;
+    bool absolute = false;
+
+    static Turn Clockwise(int degrees) { return {degrees, false}; }
+    static Turn Absolute(int degrees) { return {degrees, true}; }
+    bool operator==(const Turn&) const = default;
+};
+
+// Any angle as 0..359.
+int NormalizedDegrees(int degrees);
+
+// The transform a track gets when the turn is applied to the one it has.
+DisplayTransform TurnedTransform(const Turn& turn, const DisplayTransform& current);
+
+// The transform a display matrix (FFmpeg's order, which is also the order of a QuickTime track header)
+// stands for, snapped to the nearest quarter turn; the identity for a null or degenerate matrix.
+DisplayTransform TransformOfMatrix(const std::int32_t* matrix);
+
+// The clockwise angle a Matroska ProjectionPoseRoll stands for (a positive roll turns counter-clockwise),
+// snapped to the nearest quarter turn.
+int ClockwiseOfRoll(double roll);
+
+// The display matrix of a transform for a picture of the given size, with the translation that keeps the
+// turned picture in place, exactly as phones and QuickTime writers store it.
+std::array<std::int32_t, 9> DisplayMatrixOf(const DisplayTransform& transform, int width, int height);
+
+// The canonical matrix of a plain clockwise rotation of 0, 90, 180 or 270 degrees (any other angle gives
+// the identity).
 std::array<std::int32_t, 9> ClockwiseDisplayMatrix(int degrees, int width, int height);
 
-// Sets the "rotate" tag to the decimal angle (replacing one copied from the input) when degrees is not 0,
-// and gives a video stream the display matrix of that angle. Returns 0 or a negative library error.
-int MarkStreamRotated(AVStream& stream, int degrees, bool isVideo);
+// The transform players show for an input stream now: its display matrix (which FFmpeg also makes from a
+// Matroska Projection), else the identity.
+DisplayTransform StreamDisplayTransform(const AVStream& stream);
+
+// Marks an output stream with a transform: the "rotate" tag (the clockwise angle, kept by Matroska; removed
+// for 0) and, for video, a display matrix (what MP4/MOV/3GP players honour; none for the identity). The
+// input's own matrix never passes to the output. Returns 0 or a negative library error.
+int MarkStreamRotated(AVStream& stream, const DisplayTransform& transform, bool isVideo);
 
 } // namespace quarnix

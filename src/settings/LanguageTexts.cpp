@@ -52,6 +52,8 @@ const std::array kFallbackKeys = {
     FallbackKey{u"JIEMIAN", u"rotate90", u"Rotate 90 degrees clockwise"},
     FallbackKey{u"JIEMIAN", u"rotate180", u"Rotate 180 degrees clockwise"},
     FallbackKey{u"JIEMIAN", u"rotate270", u"Rotate 270 degrees clockwise"},
+    FallbackKey{u"JIEMIAN", u"turnpictures", u"Turn the pictures (re-encode)"},
+    FallbackKey{u"JIEMIAN", u"keepmatroska", u"Keep MKV and WebM as Matroska"},
     FallbackKey{u"JIEMIAN", u"output", u"Output"},
     FallbackKey{u"JIEMIAN", u"add", u"Add"},
     FallbackKey{u"JIEMIAN", u"remove", u"Remove"},
@@ -120,6 +122,11 @@ const std::array kFallbackKeys = {
     FallbackKey{u"REASON", u"leftrefused", u"the %1 container does not take it"},
     FallbackKey{u"REASON", u"cutshort",
                 u"the input is cut short: the output holds the part of it that is there"},
+    FallbackKey{u"REASON", u"writtenforplayers", u"written as %1: most players ignore a Matroska rotation"},
+    FallbackKey{
+        u"REASON", u"keptmatroska",
+        u"kept as Matroska: VLC 3, mpv 0.35 and GNOME Videos 43 show it unrotated; \"turn the pictures\" "
+        u"plays upright everywhere"},
 };
 
 // Program-wide: filled at main-window set-up and again when the user picks another language.
@@ -215,6 +222,11 @@ QString TranslatedSentence(const QString& englishReason) {
             translatedWhy = Text(u"REASON", u"leftrefused").arg(container.captured(1));
         }
         return Text(u"REASON", u"leftout").arg(match.captured(1), match.captured(2), translatedWhy);
+    }
+    static const QRegularExpression writtenForPlayers(
+        QStringLiteral("^written as (\\S+): most players ignore a Matroska rotation$"));
+    if (const QRegularExpressionMatch match = writtenForPlayers.match(englishReason); match.hasMatch()) {
+        return Text(u"REASON", u"writtenforplayers").arg(match.captured(1));
     }
     for (const FallbackKey& key : kFallbackKeys) {
         if (key.section == u"REASON" && key.english == englishReason) {

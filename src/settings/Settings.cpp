@@ -165,6 +165,15 @@ bool ReadOpenFolderWhenDone() {
     return ReadSetting(setting::kDirSection, setting::kDirOpenKey, QStringLiteral("1")) == u"1";
 }
 
+bool ReadKeepMatroska() {
+    return ReadSetting(setting::kRotateSection, setting::kRotateKeepMatroskaKey, QStringLiteral("0")) == u"1";
+}
+
+bool WriteKeepMatroska(bool keep) {
+    return WriteSetting(setting::kRotateSection, setting::kRotateKeepMatroskaKey,
+                        keep ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
 QString ReadOutputFolder() {
     return ReadSetting(setting::kPathSection, setting::kPathNameKey, QString());
 }

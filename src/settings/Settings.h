@@ -47,6 +47,8 @@ inline constexpr char kWindowHeightKey[] = "height";
 inline constexpr char kDirSection[] = "DIR";
 inline constexpr char kDirOpenKey[] = "open";
 inline constexpr char kJoinSection[] = "JOIN"; // preset positions, see OutputPresets.h
+inline constexpr char kRotateSection[] = "ROTATE";
+inline constexpr char kRotateKeepMatroskaKey[] = "keepmatroska"; // "1": MKV and WebM stay Matroska
 } // namespace setting
 
 // Generic access to setting.ini with the profile semantics of ProfileFile.h.
@@ -75,6 +77,8 @@ bool WriteOpenFolderWhenDone(bool open);       // progress window close: "1" or 
 bool WriteLanguageFile(const QString& file);   // the language menu
 QString ReadAddFolder();                       // PATH add, default ""
 bool WriteAddFolder(const QString& folder);    // adding files
+bool ReadKeepMatroska();                       // ROTATE keepmatroska == "1", default "0"
+bool WriteKeepMatroska(bool keep);             // the window's check box: "1" or "0"
 // WINDOW width and height; an empty size when either is missing or not positive.
 QSize ReadWindowSize();
 bool WriteWindowSize(const QSize& size); // main window close

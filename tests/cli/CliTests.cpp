@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -166,6 +167,7 @@ TEST(Cli, UsageAndFolderErrorsExitWithTwo) {
         "explode " + clip,
         "probe",
         "rotate --angle 45 --output " + folder + " " + clip,
+        "rotate --angle 0 --output " + folder + " " + clip, // a turn of 0 is no turn: it needs --absolute
         "rotate --angle 90 " + clip,
         "rotate --angle 90 --output " + folder,
         "rotate --angle 90 --output " + ShellQuote(dir.file("nowhere")) + " " + clip,
@@ -179,6 +181,55 @@ TEST(Cli, UsageAndFolderErrorsExitWithTwo) {
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
     EXPECT_EQ(RunCli("--help").exitCode, 0);
+}
+
+// --angle turns what players show now; --absolute sets the angle, and 0 clears the mark.
+TEST(Cli, AngleTurnsTheShownPictureAndAbsoluteSetsIt) {
+    ScopedTempDir dir;
+    const auto exifRotation = [](const std::string& path) {
+        std::string out;
+        RunCommand("exiftool -s3 -Rotation " + ShellQuote(path), &out);
+        return out.substr(0, out.find('\n'));
+    };
+    // Each run writes marker.mp4 into a folder of its own; the second and later runs start from the first's.
+    const auto rotate = [&](const std::string& options, const std::string& input, const std::string& folder) {
+        std::filesystem::create_directory(dir.file(folder));
+        const CliRun run = RunCli("rotate " + options + " --output " + ShellQuote(dir.file(folder)) + " " +
+                                  ShellQuote(input));
+        EXPECT_EQ(run.exitCode, 0) << options << run.err;
+        return dir.file(folder + "/marker.mp4");
+    };
+    std::filesystem::create_directory(dir.file("in"));
+    std::filesystem::copy_file(MarkerClip("mp4"), dir.file("in/marker.mp4"));
+    const std::string once = rotate("--angle 90", dir.file("in/marker.mp4"), "once");
+    ASSERT_EQ(exifRotation(once), "90");
+    EXPECT_EQ(exifRotation(rotate("--angle 90", once, "twice")), "180");
+    EXPECT_EQ(exifRotation(rotate("--absolute --angle 270", once, "set")), "270");
+    EXPECT_EQ(exifRotation(rotate("--angle 0 --absolute", once, "cleared")), "0");
+}
+
+// --keep-matroska keeps an MKV Matroska (by default it becomes MP4); --reencode turns the pictures.
+TEST(Cli, KeepMatroskaAndReencodeReachTheEngine) {
+    ScopedTempDir dir;
+    const std::string mkv = ShellQuote(MarkerClip("mkv"));
+    const std::string name = std::filesystem::path(MarkerClip("mkv")).stem().string();
+    for (const auto& [options, extension] :
+         {std::pair{"", ".mp4"}, std::pair{"--keep-matroska ", ".mkv"}, std::pair{"--reencode ", ".mkv"}}) {
+        const std::string folder = dir.file(std::string("out") + std::to_string(std::strlen(options)));
+        std::filesystem::create_directory(folder);
+        const CliRun run = RunCli("rotate " + std::string(options) + "--angle 90 --output " +
+                                  ShellQuote(folder) + " " + mkv);
+        EXPECT_EQ(run.exitCode, 0) << options << run.err;
+        EXPECT_EQ(Fields(run.out.substr(0, run.out.find('\n'))).back(), folder + "/" + name + extension)
+            << options;
+        std::string size;
+        RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 " +
+                       ShellQuote(folder + "/" + name + extension),
+                   &size);
+        // Only the re-encode turns the stored pictures; the others mark them.
+        EXPECT_EQ(size.substr(0, 7), std::string(options) == "--reencode " ? "120,160" : "160,120")
+            << options;
+    }
 }
 
 // An entry whose output name the file system refuses fails alone, says why on stderr, and the command

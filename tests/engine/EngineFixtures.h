@@ -48,7 +48,7 @@ struct BatchOutcome {
     std::vector<int> statuses; // as signed bytes: -1 pending, 1 converted, 2 failed
 };
 
-// A job with the entries filled the way the start command fills them (stream copy).
+// A job with the entries filled the way the start command fills them (stream copy), keeping Matroska.
 std::unique_ptr<CConvertJob> MakeBatchJob(const std::vector<std::string>& inputs,
                                           const std::vector<std::string>& outputs, int rotation,
                                           double durationSeconds = 2.0);
@@ -57,13 +57,18 @@ std::unique_ptr<CConvertJob> MakeBatchJob(const std::vector<std::string>& inputs
 BatchOutcome RunBatch(CConvertJob& job);
 
 // One of the in-place rotations (MarkQuickTimeInPlace, MarkMatroskaInPlace).
-using MarkFunction = MarkInPlaceResult (*)(int inputFd, int outputFd, int degrees,
+using MarkFunction = MarkInPlaceResult (*)(int inputFd, int outputFd, const Turn& turn,
                                            const std::atomic<std::uint8_t>& cancel,
                                            std::atomic<std::int32_t>& percent);
 
 // Marks input into a new file at output, created exclusively as the worker creates it, with the cancel flag
 // holding cancelValue; a marked output must have published 100 percent.
 MarkInPlaceResult MarkFileInPlace(MarkFunction mark, const std::string& input, const std::string& output,
-                                  int angle, std::uint8_t cancelValue = 0);
+                                  const Turn& turn, std::uint8_t cancelValue = 0);
+// The same with the angle as the rotation to set.
+inline MarkInPlaceResult MarkFileInPlace(MarkFunction mark, const std::string& input,
+                                         const std::string& output, int angle, std::uint8_t cancelValue = 0) {
+    return MarkFileInPlace(mark, input, output, Turn::Absolute(angle), cancelValue);
+}
 
 } // namespace quarnix::test

@@ -257,7 +257,8 @@ TEST(MarkInPlaceCopy, OutputOnAnotherFileSystem) {
         FileDescriptor out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         std::atomic<std::uint8_t> cancel{0};
         std::atomic<std::int32_t> percent{0};
-        const MarkInPlaceResult result = MarkQuickTimeInPlace(in.get(), out.get(), 90, cancel, percent);
+        const MarkInPlaceResult result =
+            MarkQuickTimeInPlace(in.get(), out.get(), quarnix::Turn::Clockwise(90), cancel, percent);
         EXPECT_EQ(result.outcome, MarkInPlaceOutcome::Marked) << result.reason;
     }
     const std::vector<std::uint64_t> differing = DifferingOffsets(input, output);
@@ -285,7 +286,8 @@ TEST(MarkInPlaceCopy, RefusesAnOutputThatIsNotEmpty) {
     FileDescriptor out(open(output.c_str(), O_RDWR | O_CLOEXEC));
     std::atomic<std::uint8_t> cancel{0};
     std::atomic<std::int32_t> percent{0};
-    const MarkInPlaceResult result = MarkQuickTimeInPlace(in.get(), out.get(), 90, cancel, percent);
+    const MarkInPlaceResult result =
+        MarkQuickTimeInPlace(in.get(), out.get(), quarnix::Turn::Clockwise(90), cancel, percent);
     EXPECT_EQ(result.outcome, MarkInPlaceOutcome::Failed);
     EXPECT_EQ(ReadFileBytes(output), "someone else's data");
 }
@@ -313,7 +315,8 @@ std::string RemuxRotated(const std::string& input, const std::string& output, in
         }
         stream->codecpar->codec_tag = 0;
         stream->time_base = in->streams[i]->time_base;
-        if (MarkStreamRotated(*stream, angle, stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) < 0) {
+        if (MarkStreamRotated(*stream, DisplayTransform{angle, false},
+                              stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) < 0) {
             return "mark";
         }
     }

@@ -103,7 +103,8 @@ TEST(BatchWindow, RotatesTheTickedFilesEndToEnd) {
 
     EXPECT_EQ(ExifRotation(batch.outputs.file("a.mp4")), "270");
     EXPECT_EQ(ExifRotation(batch.outputs.file("b.mov")), "270");
-    EXPECT_EQ(ReadMediaFacts(batch.outputs.file("c.mkv")).OfKind("video")[0].rotateTag, "270");
+    // Matroska goes into MP4, which keeps all of it and whose rotation every player honours.
+    EXPECT_EQ(ExifRotation(batch.outputs.file("c.mp4")), "270");
     for (int row = 0; row < 3; ++row) {
         EXPECT_EQ(batch.Status(row), "Done") << row;
         EXPECT_FALSE(batch.Ticked(row)) << row;
@@ -294,8 +295,39 @@ TEST(BatchWindow, StopAbandonsTheCurrentFileAndTheNextStartDoesExactlyTheRest) {
         EXPECT_EQ(batch.Status(row), "Done") << row;
     }
     EXPECT_EQ(batch.OutputNames(),
-              (std::vector<std::string>{"f0.mp4", "f1.mp4", "f2.mov", "f3.mp4", "f4.mp4"}));
+              (std::vector<std::string>{"f0.mp4", "f1.mp4", "f2.mp4", "f3.mp4", "f4.mp4"}));
     EXPECT_EQ(IniValue(batch.environment.SettingsFile(), "DIR", "open"), "1");
+}
+
+// "Turn the pictures" turns the frames themselves (no mark); "Keep MKV and WebM as Matroska" keeps a
+// Matroska input Matroska and is remembered in setting.ini.
+TEST(BatchWindow, TurnThePicturesAndKeepMatroskaChoices) {
+    BatchWindow batch;
+    batch.Add({Q(Copy(batch.inputs, MarkerClip("mp4"), "a.mp4")),
+               Q(Copy(batch.inputs, MarkerClip("mkv"), "b.mkv"))});
+    batch.SetFolder(batch.Out());
+    auto* turnPictures = FindControl<QCheckBox>(&batch.window, 1301);
+    auto* keepMatroska = FindControl<QCheckBox>(&batch.window, 1302);
+    EXPECT_FALSE(turnPictures->accessibleName().isEmpty());
+    EXPECT_FALSE(keepMatroska->accessibleName().isEmpty());
+    EXPECT_FALSE(turnPictures->isChecked());
+    EXPECT_FALSE(keepMatroska->isChecked());
+    keepMatroska->setChecked(true);
+    EXPECT_EQ(IniValue(batch.environment.SettingsFile(), "ROTATE", "keepmatroska"), "1");
+    turnPictures->setChecked(true);
+    batch.Start();
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(batch.Status(row), "Done") << row;
+    }
+    for (const char* name : {"a.mp4", "b.mkv"}) {
+        std::string size;
+        RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 " +
+                       ShellQuote(batch.outputs.file(name)),
+                   &size);
+        EXPECT_EQ(size.substr(0, size.find('\n')), "120,160") << name;
+        EXPECT_FALSE(ReadMediaFacts(batch.outputs.file(name)).OfKind("video").at(0).matrixAngle.has_value())
+            << name;
+    }
 }
 
 // Closing the main window during a batch stops it and waits for the worker: nothing goes on writing. The

@@ -24,6 +24,10 @@ void CConvertJob::PrepareEntries(int count) {
     }
 }
 
+Turn CConvertJob::TurnOfEntry([[maybe_unused]] int entry) const {
+    return {m_rotation, m_absoluteRotation != 0};
+}
+
 EntryOutcome CConvertJob::OutcomeOf(int entry) const {
     EntryOutcome outcome;
     if (entry < 0 || entry >= m_fileCount || entry >= kStatusSlots) {

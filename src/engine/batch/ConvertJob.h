@@ -4,6 +4,8 @@
 // so a reader that sees a final status (acquire) may read them.
 #pragma once
 
+#include "engine/Rotation.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -90,6 +92,17 @@ struct CConvertJob {
     std::atomic<bool> m_finished{false};         // set last, on every way out of the worker
     std::int32_t m_fileCount = 0;
     std::int32_t m_rotation = 0; // degrees clockwise: 0 (none), 90, 180 or 270
+    // 0: m_rotation turns what players show now (a clip marked 90 turned 90 shows at 180); 1: m_rotation is
+    // the rotation to set, and 0 then clears a mark.
+    std::uint8_t m_absoluteRotation = 0;
+    // With m_reencode: the way to rotate for players that honour no mark: the frames are turned, no mark is
+    // written, and every other stream is copied as it is.
+    std::uint8_t m_turnPictures = 0;
+    // 1: a Matroska or WebM input stays Matroska even where an MP4 would keep everything of it.
+    std::uint8_t m_keepMatroska = 0;
+
+    // The turn of one entry. One for the whole batch today; a per-entry choice answers here.
+    Turn TurnOfEntry(int entry) const;
 
     // A list of n empty path entries, the form m_inputPaths and m_outputPaths take.
     static std::vector<std::string> AllocatePathList(int count);

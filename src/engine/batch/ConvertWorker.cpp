@@ -17,6 +17,7 @@
 #include "engine/remux/OutputContainer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,7 +76,8 @@ bool OpenInput(const CConvertJob& job, EntryState& entry) {
         return false;
     }
     entry.slots.resize(entry.input->nb_streams);
-    if (job.m_reencode != 0) {
+    // Turning the pictures opens its one decoder itself.
+    if (job.m_reencode != 0 && job.m_turnPictures == 0) {
         for (unsigned i = 0; i < entry.input->nb_streams; ++i) {
             AVStream& stream = *entry.input->streams[i];
             if (!PassesCopySelection(*entry.input, stream)) {
@@ -124,13 +126,32 @@ bool CreateTemporaryFor(EntryState& entry, EntryEnd& end) {
     return true;
 }
 
+// Turned pictures are H.264: a container that cannot hold it (WebM, Ogg) is written as Matroska instead.
+void KeepH264Container(EntryState& entry) {
+    const AVOutputFormat* muxer = av_guess_format(nullptr, entry.outputPath.c_str(), nullptr);
+    if (muxer != nullptr && avformat_query_codec(muxer, AV_CODEC_ID_H264, FF_COMPLIANCE_NORMAL) == 1) {
+        return;
+    }
+    const std::string name = ContainerUserName(entry.outputPath);
+    const std::size_t dot = entry.outputPath.rfind('.');
+    const std::size_t slash = entry.outputPath.rfind('/');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    entry.outputPath = (hasExtension ? entry.outputPath.substr(0, dot) : entry.outputPath) + ".mkv";
+    entry.note = "written as MKV: " + name + " cannot hold the turned pictures' H.264";
+}
+
 // Sets up the output container and its streams, creates the temporary file and writes the header.
 // Returns kFolderGone when the temporary file could not be created because the folder is gone.
 EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
-    // A container that cannot carry a rotation is written as MOV or MKV instead, under the same base name.
+    // A container that cannot carry a rotation is written as MP4, MOV or MKV instead, under the same base
+    // name.
     std::string muxer;
+    if (job.m_turnPictures != 0) {
+        KeepH264Container(entry);
+    }
     if (job.m_reencode == 0) {
-        const OutputContainer container = ChooseOutputContainer(*entry.input, entry.outputPath);
+        const OutputContainer container =
+            ChooseOutputContainer(*entry.input, entry.outputPath, {job.m_keepMatroska != 0, entry.turn});
         if (!container.canRotate) {
             FailEntry(entry, FailedStep::kChooseContainer, "choosing a container that carries a rotation",
                       AVERROR_MUXER_NOT_FOUND);
@@ -139,7 +160,9 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
         }
         muxer = container.muxer;
         entry.outputPath = container.path;
-        entry.note = container.note;
+        if (!container.note.empty()) {
+            entry.note = container.note;
+        }
     }
     AVFormatContext* rawOutput = nullptr;
     if (int rc = avformat_alloc_output_context2(&rawOutput, nullptr, muxer.empty() ? nullptr : muxer.c_str(),
@@ -152,12 +175,17 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
     entry.output.reset(rawOutput);
     entry.output->interrupt_callback = InterruptOn(&job.m_cancel);
 
-    if (job.m_reencode != 0) {
+    if (job.m_turnPictures != 0) {
+        if (int rc = CreateTurnedStreams(job, entry); rc < 0) {
+            FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the turn of the pictures", rc);
+            return EntryEnd::kDone;
+        }
+    } else if (job.m_reencode != 0) {
         if (int rc = CreateReencodeStreams(job, entry); rc < 0) {
             FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the encoders", rc);
             return EntryEnd::kDone;
         }
-    } else if (int rc = CreateCopyStreams(job, entry); rc < 0) {
+    } else if (int rc = CreateCopyStreams(entry); rc < 0) {
         FailEntry(entry, FailedStep::kWriteHeader, "creating the output streams", rc);
         return EntryEnd::kDone;
     }
@@ -189,7 +217,7 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
         return EntryEnd::kDone;
     }
     entry.headerWritten = true;
-    if (job.m_reencode != 0) {
+    if (job.m_reencode != 0 && job.m_turnPictures == 0) {
         if (int rc = SetUpReencodeConverters(job, entry); rc < 0) {
             FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the converters", rc);
         }
@@ -307,12 +335,12 @@ void FinishEntry(EntryState& entry, bool complete) {
 // header before the media. Nothing of the input is lost and, where the file system shares blocks, nothing
 // is even copied. Returns false when the entry is to be remuxed instead (the reason is in entry.method).
 // Why the input cannot be rotated in place (checked before any output exists), or empty when it can.
-std::string InPlaceRefusal(int inputFd, bool quickTime, int degrees) {
+std::string InPlaceRefusal(int inputFd, bool quickTime, const Turn& turn) {
     if (quickTime) {
         return CheckQuickTimeStructure(inputFd).reason;
     }
     const MatroskaStructure structure = CheckMatroskaStructure(inputFd);
-    return structure.eligible ? PlanMatroskaRotation(structure, degrees).reason : structure.reason;
+    return structure.eligible ? PlanMatroskaRotation(structure, turn).reason : structure.reason;
 }
 
 bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
@@ -338,7 +366,7 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
         entry.method = "remuxed: the input is not a regular file";
         return false;
     }
-    if (std::string reason = InPlaceRefusal(input.get(), quickTime, job.m_rotation); !reason.empty()) {
+    if (std::string reason = InPlaceRefusal(input.get(), quickTime, entry.turn); !reason.empty()) {
         entry.method = "remuxed: " + reason;
         entry.inputCutShort = reason == kCutShortReason;
         return false;
@@ -349,8 +377,8 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     }
     const int output = entry.outputFile.fd();
     const MarkInPlaceResult result =
-        quickTime ? MarkQuickTimeInPlace(input.get(), output, job.m_rotation, job.m_cancel, job.m_filePercent)
-                  : MarkMatroskaInPlace(input.get(), output, job.m_rotation, job.m_cancel, job.m_filePercent);
+        quickTime ? MarkQuickTimeInPlace(input.get(), output, entry.turn, job.m_cancel, job.m_filePercent)
+                  : MarkMatroskaInPlace(input.get(), output, entry.turn, job.m_cancel, job.m_filePercent);
     switch (result.outcome) {
     case MarkInPlaceOutcome::Marked:
         if (!(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
@@ -380,16 +408,62 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     return true;
 }
 
+// The clockwise angle each video track of a stream-copy output was marked with, in track order.
+std::vector<int> VideoTrackAngles(const AVFormatContext& output) {
+    std::vector<int> angles;
+    for (unsigned i = 0; i < output.nb_streams; ++i) {
+        const AVStream& stream = *output.streams[i];
+        if (stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            const AVDictionaryEntry* rotate = av_dict_get(stream.metadata, "rotate", nullptr, 0);
+            angles.push_back(rotate != nullptr ? std::atoi(rotate->value) : 0);
+        }
+    }
+    return angles;
+}
+
+// A Matroska or WebM input is written as MP4 or MOV when that keeps everything of it (most players ignore
+// a Matroska rotation); the input is then left open for the remux. False when the entry failed.
+bool ChooseMatroskaOrQuickTime(CConvertJob& job, EntryState& entry) {
+    if (job.m_reencode != 0 || !IsMatroskaFamilyName(entry.outputPath)) {
+        return true;
+    }
+    if (job.m_keepMatroska != 0) {
+        entry.note = std::string(kMatroskaKeptNote); // kept by the user's choice, and said so
+        return true;
+    }
+    if (!OpenInput(job, entry)) {
+        return false;
+    }
+    const OutputContainer container =
+        ChooseOutputContainer(*entry.input, entry.outputPath, {job.m_keepMatroska != 0, entry.turn});
+    entry.note = container.note;
+    if (container.path != entry.outputPath) {
+        entry.outputPath = container.path;
+        entry.method = "remuxed: " + container.note;
+        return true;
+    }
+    // Stays Matroska: marked in place where it can be, so the input is opened again only for a remux.
+    entry.slots.clear();
+    entry.input.reset();
+    return true;
+}
+
 EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     EntryEnd end = EntryEnd::kDone;
-    if (MarkInPlaceIfPossible(job, entry, end)) {
+    if (!ChooseMatroskaOrQuickTime(job, entry)) {
+        FinishEntry(entry, false);
         return end;
     }
-    if (OpenInput(job, entry)) {
+    if (!entry.input.get() && MarkInPlaceIfPossible(job, entry, end)) {
+        return end;
+    }
+    if (entry.input.get() != nullptr || OpenInput(job, entry)) {
         end = CreateOutput(job, entry);
     }
     if (entry.headerWritten && !entry.failed) {
-        if (job.m_reencode != 0) {
+        if (job.m_turnPictures != 0) {
+            RunTurnPicturesLoop(job, entry);
+        } else if (job.m_reencode != 0) {
             if (int rc = RunReencodeLoop(job, entry); rc < 0 && !entry.failed) {
                 FailEntry(entry, FailedStep::kWriteOutput, "converting", rc);
             }
@@ -401,8 +475,8 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     CompleteOutput(entry);
     // The finished, closed Matroska file gets the standard rotation element beside its tag.
     if (!entry.failed && !entry.cancelled && entry.headerWritten && !entry.outputIncomplete &&
-        job.m_rotation != 0 && IsMatroskaMuxer(*entry.output->oformat)) {
-        if (int rc = SetMatroskaRotationOf(entry.outputFile.fd(), job.m_rotation); rc < 0) {
+        job.m_reencode == 0 && IsMatroskaMuxer(*entry.output->oformat)) {
+        if (int rc = SetMatroskaRotationOf(entry.outputFile.fd(), VideoTrackAngles(*entry.output)); rc < 0) {
             FailEntry(entry, FailedStep::kWriteOutput, "storing the Matroska rotation", rc);
             entry.outputIncomplete = true;
         }
@@ -518,6 +592,7 @@ int ConvertThreadProc(CConvertJob* job) {
         auto state = std::make_unique<EntryState>();
         EntryState& entry = *state;
         entry.index = i;
+        entry.turn = job->TurnOfEntry(i);
         entry.inputPath = PathAt(job->m_inputPaths, i);
         entry.outputPath = PathAt(job->m_outputPaths, i);
         const EntryEnd entryEnd = ConvertEntry(*job, entry);

@@ -8,6 +8,7 @@
 #include "engine/io/FfmpegPtr.h"
 #include "engine/io/InputFile.h"
 #include "engine/io/OutputFile.h"
+#include "engine/reencode/PictureTurn.h"
 
 #include <cstdint>
 #include <string>
@@ -42,6 +43,7 @@ struct StreamSlot {
 
 struct EntryState {
     int index = 0;
+    Turn turn; // what this entry's video gets (CConvertJob::TurnOfEntry)
     std::string inputPath;
     std::string outputPath; // the final name the output is meant to get
     std::string reason;     // plain words: why the entry failed (the first cause found)
@@ -76,6 +78,7 @@ struct EntryState {
     std::int32_t videoPacketCounter = 0;        // last good decoding timestamp of the encoded video
     std::int64_t videoPacketsWritten = 0;
     bool audioFormatWarned = false; // unconvertible audio has been reported for this file
+    PictureTurn pictureTurn; // "turn the pictures": the turned video stream's decoder, filters, encoder
 
     bool awaitingCommit = false; // complete: to be flushed, named and published by the committer
     bool inputCutShort = false;  // the input's end is missing: the output holds what is there
@@ -87,7 +90,7 @@ struct EntryState {
 
 // Stream-copy mode: one output stream per usable audio and video input stream, each marked rotated.
 // Returns 0 or a negative library error.
-int CreateCopyStreams(const CConvertJob& job, EntryState& entry);
+int CreateCopyStreams(EntryState& entry);
 
 // Stream-copy mode: copies every kept packet with timestamps moved onto one common start.
 void RunStreamCopyLoop(CConvertJob& job, EntryState& entry);

@@ -15,6 +15,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -189,8 +190,9 @@ bool SameElements(const MatroskaStructure& a, const MatroskaStructure& b) {
 
 } // namespace
 
-std::array<std::uint8_t, kTrackMatrixBytes> TrackMatrixBytes(int degrees, int width, int height) {
-    const std::array<std::int32_t, 9> matrix = ClockwiseDisplayMatrix(degrees, width, height);
+std::array<std::uint8_t, kTrackMatrixBytes> TrackMatrixBytes(const DisplayTransform& transform, int width,
+                                                             int height) {
+    const std::array<std::int32_t, 9> matrix = DisplayMatrixOf(transform, width, height);
     std::array<std::uint8_t, kTrackMatrixBytes> bytes{};
     for (std::size_t i = 0; i < matrix.size(); ++i) {
         const auto value = static_cast<std::uint32_t>(matrix[i]);
@@ -202,7 +204,11 @@ std::array<std::uint8_t, kTrackMatrixBytes> TrackMatrixBytes(int degrees, int wi
     return bytes;
 }
 
-MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
+DisplayTransform TurnedTrack(const Turn& turn, const QuickTimeVideoTrack& track) {
+    return TurnedTransform(turn, TransformOfMatrix(track.matrix.data()));
+}
+
+MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, const Turn& turn,
                                        const std::atomic<std::uint8_t>& cancel,
                                        std::atomic<std::int32_t>& percent) {
     percent.store(0);
@@ -228,15 +234,22 @@ MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
         return InputChanged();
     }
 
-    for (const QuickTimeVideoTrack& track : output.videoTracks) {
-        const auto bytes = TrackMatrixBytes(degrees, track.Width(), track.Height());
+    // Each track's new matrix is its own one turned, as read from the input (the output's is the same).
+    std::vector<std::array<std::uint8_t, kTrackMatrixBytes>> matrices;
+    for (const QuickTimeVideoTrack& track : input.videoTracks) {
+        matrices.push_back(TrackMatrixBytes(TurnedTrack(turn, track), track.Width(), track.Height()));
+    }
+    for (std::size_t i = 0; i < output.videoTracks.size(); ++i) {
+        const QuickTimeVideoTrack& track = output.videoTracks[i];
+        const auto& bytes = matrices[i];
         if (int error = WriteExactlyAt(outputFd, track.matrixOffset, bytes.data(), bytes.size());
             error != 0) {
             return FailureOf(error);
         }
     }
-    for (const QuickTimeVideoTrack& track : output.videoTracks) {
-        const auto expected = TrackMatrixBytes(degrees, track.Width(), track.Height());
+    for (std::size_t i = 0; i < output.videoTracks.size(); ++i) {
+        const QuickTimeVideoTrack& track = output.videoTracks[i];
+        const auto& expected = matrices[i];
         std::array<std::uint8_t, kTrackMatrixBytes> written{};
         const int error = ReadExactlyAt(outputFd, track.matrixOffset, written.data(), written.size());
         if (error > 0) {
@@ -250,7 +263,7 @@ MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
     return Marked(size, static_cast<int>(output.videoTracks.size()), percent);
 }
 
-MarkInPlaceResult MarkMatroskaInPlace(int inputFd, int outputFd, int degrees,
+MarkInPlaceResult MarkMatroskaInPlace(int inputFd, int outputFd, const Turn& turn,
                                       const std::atomic<std::uint8_t>& cancel,
                                       std::atomic<std::int32_t>& percent) {
     percent.store(0);
@@ -261,7 +274,7 @@ MarkInPlaceResult MarkMatroskaInPlace(int inputFd, int outputFd, int degrees,
     if (!input.eligible) {
         return NotEligible(input.reason);
     }
-    const MatroskaRewrite rewrite = PlanMatroskaRotation(input, degrees);
+    const MatroskaRewrite rewrite = PlanMatroskaRotation(input, turn);
     if (!rewrite.possible) {
         return NotEligible(rewrite.reason);
     }
@@ -286,7 +299,7 @@ MarkInPlaceResult MarkMatroskaInPlace(int inputFd, int outputFd, int degrees,
     if (written.readError != 0) {
         return FailureOf(written.readError);
     }
-    if (!HoldsMatroskaRotation(written, degrees)) {
+    if (!HoldsMatroskaRotation(written, rewrite.trackAngles)) {
         return Failure(EIO, "the written rotation did not read back as written");
     }
     return Marked(size, rewrite.videoTracks, percent);

@@ -4,6 +4,7 @@
 // stream, chapter, edit list, metadata item and timecode track of the input stays as it is, byte for byte.
 #pragma once
 
+#include "engine/Rotation.h"
 #include "engine/inplace/quicktime/QuickTimeBoxes.h"
 
 #include <array>
@@ -28,9 +29,9 @@ struct MarkInPlaceResult {
     int videoTracks = 0; // video tracks whose matrix was set
 };
 
-// Copies the input into the output and sets the display matrix of every video track to the canonical
-// matrix of the clockwise angle (0, 90, 180 or 270; any other gives the identity), translation included,
-// for the track header's width and height. The rotation is absolute: an existing one is replaced.
+// Copies the input into the output and sets the display matrix of every video track to its own matrix
+// turned by the turn (a mirror stays a mirror), or for an absolute turn to the canonical matrix of its
+// angle, translation included, for the track header's width and height.
 //
 // inputFd: open for reading. outputFd: an empty regular file opened for reading and writing (O_RDWR, not
 // O_APPEND) that the caller created exclusively under a temporary name; the caller renames it into place
@@ -38,7 +39,7 @@ struct MarkInPlaceResult {
 // copy goes in 64 MiB chunks, publishing 0..100 to percent and reading cancel (non-zero: stop) between
 // chunks; the written matrices are read back from the output and compared before Marked is returned.
 // Copies between file systems fall back to a read/write loop with large buffers by themselves.
-MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
+MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, const Turn& turn,
                                        const std::atomic<std::uint8_t>& cancel,
                                        std::atomic<std::int32_t>& percent);
 
@@ -46,12 +47,13 @@ MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, int degrees,
 // the header before the first cluster and the tags (MatroskaRotation.h); the clusters, which hold the
 // media, are the input's bytes at the input's offsets. NotEligible when the structure does not allow it,
 // or the header has no room for the rotation (nothing was written then).
-MarkInPlaceResult MarkMatroskaInPlace(int inputFd, int outputFd, int degrees,
+MarkInPlaceResult MarkMatroskaInPlace(int inputFd, int outputFd, const Turn& turn,
                                       const std::atomic<std::uint8_t>& cancel,
                                       std::atomic<std::int32_t>& percent);
 
-// The 36 bytes that a video track's header holds for the clockwise angle and the given presentation
-// size: the canonical display matrix, nine big-endian 32-bit values.
-std::array<std::uint8_t, kTrackMatrixBytes> TrackMatrixBytes(int degrees, int width, int height);
+// The 36 bytes that a video track's header holds for the transform and the given presentation size: the
+// canonical display matrix, nine big-endian 32-bit values.
+std::array<std::uint8_t, kTrackMatrixBytes> TrackMatrixBytes(const DisplayTransform& transform, int width,
+                                                             int height);
 
 } // namespace quarnix

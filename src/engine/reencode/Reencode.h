@@ -25,6 +25,12 @@ int RunReencodeLoop(CConvertJob& job, EntryState& entry);
 // Whether decoded audio of this decoder must be converted for this encoder (rate, channels or format).
 bool NeedsResampler(const AVCodecContext& decoder, const AVCodecContext& encoder);
 
+// "Turn the pictures": output streams (the first video stream encoded from turned pictures, every other
+// stream copied), and the loop that decodes, turns and encodes the pictures, copies every other packet and
+// drains the decoder, the filters and the encoder at the end. Return 0 or a negative library error.
+int CreateTurnedStreams(CConvertJob& job, EntryState& entry);
+int RunTurnPicturesLoop(CConvertJob& job, EntryState& entry);
+
 // --- shared by the set-up, the loop and its two paths ---
 
 // Samples per encoded audio frame: the encoder's frame size, or a fixed chunk for encoders that take any

@@ -153,7 +153,9 @@ int CreateEncodedStream(CConvertJob& job, EntryState& entry, const AVStream& inS
     outStream->time_base = encoder->time_base;
     if (isVideo) {
         // The rotation travels as metadata on the encoded picture only; audio carries none.
-        if (rc = MarkStreamRotated(*outStream, job.m_rotation, true); rc < 0) {
+        if (rc = MarkStreamRotated(*outStream, DisplayTransform{NormalizedDegrees(job.m_rotation), false},
+                                   true);
+            rc < 0) {
             return rc;
         }
     } else {

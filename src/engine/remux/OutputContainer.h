@@ -1,9 +1,13 @@
 // Which container an output is written in, and the muxer options its header needs. A container that
-// cannot carry a rotation is never written unrotated: the streams go into QuickTime (.mov) when its muxer
-// takes them all, else Matroska (.mkv), under the same base name.
+// cannot carry a rotation is never written unrotated: the streams go into MP4 or MOV when a QuickTime
+// muxer takes them all, else Matroska (.mkv), under the same base name. A Matroska or WebM input goes into
+// MP4 (or MOV) when that keeps everything of it, since most players ignore a Matroska rotation.
 #pragma once
 
+#include "engine/Rotation.h"
+
 #include <string>
+#include <string_view>
 
 struct AVDictionary;
 struct AVFormatContext;
@@ -20,9 +24,20 @@ struct OutputContainer {
     bool canRotate = true; // false: no container that carries a rotation takes this file's video
 };
 
+// The note on an output that stays Matroska: the players of Debian 12 that ignore its rotation.
+inline constexpr std::string_view kMatroskaKeptNote =
+    "kept as Matroska: VLC 3, mpv 0.35 and GNOME Videos 43 show it unrotated; \"turn the pictures\" plays "
+    "upright everywhere";
+
+struct ContainerChoice {
+    bool keepMatroska = false; // the user keeps Matroska and WebM as they are
+    Turn turn;                 // what the video streams get (the trial headers need it)
+};
+
 // Chooses the output container from the planned output path (whose extension is the input's) and the
 // input's streams.
-OutputContainer ChooseOutputContainer(const AVFormatContext& input, const std::string& plannedOutputPath);
+OutputContainer ChooseOutputContainer(const AVFormatContext& input, const std::string& plannedOutputPath,
+                                      const ContainerChoice& choice);
 
 // True for the Matroska muxers (matroska, webm), whose files get the Projection element after writing.
 bool IsMatroskaMuxer(const AVOutputFormat& muxer);

@@ -43,7 +43,7 @@ void NoteLeftOutStreams(const AVFormatContext& input, const std::string& outputP
 
 } // namespace
 
-int CreateCopyStreams(const CConvertJob& job, EntryState& entry) {
+int CreateCopyStreams(EntryState& entry) {
     AVFormatContext& input = *entry.input;
     AVFormatContext& output = *entry.output;
     // The file's own facts (recording date, place, title, the Apple key list) stay with the rotated copy:
@@ -51,14 +51,14 @@ int CreateCopyStreams(const CConvertJob& job, EntryState& entry) {
     if (int rc = av_dict_copy(&output.metadata, input.metadata, 0); rc < 0) {
         return rc;
     }
-    const std::vector<KeptAs> plan = PlanKeptStreams(input, *output.oformat, job.m_rotation);
+    const std::vector<KeptAs> plan = PlanKeptStreams(input, *output.oformat, entry.turn);
     NoteLeftOutStreams(input, entry.outputPath, plan, entry.note);
     int nextOutputIndex = 0;
     for (unsigned i = 0; i < input.nb_streams; ++i) {
         if (plan[i] == KeptAs::kLeftOut) {
             continue;
         }
-        if (AddKeptStream(output, *input.streams[i], plan[i], job.m_rotation) == nullptr) {
+        if (AddKeptStream(output, *input.streams[i], plan[i], entry.turn) == nullptr) {
             return AVERROR(ENOMEM);
         }
         entry.slots[i].outputIndex = nextOutputIndex++;

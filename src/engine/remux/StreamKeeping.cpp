@@ -94,7 +94,7 @@ int CopySideData([[maybe_unused]] const AVStream& inStream, [[maybe_unused]] AVS
 #if !QUARNIX_CODECPAR_SIDE_DATA
     for (int i = 0; i < inStream.nb_side_data; ++i) {
         const AVPacketSideData& sideData = inStream.side_data[i];
-        // The rotation is absolute: the input's own display matrix never passes to the output.
+        // The output's matrix is made from the input's and the turn (MarkStreamRotated); never copied.
         if (sideData.type == AV_PKT_DATA_DISPLAYMATRIX) {
             continue;
         }
@@ -161,7 +161,7 @@ bool IsPictureOrSound(const AVStream& stream) {
 
 // Writes a header (and trailer) for the planned streams into a sink; true when the muxer takes them.
 bool MuxerTakes(const AVFormatContext& input, const AVOutputFormat& muxer, const std::vector<KeptAs>& plan,
-                int rotation) {
+                const Turn& turn) {
     AVFormatContext* raw = nullptr;
     if (avformat_alloc_output_context2(&raw, &muxer, nullptr, nullptr) < 0 || raw == nullptr) {
         return false;
@@ -173,7 +173,7 @@ bool MuxerTakes(const AVFormatContext& input, const AVOutputFormat& muxer, const
     }
     for (unsigned i = 0; i < input.nb_streams; ++i) {
         if (plan[i] != KeptAs::kLeftOut &&
-            AddKeptStream(*trial, *input.streams[i], plan[i], rotation) == nullptr) {
+            AddKeptStream(*trial, *input.streams[i], plan[i], turn) == nullptr) {
             return false;
         }
     }
@@ -203,7 +203,8 @@ const char* KindName(AVMediaType type) {
 
 } // namespace
 
-std::vector<KeptAs> PlanKeptStreams(const AVFormatContext& input, const AVOutputFormat& muxer, int rotation) {
+std::vector<KeptAs> PlanKeptStreams(const AVFormatContext& input, const AVOutputFormat& muxer,
+                                    const Turn& turn) {
     std::vector<KeptAs> planned(input.nb_streams, KeptAs::kLeftOut);
     for (unsigned i = 0; i < input.nb_streams; ++i) {
         const AVStream& stream = *input.streams[i];
@@ -214,7 +215,7 @@ std::vector<KeptAs> PlanKeptStreams(const AVFormatContext& input, const AVOutput
         planned[i] =
             IsCoverPicture(stream) && IsMatroskaMuxer(muxer) ? KeptAs::kCoverAttachment : KeptAs::kStream;
     }
-    if (MuxerTakes(input, muxer, planned, rotation)) {
+    if (MuxerTakes(input, muxer, planned, turn)) {
         return planned;
     }
     // Find what the muxer refuses: the picture and sound alone, then each other stream added in turn.
@@ -229,7 +230,7 @@ std::vector<KeptAs> PlanKeptStreams(const AVFormatContext& input, const AVOutput
             continue;
         }
         kept[i] = planned[i];
-        if (!MuxerTakes(input, muxer, kept, rotation)) {
+        if (!MuxerTakes(input, muxer, kept, turn)) {
             kept[i] = KeptAs::kLeftOut;
             const AVCodecParameters& params = *input.streams[i]->codecpar;
             av_log(nullptr, AV_LOG_WARNING,
@@ -240,7 +241,7 @@ std::vector<KeptAs> PlanKeptStreams(const AVFormatContext& input, const AVOutput
     return kept;
 }
 
-AVStream* AddKeptStream(AVFormatContext& output, const AVStream& inStream, KeptAs how, int rotation) {
+AVStream* AddKeptStream(AVFormatContext& output, const AVStream& inStream, KeptAs how, const Turn& turn) {
     AVStream* outStream = avformat_new_stream(&output, nullptr);
     if (outStream == nullptr) {
         return nullptr;
@@ -280,7 +281,9 @@ AVStream* AddKeptStream(AVFormatContext& output, const AVStream& inStream, KeptA
         return nullptr;
     }
     if (IsPictureOrSound(inStream) && inStream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-        return MarkStreamRotated(*outStream, rotation, true) < 0 ? nullptr : outStream;
+        // The turn adds to what players show of the input now (its matrix, or its Matroska roll).
+        const DisplayTransform transform = TurnedTransform(turn, StreamDisplayTransform(inStream));
+        return MarkStreamRotated(*outStream, transform, true) < 0 ? nullptr : outStream;
     }
     // Only video tracks carry a rotation; a tag copied onto any other stream would be false.
     av_dict_set(&outStream->metadata, "rotate", nullptr, 0);

@@ -3,6 +3,8 @@
 // data, aspect ratio and frame rate, and the chapters.
 #pragma once
 
+#include "engine/Rotation.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -21,12 +23,13 @@ enum class KeptAs {
 
 // Decides for every input stream of the input how it goes into a file of the given muxer. Audio and video
 // streams are always planned; a subtitle, data, attachment or cover stream that the muxer refuses is left
-// out with a line in the log. rotation is the clockwise angle the video streams get.
-std::vector<KeptAs> PlanKeptStreams(const AVFormatContext& input, const AVOutputFormat& muxer, int rotation);
+// out with a line in the log. turn is what the video streams' transforms get.
+std::vector<KeptAs> PlanKeptStreams(const AVFormatContext& input, const AVOutputFormat& muxer,
+                                    const Turn& turn);
 
-// Adds to output a copy of inStream as planned (how != kLeftOut), marked with the rotation when it is a
-// video stream that is not a cover. Returns the new stream, or null when memory ran out.
-AVStream* AddKeptStream(AVFormatContext& output, const AVStream& inStream, KeptAs how, int rotation);
+// Adds to output a copy of inStream as planned (how != kLeftOut); a video stream that is not a cover gets
+// its own display transform with the turn applied. Returns the new stream, or null when memory ran out.
+AVStream* AddKeptStream(AVFormatContext& output, const AVStream& inStream, KeptAs how, const Turn& turn);
 
 // Copies the input's chapters, moved earlier by shiftMicroseconds (the common start removed from the
 // streams). Returns 0 or a negative library error.

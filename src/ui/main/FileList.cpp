@@ -19,9 +19,9 @@ namespace {
 
 // Every extension offered here can be rotated: QuickTime and Matroska files in place, the others written
 // as MOV or MKV. Raw H.264 (no timing), RealMedia and NSV (no muxer that takes their streams) are left out.
-const char kVideoPatterns[] =
-    "*.mp4;*.m4v;*.mov;*.qt;*.3gp;*.3gpp;*.3g2;*.f4v;*.mkv;*.webm;*.avi;*.flv;*.swf;*.mpg;*.mpeg;*.vob;"
-    "*.mod;*.tod;*.dat;*.ts;*.mts;*.m2ts;*.m2t;*.nut;*.dv;*.ogv;*.asf;*.wmv;*.wm";
+const char kVideoPatterns[] = "*.mp4;*.m4v;*.mov;*.qt;*.3gp;*.3gpp;*.3g2;*.f4v;*.ismv;*.mkv;*.mk3d;*.webm;*."
+                              "avi;*.flv;*.swf;*.mpg;*.mpeg;*.vob;"
+                              "*.mod;*.tod;*.dat;*.ts;*.mts;*.m2ts;*.m2t;*.nut;*.dv;*.ogv;*.asf;*.wmv;*.wm";
 
 constexpr int kPathColumn = 0;
 

@@ -12,6 +12,7 @@
 #include "settings/Settings.h"
 #include "ui/templates/DialogBuilder.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QProgressBar>
@@ -116,6 +117,11 @@ void CTessalyDlg::StartRotation() {
     CConvertJob& job = *plan.job;
     job.m_keepSourceSize = targets.m_keepSourceSize;
     ApplyJobTargets(targets, job);
+    // The way of rotating: a mark players honour, or the pictures themselves turned.
+    const bool turnPictures = FindControl<QCheckBox>(this, 1301)->isChecked();
+    job.m_reencode = turnPictures ? 1 : 0;
+    job.m_turnPictures = turnPictures ? 1 : 0;
+    job.m_keepMatroska = FindControl<QCheckBox>(this, 1302)->isChecked() ? 1 : 0;
 
     // The rows of this batch start again as "Ready", whatever an earlier batch left in them.
     m_batchRows = ticked;

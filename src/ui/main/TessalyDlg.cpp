@@ -15,6 +15,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -63,13 +64,15 @@ constexpr int kColumnPadding = 16;
 // The pack texts of the template's captions (the group box, the radio buttons, the output label and the
 // picture buttons).
 constexpr std::pair<int, const char16_t*> kCaptionKeys[] = {
-    {1172, u"rotation"}, {1256, u"rotate90"}, {1007, u"rotate180"},  {1008, u"rotate270"},
-    {1276, u"output"},   {1255, u"add"},      {1254, u"remove"},     {1282, u"removeall"},
-    {1099, u"start"},    {1076, u"browse"},   {1286, u"findtarget"},
+    {1172, u"rotation"},     {1256, u"rotate90"},     {1007, u"rotate180"}, {1008, u"rotate270"},
+    {1301, u"turnpictures"}, {1302, u"keepmatroska"}, {1276, u"output"},    {1255, u"add"},
+    {1254, u"remove"},       {1282, u"removeall"},    {1099, u"start"},     {1076, u"browse"},
+    {1286, u"findtarget"},
 };
 
 // Reading order of the window for the Tab key; the Help link closes the circle.
-constexpr int kTabChain[] = {1114, 1256, 1007, 1008, 1077, 1076, 1286, 1255, 1254, 1282, 1099, 1180};
+constexpr int kTabChain[] = {1114, 1256, 1007, 1008, 1301, 1302, 1077,
+                             1076, 1286, 1255, 1254, 1282, 1099, 1180};
 
 QFont ButtonCaptionFont(int pixels) {
     QFont font(QStringLiteral("DejaVu Sans"));
@@ -169,6 +172,9 @@ void CTessalyDlg::Initialise() {
     m_outputFolder = m_rememberedFolder = settings.outputFolder;
     SetUpPresetLists();
     FindControl<QRadioButton>(this, 1256)->setChecked(true);
+    auto* keepMatroska = FindControl<QCheckBox>(this, 1302);
+    keepMatroska->setChecked(ReadKeepMatroska());
+    connect(keepMatroska, &QCheckBox::toggled, this, [](bool keep) { WriteKeepMatroska(keep); });
     m_outputFolderBox->setEditText(m_outputFolder);
 
     RecordLayout();
@@ -289,6 +295,10 @@ void CTessalyDlg::ApplyTexts() {
     SetUpToolTips();
     m_fileList->setAccessibleName(Text(u"JIEMIAN", u"filelist"));
     m_outputFolderBox->setAccessibleName(Text(u"JIEMIAN", u"output"));
+    for (int id : {1301, 1302}) {
+        auto* box = FindControl<QCheckBox>(this, id);
+        box->setAccessibleName(box->text());
+    }
 
     setWindowTitle(MainWindowTitle());
 }
@@ -304,7 +314,8 @@ void CTessalyDlg::ApplyCaptions() {
         } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
             button->setText(text);
         }
-        if (qobject_cast<QRadioButton*>(widget) != nullptr || qobject_cast<QLabel*>(widget) != nullptr) {
+        if (qobject_cast<QRadioButton*>(widget) != nullptr || qobject_cast<QCheckBox*>(widget) != nullptr ||
+            qobject_cast<QLabel*>(widget) != nullptr) {
             // Fitted afresh from the window's font: another language may need less room, or more.
             widget->setFont(font());
             FitCaptionToWidth(*widget);

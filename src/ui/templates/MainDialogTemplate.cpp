@@ -27,6 +27,9 @@ const std::array kControls = {
                     kStyleNone, true},
     ControlTemplate{1008, K::RadioButton, QRect(219, 178, 103, 10), "Rotate 270 degrees clockwise",
                     kStyleNone, true},
+    // The way of rotating: turn the pictures themselves, and keep Matroska as Matroska.
+    ControlTemplate{1301, K::CheckBox, QRect(8, 190, 150, 10), "Turn the pictures (re-encode)", kTab, true},
+    ControlTemplate{1302, K::CheckBox, QRect(160, 190, 162, 10), "Keep MKV and WebM as Matroska", kTab, true},
     // Start.
     ControlTemplate{1099, K::ImageButton, QRect(331, 169, 56, 54), "Start", kTab, true},
     // Output folder.

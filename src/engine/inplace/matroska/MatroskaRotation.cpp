@@ -1,5 +1,6 @@
 #include "engine/inplace/matroska/MatroskaRotation.h"
 
+#include "engine/Rotation.h"
 #include "engine/inplace/matroska/MatroskaTags.h"
 #include "engine/io/FileDescriptor.h"
 #include "engine/io/PositionedIo.h"
@@ -8,6 +9,7 @@
 #include <bit>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <optional>
@@ -34,7 +36,7 @@ namespace {
 // The Projection's roll for a clockwise angle: a positive roll turns the picture counter-clockwise; the
 // value stays within -180..180.
 float RollFor(int clockwiseDegrees) {
-    float roll = static_cast<float>(-(clockwiseDegrees % 360));
+    float roll = static_cast<float>(-NormalizedDegrees(clockwiseDegrees));
     return roll < -180.0f ? roll + 360.0f : roll;
 }
 
@@ -97,10 +99,20 @@ std::optional<Bytes> VideoWithProjection(const Bytes& buffer, const Element& vid
     return ebml::MasterElement(ebml::kIdVideo, videoData);
 }
 
-// The Tracks element with the rotation in every video track, and the ids (TrackUID) of the video tracks;
-// nullopt when it cannot be parsed or a video track has not exactly one Video element.
-std::optional<Bytes> TracksWithProjection(const Bytes& buffer, const Element& tracks, int clockwiseDegrees,
-                                          std::vector<std::uint64_t>& videoUids) {
+std::vector<double> ProjectionRolls(const Bytes& buffer, const std::vector<Element>& trackFields);
+
+// The clockwise angle a track's Projection shows now (0 without one, or with one that cannot be read).
+int CurrentClockwise(const Bytes& buffer, const std::vector<Element>& trackFields) {
+    const std::vector<double> rolls = ProjectionRolls(buffer, trackFields);
+    return rolls.empty() || std::abs(rolls.front()) > 360.0 ? 0 : ClockwiseOfRoll(rolls.front());
+}
+
+// The Tracks element with the rotation the rule gives in every video track, and the ids (TrackUID) and
+// new angles of the video tracks; nullopt when it cannot be parsed or a video track has not exactly one
+// Video element.
+std::optional<Bytes> TracksWithProjection(const Bytes& buffer, const Element& tracks,
+                                          const TrackAngleRule& rule, std::vector<std::uint64_t>& videoUids,
+                                          std::vector<int>& angles) {
     std::optional<std::vector<Element>> entries = ebml::ChildrenOf(buffer, tracks);
     if (!entries) {
         return std::nullopt;
@@ -124,7 +136,10 @@ std::optional<Bytes> TracksWithProjection(const Bytes& buffer, const Element& tr
             ebml::AppendRange(children, buffer, entry.start, entry.End());
             continue;
         }
+        const int clockwiseDegrees =
+            NormalizedDegrees(rule(videoUids.size(), CurrentClockwise(buffer, *fields)));
         videoUids.push_back(*uid);
+        angles.push_back(clockwiseDegrees);
         Bytes entryData;
         int videoElements = 0;
         for (const Element& field : *fields) {
@@ -270,7 +285,7 @@ MatroskaRewrite NoRoom() {
 }
 
 std::string AngleText(int clockwiseDegrees) {
-    return std::to_string(((clockwiseDegrees % 360) + 360) % 360);
+    return std::to_string(NormalizedDegrees(clockwiseDegrees));
 }
 
 // The rolls of every Projection in a track entry's Video elements (0 for one without a roll, a value no
@@ -304,14 +319,16 @@ std::vector<double> ProjectionRolls(const Bytes& buffer, const std::vector<Eleme
 
 } // namespace
 
-MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegrees) {
+MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, const Turn& turn) {
+    return PlanMatroskaRotation(structure, [turn](std::size_t, int current) {
+        return TurnedTransform(turn, DisplayTransform{current, false}).clockwise;
+    });
+}
+
+MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, const TrackAngleRule& rule) {
     if (!structure.eligible) {
         return Impossible(structure.reason);
     }
-    if (clockwiseDegrees % 360 == 0) {
-        return Impossible("there is no rotation to write");
-    }
-    const std::string value = AngleText(clockwiseDegrees);
     std::optional<std::vector<Item>> head =
         ItemsOf(structure, structure.head, structure.segmentData, 0, structure.firstCluster);
     std::optional<std::vector<Item>> tail = ItemsOf(structure, structure.tail, structure.TailStart(),
@@ -322,13 +339,14 @@ MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clo
 
     // The tracks with their Projection, and the tags with their ROTATE.
     std::vector<std::uint64_t> videoUids;
+    std::vector<int> angles;
     bool tagsFound = false;
     for (Item& item : *head) {
         if (item.id != ebml::kIdTracks) {
             continue;
         }
         std::optional<Bytes> tracks =
-            TracksWithProjection(structure.head, item.element, clockwiseDegrees, videoUids);
+            TracksWithProjection(structure.head, item.element, rule, videoUids, angles);
         if (!tracks) {
             return Impossible("the file's track list is damaged");
         }
@@ -341,12 +359,16 @@ MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clo
     if (std::find(videoUids.begin(), videoUids.end(), 0) != videoUids.end()) {
         return Impossible("a video track of the file has no id");
     }
+    std::vector<std::pair<std::uint64_t, std::string>> values;
+    for (std::size_t i = 0; i < videoUids.size(); ++i) {
+        values.emplace_back(videoUids[i], AngleText(angles[i]));
+    }
     for (auto [items, region] : {std::pair{&*head, &structure.head}, std::pair{&*tail, &structure.tail}}) {
         for (Item& item : *items) {
             if (item.id != ebml::kIdTags) {
                 continue;
             }
-            std::optional<Bytes> tags = TagsWithRotation(*region, item.element, videoUids, value);
+            std::optional<Bytes> tags = TagsWithRotation(*region, item.element, values);
             if (!tags) {
                 return Impossible("the file's tags are damaged");
             }
@@ -360,7 +382,7 @@ MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clo
         Item item;
         item.id = ebml::kIdTags;
         Bytes children;
-        for (std::uint64_t uid : videoUids) {
+        for (const auto& [uid, value] : values) {
             ebml::AppendBytes(children, NewRotateTag(uid, value));
         }
         item.bytes = ebml::MasterElement(ebml::kIdTags, children);
@@ -487,6 +509,7 @@ MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clo
         return Impossible("the Matroska segment's size field is too short");
     }
     rewrite.videoTracks = static_cast<int>(videoUids.size());
+    rewrite.trackAngles = std::move(angles);
     rewrite.possible = true;
     return rewrite;
 }
@@ -520,12 +543,10 @@ int WriteMatroskaRewrite(int fd, const MatroskaStructure& structure, const Matro
     return 0;
 }
 
-bool HoldsMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegrees) {
+bool HoldsMatroskaRotation(const MatroskaStructure& structure, const std::vector<int>& trackAngles) {
     if (!structure.eligible) {
         return false;
     }
-    const bool rotated = clockwiseDegrees % 360 != 0;
-    const double expectedRoll = RollFor(clockwiseDegrees);
     std::vector<std::uint64_t> videoUids;
     std::map<std::uint64_t, std::vector<std::string>> rotateTags;
     for (std::size_t i = 0; i < structure.elements.size(); ++i) {
@@ -549,9 +570,12 @@ bool HoldsMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegr
             std::optional<std::vector<Element>> fields = ebml::ChildrenOf(region, child);
             if (element->id == ebml::kIdTracks && child.id == ebml::kIdTrackEntry && fields) {
                 if (const std::optional<std::uint64_t> uid = VideoTrackUid(region, *fields)) {
+                    if (videoUids.size() >= trackAngles.size()) {
+                        return false;
+                    }
+                    const double expectedRoll = RollFor(trackAngles[videoUids.size()]);
                     videoUids.push_back(*uid);
-                    const std::vector<double> rolls = ProjectionRolls(region, *fields);
-                    if (rotated ? rolls != std::vector<double>{expectedRoll} : !rolls.empty()) {
+                    if (ProjectionRolls(region, *fields) != std::vector<double>{expectedRoll}) {
                         return false;
                     }
                 }
@@ -567,13 +591,11 @@ bool HoldsMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegr
             }
         }
     }
-    if (videoUids.empty()) {
+    if (videoUids.empty() || videoUids.size() != trackAngles.size()) {
         return false;
     }
-    for (std::uint64_t uid : videoUids) {
-        const std::vector<std::string> expected =
-            rotated ? std::vector<std::string>{AngleText(clockwiseDegrees)} : std::vector<std::string>{};
-        if (rotateTags[uid] != expected) {
+    for (std::size_t i = 0; i < videoUids.size(); ++i) {
+        if (rotateTags[videoUids[i]] != std::vector<std::string>{AngleText(trackAngles[i])}) {
             return false;
         }
     }
@@ -586,37 +608,36 @@ ebml::Bytes ProjectionElement(int clockwiseDegrees) {
     return ebml::MasterElement(ebml::kIdProjection, data);
 }
 
-int SetMatroskaRotation(const std::string& utf8Path, int clockwiseDegrees) {
-    if (clockwiseDegrees % 360 == 0) {
-        return 0;
-    }
+int SetMatroskaRotation(const std::string& utf8Path, const std::vector<int>& trackAngles) {
     FileDescriptor file(open(utf8Path.c_str(), O_RDWR | O_CLOEXEC));
     if (file.get() < 0) {
         return AVERROR(errno);
     }
-    if (int rc = SetMatroskaRotationOf(file.get(), clockwiseDegrees); rc < 0) {
+    if (int rc = SetMatroskaRotationOf(file.get(), trackAngles); rc < 0) {
         return rc;
     }
     const int closeError = file.Close();
     return closeError != 0 ? AVERROR(closeError) : 0;
 }
 
-int SetMatroskaRotationOf(int fd, int clockwiseDegrees) {
-    if (clockwiseDegrees % 360 == 0) {
-        return 0;
-    }
+int SetMatroskaRotationOf(int fd, const std::vector<int>& trackAngles) {
     const MatroskaStructure structure = CheckMatroskaStructure(fd);
     if (structure.readError != 0) {
         return AVERROR(structure.readError);
     }
-    const MatroskaRewrite rewrite = PlanMatroskaRotation(structure, clockwiseDegrees);
+    const MatroskaRewrite rewrite = PlanMatroskaRotation(structure, [&](std::size_t track, int) {
+        return track < trackAngles.size() ? trackAngles[track] : 0;
+    });
     if (!rewrite.possible) {
         return rewrite.noRoom ? AVERROR(ENOSPC) : AVERROR_INVALIDDATA;
+    }
+    if (rewrite.trackAngles != trackAngles) {
+        return AVERROR_INVALIDDATA; // the file's video tracks are not the streams the angles were made for
     }
     if (int error = WriteMatroskaRewrite(fd, structure, rewrite); error != 0) {
         return AVERROR(error);
     }
-    return HoldsMatroskaRotation(CheckMatroskaStructure(fd), clockwiseDegrees) ? 0 : AVERROR(EIO);
+    return HoldsMatroskaRotation(CheckMatroskaStructure(fd), trackAngles) ? 0 : AVERROR(EIO);
 }
 
 } // namespace quarnix

@@ -7,17 +7,24 @@
 // cue index points to moves.
 #pragma once
 
+#include "engine/Rotation.h"
 #include "engine/inplace/matroska/Ebml.h"
 #include "engine/inplace/matroska/MatroskaStructure.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace quarnix {
 
-// The new header and tail of a file whose structure was checked, with the rotation of the clockwise
-// angle (90, 180 or 270; an angle of 0 is never planned, as there is nothing to write).
+// The clockwise angle a video track gets, from its place among the file's video tracks (0, 1, ...) and the
+// angle its Projection shows now (0 without one).
+using TrackAngleRule = std::function<int(std::size_t videoTrack, int currentClockwise)>;
+
+// The new header and tail of a file whose structure was checked, with a rotation in every video track
+// (an angle of 0 is written as a flat Projection without roll and a ROTATE of 0, which clears an old mark).
 struct MatroskaRewrite {
     bool possible = false;
     bool noRoom = false; // not possible because the header has no Void large enough
@@ -26,24 +33,29 @@ struct MatroskaRewrite {
     ebml::Bytes tail;
     std::uint64_t segmentSize = 0; // the new size of the segment's data (when known)
     int videoTracks = 0;           // video tracks that get the rotation
+    std::vector<int> trackAngles;  // the clockwise angle each video track gets, in file order
 };
-MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegrees);
+MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, const TrackAngleRule& rule);
+
+// The plan for a turn: each video track's Projection roll turned by it (or, absolute, replaced).
+MatroskaRewrite PlanMatroskaRotation(const MatroskaStructure& structure, const Turn& turn);
 
 // Writes the planned header and tail into the file the structure was read from. 0 or an errno.
 int WriteMatroskaRewrite(int fd, const MatroskaStructure& structure, const MatroskaRewrite& rewrite);
 
-// Whether every video track of the checked file carries the rotation of the clockwise angle, and nothing
-// else: its Projection and its ROTATE tag (neither for 0).
-bool HoldsMatroskaRotation(const MatroskaStructure& structure, int clockwiseDegrees);
+// Whether the video tracks of the checked file carry exactly the clockwise angles (one per video track, in
+// file order), and nothing else: each its Projection roll and its one ROTATE tag.
+bool HoldsMatroskaRotation(const MatroskaStructure& structure, const std::vector<int>& trackAngles);
 
 // The Projection element for a clockwise rotation of the picture, as EBML bytes.
 ebml::Bytes ProjectionElement(int clockwiseDegrees);
 
-// Sets the rotation of the closed Matroska or WebM file at the UTF-8 path in place. Returns 0,
-// AVERROR(ENOSPC) when its header has no room for it, AVERROR_INVALIDDATA when its structure is not as
-// expected (the file is then left as it was), or another negative AVERROR for an I/O error.
-int SetMatroskaRotation(const std::string& utf8Path, int clockwiseDegrees);
+// Sets the rotation of the closed Matroska or WebM file at the UTF-8 path in place: the clockwise angle of
+// each video track, in file order. Returns 0, AVERROR(ENOSPC) when its header has no room for it,
+// AVERROR_INVALIDDATA when its structure is not as expected or its video tracks are not as many as the
+// angles (the file is then left as it was), or another negative AVERROR for an I/O error.
+int SetMatroskaRotation(const std::string& utf8Path, const std::vector<int>& trackAngles);
 // The same on a file open for reading and writing (the worker's output, never reopened by name).
-int SetMatroskaRotationOf(int fd, int clockwiseDegrees);
+int SetMatroskaRotationOf(int fd, const std::vector<int>& trackAngles);
 
 } // namespace quarnix

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <set>
 
 namespace quarnix {
@@ -27,6 +28,36 @@ Bytes RotateSimpleTag(const std::string& value) {
     Bytes data = ebml::StringElement(ebml::kIdTagName, kRotateTagName);
     ebml::AppendBytes(data, ebml::StringElement(ebml::kIdTagString, value));
     return ebml::MasterElement(ebml::kIdSimpleTag, data);
+}
+
+// An existing ROTATE SimpleTag with the new value: its name, language, default flag and nested tags stay as
+// they are, only its string changes (a missing string is added after the name).
+std::optional<Bytes> RotateSimpleTagWithValue(const Bytes& buffer, const Element& simpleTag,
+                                              const std::string& value) {
+    std::optional<std::vector<Element>> fields = ebml::ChildrenOf(buffer, simpleTag);
+    if (!fields) {
+        return std::nullopt;
+    }
+    Bytes data;
+    bool hadCrc = false;
+    bool wrote = false;
+    for (const Element& field : *fields) {
+        if (field.id == ebml::kIdCrc32) {
+            hadCrc = true;
+        } else if (field.id == ebml::kIdTagString) {
+            if (!wrote) {
+                ebml::AppendBytes(data, ebml::StringElement(ebml::kIdTagString, value));
+                wrote = true;
+            }
+        } else {
+            ebml::AppendRange(data, buffer, field.start, field.End());
+            if (field.id == ebml::kIdTagName && !wrote) {
+                ebml::AppendBytes(data, ebml::StringElement(ebml::kIdTagString, value));
+                wrote = true;
+            }
+        }
+    }
+    return ebml::WithCrc(ebml::kIdSimpleTag, hadCrc, data, simpleTag.SizeLength());
 }
 
 } // namespace
@@ -80,12 +111,12 @@ Bytes NewRotateTag(std::uint64_t trackUid, const std::string& value) {
 }
 
 std::optional<Bytes> TagsWithRotation(const Bytes& buffer, const Element& tags,
-                                      const std::vector<std::uint64_t>& videoUids, const std::string& value) {
+                                      const std::vector<std::pair<std::uint64_t, std::string>>& values) {
     std::optional<std::vector<Element>> children = ebml::ChildrenOf(buffer, tags);
     if (!children) {
         return std::nullopt;
     }
-    const std::set<std::uint64_t> videos(videoUids.begin(), videoUids.end());
+    const std::map<std::uint64_t, std::string> videos(values.begin(), values.end());
     std::set<std::uint64_t> done;
     bool hadCrc = false;
     bool changed = false;
@@ -108,6 +139,7 @@ std::optional<Bytes> TagsWithRotation(const Bytes& buffer, const Element& tags,
             ebml::AppendRange(out, buffer, child.start, child.End());
             continue;
         }
+        const std::string& value = videos.at(*track);
         const bool owner = !done.contains(*track);
         done.insert(*track);
         bool wrote = !owner;
@@ -130,7 +162,11 @@ std::optional<Bytes> TagsWithRotation(const Bytes& buffer, const Element& tags,
             if (!wrote && *rotate == value) {
                 ebml::AppendRange(tagData, buffer, field.start, field.End());
             } else if (!wrote) {
-                ebml::AppendBytes(tagData, RotateSimpleTag(value));
+                std::optional<Bytes> replaced = RotateSimpleTagWithValue(buffer, field, value);
+                if (!replaced) {
+                    return std::nullopt;
+                }
+                ebml::AppendBytes(tagData, *replaced);
                 tagChanged = true;
             } else {
                 tagChanged = true; // a second ROTATE of the same track is dropped
@@ -151,7 +187,7 @@ std::optional<Bytes> TagsWithRotation(const Bytes& buffer, const Element& tags,
             ebml::AppendBytes(out, ebml::WithCrc(ebml::kIdTag, tagHadCrc, tagData, child.SizeLength()));
         }
     }
-    for (std::uint64_t uid : videoUids) {
+    for (const auto& [uid, value] : values) {
         if (!done.contains(uid)) {
             ebml::AppendBytes(out, NewRotateTag(uid, value));
             done.insert(uid);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quarnix {
@@ -21,12 +22,12 @@ std::optional<std::string_view> RotateValue(const ebml::Bytes& buffer, const ebm
 // A Tag about one track holding only its ROTATE value.
 ebml::Bytes NewRotateTag(std::uint64_t trackUid, const std::string& value);
 
-// The Tags element with exactly one ROTATE tag of the value for every video track: an existing one with
-// that value stays as it is, one with another value is replaced in place, doubles are dropped, and a track
-// without one gets it in its first tag (or in a new tag). Returns the element's bytes unchanged when
-// nothing needs to change; nullopt when it cannot be parsed.
+// The Tags element with exactly one ROTATE tag for every video track (TrackUID, value): an existing one
+// with that value stays as it is, one with another value gets the new value and keeps its other children
+// (language, nested tags), doubles are dropped, and a track without one gets it in its first tag (or in a
+// new tag). Returns the element's bytes unchanged when nothing needs to change; nullopt when it cannot be
+// parsed.
 std::optional<ebml::Bytes> TagsWithRotation(const ebml::Bytes& buffer, const ebml::Element& tags,
-                                            const std::vector<std::uint64_t>& videoUids,
-                                            const std::string& value);
+                                            const std::vector<std::pair<std::uint64_t, std::string>>& values);
 
 } // namespace quarnix

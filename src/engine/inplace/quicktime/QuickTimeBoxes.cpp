@@ -760,6 +760,9 @@ private:
         track.trackId = Be32(bytes + trackIdAt);
         track.widthFixed = Be32(bytes + matrixAt + kTrackMatrixBytes);
         track.heightFixed = Be32(bytes + matrixAt + kTrackMatrixBytes + 4);
+        for (std::size_t i = 0; i < track.matrix.size(); ++i) {
+            track.matrix[i] = static_cast<std::int32_t>(Be32(bytes + matrixAt + 4 * i));
+        }
         m_result.videoTracks.push_back(track);
         return true;
     }

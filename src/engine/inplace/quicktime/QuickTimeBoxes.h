@@ -4,6 +4,7 @@
 // not clean enough for that.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,8 +25,9 @@ inline constexpr std::size_t kTrackMatrixBytes = 36;
 struct QuickTimeVideoTrack {
     std::uint64_t matrixOffset = 0; // file offset of the 36 matrix bytes in the track's tkhd
     std::uint32_t trackId = 0;
-    std::uint32_t widthFixed = 0;  // tkhd width, 16.16 fixed point
-    std::uint32_t heightFixed = 0; // tkhd height, 16.16 fixed point
+    std::uint32_t widthFixed = 0;         // tkhd width, 16.16 fixed point
+    std::uint32_t heightFixed = 0;        // tkhd height, 16.16 fixed point
+    std::array<std::int32_t, 9> matrix{}; // the display matrix the track has now, in file order
 
     // The presentation size in whole pixels, rounded to nearest.
     int Width() const { return static_cast<int>((static_cast<std::uint64_t>(widthFixed) + 0x8000) >> 16); }
