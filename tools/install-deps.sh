@@ -14,9 +14,14 @@ packages=(
   # font with Japanese glyphs; Qt's own dialogs and buttons (file dialog, message box) take the pack's
   # language from Qt's translations.
   xdg-utils fonts-ipafont-gothic qt6-translations-l10n
-  # Packaging and its checks: dpkg-shlibdeps for `make package`, the validators of the launcher entry
-  # and the AppStream metadata.
-  dpkg-dev desktop-file-utils appstream
+  # Packaging and its checks: dpkg-shlibdeps and `file` for `make package` (CPack needs both), the
+  # validators of the launcher entry and the AppStream metadata.
+  dpkg-dev file desktop-file-utils appstream
+  # The output-file tests: the order of flushes and renames (strace), a real exFAT disk through FUSE
+  # (mounted on a loop device when the machine allows it), and the close box under a window manager.
+  strace exfat-fuse exfatprogs openbox xdotool wmctrl
+  # Reads the --json lines with a parser of its own.
+  python3
 )
 if [[ ${QUARNIX_SANITIZERS:-0} == 1 ]]; then
   packages+=(clang libclang-rt-dev)

@@ -1,6 +1,7 @@
 #include "app/TessalyApp.h"
 
 #include "QuarnixVersion.h"
+#include "platform/widgets/CloseOnTermination.h"
 #include "ui/main/TessalyDlg.h"
 
 #include <QPointer>
@@ -18,6 +19,7 @@ CTessalyApp::CTessalyApp(int& argc, char** argv) : QApplication(argc, argv) {
 int CTessalyApp::InitInstance(const QStringList& files) {
     {
         CTessalyDlg dialog;
+        const CloseOnTermination closeOnTermination(dialog);
         AddFilesWhenShown(dialog, files);
         dialog.exec();
     }

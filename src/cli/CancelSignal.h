@@ -6,11 +6,14 @@
 
 namespace quarnix::cli {
 
-// While alive, SIGINT (and SIGTERM) set the flag instead of killing the process.
+// While alive, SIGINT, SIGTERM and SIGHUP set the flag instead of killing the process.
 class CancelOnInterrupt {
 public:
     explicit CancelOnInterrupt(std::atomic<std::uint8_t>& cancelFlag);
     ~CancelOnInterrupt();
+    // Also sets the running batch's own cancel flag, so that the worker stops at its next packet rather
+    // than when the command next looks (nullptr: no longer; before the batch goes).
+    void AlsoCancel(std::atomic<std::uint8_t>* batchCancel);
     CancelOnInterrupt(const CancelOnInterrupt&) = delete;
     CancelOnInterrupt& operator=(const CancelOnInterrupt&) = delete;
 };

@@ -1,12 +1,13 @@
 #include "cli/CliCommands.h"
 
 #include "cli/CancelSignal.h"
+#include "cli/JsonLines.h"
 #include "core/BatchPlanner.h"
 #include "engine/Batch.h"
 #include "engine/Probe.h"
-#include "platform/BytePaths.h"
 
 #include <chrono>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -43,22 +44,20 @@ void ShowProgress(const RunningBatch& batch, const std::vector<std::string>& inp
         return;
     }
     err << "\r\033[K[" << (current + 1) << "/" << inputs.size() << "] "
-        << TerminalSafe(FileNameOfBytes(inputs[static_cast<std::size_t>(current)]));
+        << TerminalSafe(FileNameOf(inputs[static_cast<std::size_t>(current)]));
     if (percent >= 0 && percent <= 100) {
         err << "  " << percent << "%";
     }
     err.flush();
 }
 
-const char* StatusWord(std::int8_t status) {
-    switch (status) {
-    case kFileStatusConverted:
-        return "converted";
-    case kFileStatusFailed:
-        return "failed";
-    default:
-        return "pending";
+// What stands where the output folder should be: nothing, or something that is no folder.
+std::string FolderProblem(const std::string& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return "does not exist";
     }
+    return S_ISREG(info.st_mode) ? "is a file, not a folder" : "is not a folder";
 }
 
 // The way of rotating the request chose, into the planned job.
@@ -103,22 +102,24 @@ std::string UsageText() {
            "      output is the name the file really got. Why a file failed: 'quarnix-cli: FILE: reason'\n"
            "      on stderr. Ctrl-C stops at once: the current file is removed, the rest stay pending.\n"
            "  quarnix-cli --help | --version\n"
-           "Options: --verbose shows the media libraries' stream descriptions. Arguments after '--' are\n"
-           "always files. Paths are printed byte for byte as given.\n"
+           "Options: --verbose shows the media libraries' stream descriptions. --json prints one JSON\n"
+           "object per line per file instead, refused files included (input, status, output, reason,\n"
+           "note, method); a name that is not UTF-8 also comes as its bytes in 'input_base64'.\n"
+           "Arguments after '--' are always files. Paths are printed byte for byte as given.\n"
            "Exit status: 0 all files done, 1 some file refused, failed or pending, 2 usage or folder "
            "error.\n";
 }
 
-int RunProbe(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
+int RunProbe(const std::vector<std::string>& files, std::ostream& out, std::ostream& err, bool json) {
     bool allAccepted = true;
     for (const std::string& file : files) {
         const MediaFacts facts = ProbeMedia(file);
         if (!facts.Accepted()) {
-            err << "refused\t" << file << "\n";
+            (json ? out : err) << (json ? RefusedJsonLine(file, facts.refusal) : "refused\t" + file + "\n");
             allAccepted = false;
             continue;
         }
-        out << RowText(facts, file) << "\n";
+        out << (json ? ProbeJsonLine(file, facts) : RowText(facts, file) + "\n");
     }
     out.flush();
     err.flush();
@@ -138,7 +139,12 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
         }
         const MediaFacts facts = ProbeMedia(file, &interrupted, ProbeDepth::kAcceptance);
         if (!facts.Accepted() || !HasContainerExtension(file)) {
-            err << "refused\t" << file << "\n";
+            if (request.json) {
+                out << RefusedJsonLine(file, facts.Accepted() ? "its extension names no video container"
+                                                              : facts.refusal);
+            } else {
+                err << "refused\t" << file << "\n";
+            }
             anyRefused = true;
             continue;
         }
@@ -160,7 +166,7 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
         err << "error: a batch holds at most " << CConvertJob::kMaxEntries << " files\n";
         return kExitUsageOrFolder;
     case PlanProblem::kFolderMissing:
-        err << "error: the output folder does not exist: " << folder << "\n";
+        err << "error: the output folder " << FolderProblem(folder) << ": " << folder << "\n";
         return kExitUsageOrFolder;
     case PlanProblem::kFolderNotWritable:
         err << "error: the output folder cannot be written: " << folder << "\n";
@@ -172,7 +178,9 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
 
     const int count = plan.job->m_fileCount;
     std::vector<std::string> inputs = plan.job->m_inputPaths;
+    std::atomic<std::uint8_t>& batchCancel = plan.job->m_cancel;
     RunningBatch batch(std::move(plan.job));
+    cancelOnInterrupt.AlsoCancel(&batchCancel);
     // Looks at the interrupt flag and the progress between waits, and goes on the moment the batch ends.
     if (request.showProgress) {
         ShowProgress(batch, inputs, err);
@@ -186,6 +194,7 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
         }
     }
     batch.Wait();
+    cancelOnInterrupt.AlsoCancel(nullptr);
     if (request.showProgress) {
         err << "\r\033[K";
         err.flush();
@@ -198,7 +207,12 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
     for (int i = 0; i < count; ++i) {
         const EntryOutcome outcome = batch.OutcomeOf(i);
         allConverted = allConverted && outcome.status == kFileStatusConverted;
-        out << StatusWord(outcome.status) << "\t" << outcome.inputPath << "\t" << outcome.outputPath << "\n";
+        if (request.json) {
+            out << RotateJsonLine(outcome);
+        } else {
+            out << StatusWord(outcome.status) << "\t" << outcome.inputPath << "\t" << outcome.outputPath
+                << "\n";
+        }
         if (!outcome.reason.empty()) {
             err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.reason << "\n";
         }
@@ -229,9 +243,10 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     std::vector<std::string> args;
     bool filesOnly = false;
     bool verbose = false;
+    bool json = false;
     for (const std::string& argument : arguments) {
-        if (!filesOnly && argument == "--verbose") {
-            verbose = true;
+        if (!filesOnly && (argument == "--verbose" || argument == "--json")) {
+            (argument == "--json" ? json : verbose) = true;
             continue;
         }
         filesOnly = filesOnly || argument == "--";
@@ -256,7 +271,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             err << "error: probe needs at least one file\n" << UsageText();
             return kExitUsageOrFolder;
         }
-        return RunProbe(args, out, err);
+        return RunProbe(args, out, err, json);
     }
     if (command != "rotate") {
         err << "error: unknown command '" << command << "'\n" << UsageText();
@@ -266,6 +281,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     RotateRequest request;
     request.showProgress = stderrIsTerminal;
     request.verbose = verbose;
+    request.json = json;
     filesOnly = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];

@@ -16,7 +16,7 @@ enum ExitCode : int {
     kExitUsageOrFolder = 2,
 };
 
-int RunProbe(const std::vector<std::string>& files, std::ostream& out, std::ostream& err);
+int RunProbe(const std::vector<std::string>& files, std::ostream& out, std::ostream& err, bool json = false);
 
 struct RotateRequest {
     int angle = -1;            // clockwise degrees; -1 until --angle is given
@@ -27,6 +27,7 @@ struct RotateRequest {
     std::vector<std::string> files;
     bool showProgress = false;
     bool verbose = false; // report how each file was written (marked in place, or remuxed and why)
+    bool json = false;    // one JSON object per line per file on stdout (JsonLines.h)
 };
 
 int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err);

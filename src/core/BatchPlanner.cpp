@@ -8,7 +8,7 @@
 namespace quarnix {
 
 bool HasContainerExtension(const std::string& path) {
-    const std::string name = FileNameOfBytes(path);
+    const std::string name = FileNameOf(path);
     const std::size_t dot = name.rfind('.');
     return dot != std::string::npos && dot + 1 < name.size();
 }
@@ -23,7 +23,7 @@ BatchPlan PlanBatch(const std::string& outputFolder, const std::vector<PlannedIn
         plan.problem = PlanProblem::kTooManyEntries;
         return plan;
     }
-    if (!IsFolderBytes(outputFolder)) {
+    if (!IsFolder(outputFolder)) {
         plan.problem = PlanProblem::kFolderMissing;
         return plan;
     }
@@ -48,7 +48,7 @@ BatchPlan PlanBatch(const std::string& outputFolder, const std::vector<PlannedIn
     for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
         // Names given earlier in this batch count as taken, so same-named inputs never share an output.
-        const std::string output = MakeOutputPathBytes(outputFolder, inputs[at].path, taken);
+        const std::string output = ChooseOutputPath(outputFolder, inputs[at].path, taken);
         taken.insert(output);
         job->m_inputPaths[at] = inputs[at].path;
         job->m_outputPaths[at] = output;

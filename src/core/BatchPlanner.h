@@ -4,6 +4,8 @@
 #pragma once
 
 #include "engine/Batch.h"
+// The output-naming rule and FileNameOf, for the front ends too.
+#include "engine/io/OutputName.h"
 
 #include <cstdint>
 #include <memory>

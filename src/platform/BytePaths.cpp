@@ -11,46 +11,9 @@
 
 namespace quarnix {
 
-std::string FileNameOfBytes(const std::string& path) {
-    for (std::size_t i = path.size(); i > 0; --i) {
-        if (path[i - 1] == '/') {
-            return path.substr(i);
-        }
-    }
-    return path;
-}
-
 bool PathExistsBytes(const std::string& path) {
     struct stat info {};
     return !path.empty() && lstat(path.c_str(), &info) == 0;
-}
-
-bool IsFolderBytes(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-std::string MakeOutputPathBytes(const std::string& folder, const std::string& inputPath,
-                                const std::set<std::string>& takenInBatch) {
-    const std::string name = FileNameOfBytes(inputPath);
-    const std::size_t nameDot = name.rfind('.');
-    const std::string base = nameDot == std::string::npos ? name : name.substr(0, nameDot);
-    const std::size_t pathDot = inputPath.rfind('.');
-    const std::string dottedExtension = pathDot == std::string::npos ? inputPath : inputPath.substr(pathDot);
-
-    std::string prefix = folder;
-    if (prefix.empty() || prefix.back() != '/') {
-        prefix += '/';
-    }
-    const std::string first = prefix + base + dottedExtension;
-    const std::size_t split = first.rfind('.');
-    const std::string head = split == std::string::npos ? first : first.substr(0, split);
-    const std::string tail = split == std::string::npos ? std::string() : first.substr(split);
-    std::string candidate = first;
-    for (int k = 0; PathExistsBytes(candidate) || takenInBatch.count(candidate) != 0; ++k) {
-        candidate = head + "(" + std::to_string(k) + ")" + tail;
-    }
-    return candidate;
 }
 
 bool WriteProbeFileBytes(const std::string& folder) {

@@ -1,9 +1,8 @@
-// File-system facts the start command and the command line check before a batch: does a path exist,
-// can a folder be written, how much space is free, how large are the inputs.
+// File-system facts the window checks before a batch: does a path exist, can a folder be written; and the
+// rule by which free space suffices (the byte functions of BytePaths.h measure it).
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 
 namespace quarnix {
@@ -18,16 +17,7 @@ bool PathExists(const QString& path);
 // a file of that name that already exists is left alone and another, unique name is tried instead.
 bool WriteProbeFile(const QString& folder);
 
-// Total free bytes of the volume holding the folder (not the caller's quota); -1 when it cannot be read.
-std::int64_t FreeBytes(const QString& folder);
-
-// Sum of the sizes of the files; a file whose size cannot be read adds nothing.
-std::int64_t TotalFileSize(const QStringList& paths);
-
 // True when the free bytes are unknown (negative) or at least the required bytes (equal passes).
 bool RoomSuffices(std::int64_t freeBytes, std::int64_t requiredBytes);
-
-// RoomSuffices for the volume of the folder.
-bool HasRoomFor(const QString& folder, std::int64_t requiredBytes);
 
 } // namespace quarnix

@@ -123,6 +123,21 @@ const std::array kFallbackKeys = {
     FallbackKey{u"REASON", u"writefailed", u"writing the output failed"},
     FallbackKey{u"REASON", u"failed", u"the conversion failed"},
     FallbackKey{u"REASON", u"writtenas", u"written as %1: %2 cannot carry a rotation"},
+    FallbackKey{u"REASON", u"badname", u"the disk does not allow this file name"},
+    FallbackKey{
+        u"REASON", u"foldermoved",
+        u"the output folder was moved or removed while the file was written, and its partial file was "
+        u"removed"},
+    FallbackKey{
+        u"REASON", u"placeholder",
+        u"this disk cannot rename a file without replacing another, so the name was first taken by an "
+        u"empty file: a crash at that moment could leave that empty file under this name"},
+    FallbackKey{u"REASON", u"leftout", u"%1 stream %2 left out: %3"},
+    FallbackKey{u"REASON", u"leftdamaged", u"it is damaged or of an unknown kind"},
+    FallbackKey{u"REASON", u"leftnavigation", u"it holds DVD navigation, which no video file keeps"},
+    FallbackKey{u"REASON", u"leftrefused", u"the %1 container does not take it"},
+    FallbackKey{u"REASON", u"cutshort",
+                u"the input is cut short: the output holds the part of it that is there"},
     FallbackKey{u"REASON", u"writtenforplayers", u"written as %1: most players ignore a Matroska rotation"},
     FallbackKey{
         u"REASON", u"keptmatroska",
@@ -205,11 +220,24 @@ QString Text(QStringView section, QStringView key) {
     return QString();
 }
 
-QString TranslatedReason(const QString& englishReason) {
+namespace {
+
+// One sentence of a reason or note, in the pack's words.
+QString TranslatedSentence(const QString& englishReason) {
     static const QRegularExpression writtenAs(
         QStringLiteral("^written as (\\S+): (.+) cannot carry a rotation$"));
     if (const QRegularExpressionMatch match = writtenAs.match(englishReason); match.hasMatch()) {
         return Text(u"REASON", u"writtenas").arg(match.captured(1), match.captured(2));
+    }
+    static const QRegularExpression leftOut(QStringLiteral("^(\\S+) stream (\\d+) left out: (.+)$"));
+    if (const QRegularExpressionMatch match = leftOut.match(englishReason); match.hasMatch()) {
+        static const QRegularExpression refused(QStringLiteral("^the (.+) container does not take it$"));
+        const QString why = match.captured(3);
+        QString translatedWhy = TranslatedSentence(why);
+        if (const QRegularExpressionMatch container = refused.match(why); container.hasMatch()) {
+            translatedWhy = Text(u"REASON", u"leftrefused").arg(container.captured(1));
+        }
+        return Text(u"REASON", u"leftout").arg(match.captured(1), match.captured(2), translatedWhy);
     }
     static const QRegularExpression writtenForPlayers(
         QStringLiteral("^written as (\\S+): most players ignore a Matroska rotation$"));
@@ -222,6 +250,17 @@ QString TranslatedReason(const QString& englishReason) {
         }
     }
     return englishReason;
+}
+
+} // namespace
+
+QString TranslatedReason(const QString& englishReason) {
+    // A note may hold several sentences, "; " between them (AddNote in the engine).
+    QStringList sentences = englishReason.split(QStringLiteral("; "));
+    for (QString& sentence : sentences) {
+        sentence = TranslatedSentence(sentence);
+    }
+    return sentences.join(QStringLiteral("; "));
 }
 
 QList<FallbackText> FallbackTexts() {
@@ -292,39 +331,6 @@ QString ColumnHeader(int column) {
 
 QString MainWindowTitle() {
     return Text(u"APPLICATION", u"name") + u' ' + Text(u"APPLICATION", u"version");
-}
-
-std::optional<QString> ToolTipText(int controlId) {
-    switch (controlId) {
-    case 1254:
-        return Text(u"HINT", u"sc");
-    case 1255:
-    case 1000:
-    case 1183:
-        return Text(u"HINT", u"tjspwj");
-    case 1282:
-        return Text(u"HINT", u"removeall");
-    case 1099:
-        return Text(u"HINT", u"hbcygwj");
-    case 1114:
-    case 1139:
-        return Text(u"HINT", u"drop");
-    case 1004:
-        return Text(u"HINT", u"ksjq");
-    case 1023:
-    case 1024:
-        return Text(u"HINT", u"zjsrsjd");
-    case 1140:
-        return Text(u"HINT", u"djsbzj");
-    case 1149:
-        return Text(u"HINT", u"szjsjqd");
-    case 1154:
-        return Text(u"HINT", u"szksjqd");
-    case 1188:
-        return Text(u"HINT", u"bf");
-    default:
-        return std::nullopt;
-    }
 }
 
 QUrl LinkAddressUrl(const QString& address) {

@@ -9,7 +9,7 @@
 //     a text by its (section, key) pair as the pack spells it, e.g. Text("TISHI", "sb") for the status of
 //     a failed file, Text("JIEMIAN", "zb") for the status of a new row. Slots are never written by
 //     commands; a key that the pack lacks reads as "" (there is no built-in replacement text).
-//   - ColumnHeader(), MainWindowTitle() and ToolTipText() put together the composed texts.
+//   - ColumnHeader() and MainWindowTitle() put together the composed texts.
 //   - The progress window does not use the slots: it calls ReadProgressTexts() each time it opens, which
 //     re-reads LANGUAGE file from setting.ini and then its keys.
 //   - Texts that every window shows and that earlier packs did not hold (captions, radio labels, button
@@ -100,12 +100,6 @@ inline constexpr char kProfileHeader[] = "profile";
 // The main window's title: APPLICATION name, one blank, APPLICATION version (" " without a pack).
 QString MainWindowTitle();
 
-// The tool tip of a main-window control: 1254 HINT sc; 1255, 1000 and 1183 HINT
-// tjspwj; 1099 HINT hbcygwj; 1004 HINT ksjq; 1023 and 1024 HINT zjsrsjd; 1140 HINT djsbzj; 1149 HINT
-// szjsjqd; 1154 HINT szksjqd; 1188 HINT bf; 1282 HINT removeall; 1114 and 1139 HINT drop. Nothing for any
-// other control: the caller then shows the string resource numbered like the control, if there is one.
-std::optional<QString> ToolTipText(int controlId);
-
 // The address that the help link opens (APPLICATION url), as a URL: an address with a scheme (https:,
 // mailto:, file:) stays as it is; an absolute path becomes a local file; a relative path (the shipped
 // packs say "help/index.html") is taken relative to the data folder; a "#fragment" is kept. An
@@ -117,12 +111,12 @@ QUrl LinkAddressUrl(const QString& address);
 // last three with their English fallbacks). The slots are not touched.
 struct ProgressTexts {
     QString windowTitle;        // APPLICATION name
-    QString currentFileCaption; // JIEMIAN dqwj, label 1158
-    QString stopButton;         // JIEMIAN tz, button 1000 and its tool tip
-    QString batchCaption;       // JIEMIAN zgwj, label 1159
-    QString openFolderBox;      // JIEMIAN openfolder, check box 1148
-    QString fileBarName;        // JIEMIAN fileprogress, accessible name of bar 1011
-    QString batchBarName;       // JIEMIAN batchprogress, accessible name of bar 1012
+    QString currentFileCaption; // JIEMIAN dqwj, the current file's caption
+    QString stopButton;         // JIEMIAN tz, the stop button and its tool tip
+    QString batchCaption;       // JIEMIAN zgwj, the batch's caption
+    QString openFolderBox;      // JIEMIAN openfolder, the open-folder check box
+    QString fileBarName;        // JIEMIAN fileprogress, accessible name of the file's bar
+    QString batchBarName;       // JIEMIAN batchprogress, accessible name of the batch's bar
 };
 ProgressTexts ReadProgressTexts();
 

@@ -33,26 +33,6 @@ QString ItemAt(const QStringList& items, int position) {
 
 } // namespace
 
-int PresetControlId(PresetList list) {
-    switch (list) {
-    case PresetList::Format:
-        return 1106;
-    case PresetList::FrameSize:
-        return 1063;
-    case PresetList::FrameRate:
-        return 1065;
-    case PresetList::VideoQuality:
-        return 1066;
-    case PresetList::SampleRate:
-        return 1067;
-    case PresetList::AudioQuality:
-        return 1070;
-    case PresetList::Channels:
-        return 1068;
-    }
-    return 0;
-}
-
 QString PresetSettingsKey(PresetList list) {
     switch (list) {
     case PresetList::Format:

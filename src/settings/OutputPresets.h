@@ -17,16 +17,15 @@
 namespace quarnix {
 
 enum class PresetList {
-    Format,       // 1106, JOIN format (read, never written)
-    FrameSize,    // 1063, JOIN size
-    FrameRate,    // 1065, JOIN framerate
-    VideoQuality, // 1066, JOIN quality
-    SampleRate,   // 1067, JOIN samplerate
-    AudioQuality, // 1070, JOIN audioquality
-    Channels,     // 1068, not stored: stereo (position 1) at every start
+    Format,       // JOIN format (read, never written)
+    FrameSize,    // JOIN size
+    FrameRate,    // JOIN framerate
+    VideoQuality, // JOIN quality
+    SampleRate,   // JOIN samplerate
+    AudioQuality, // JOIN audioquality
+    Channels,     // not stored: stereo (position 1) at every start
 };
 
-int PresetControlId(PresetList list);
 // The JOIN key of the list, or "" for the channel list.
 QString PresetSettingsKey(PresetList list);
 
@@ -34,7 +33,7 @@ QString PresetSettingsKey(PresetList list);
 // keep-source text, JIEMIAN ywjyy of the pack in use (ReadPackText).
 QStringList PresetItems(PresetList list, const QString& keepSourceText);
 
-// The codec lists 1064 and 1069 stay empty; the start command names the codecs itself.
+// The window's codec lists stay empty; the start command names the codecs itself.
 inline constexpr char kVideoCodecName[] = "H.264";
 inline constexpr char kAudioCodecName[] = "AAC";
 inline constexpr std::int32_t kH264CodecId = 27;   // AV_CODEC_ID_H264

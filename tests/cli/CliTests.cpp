@@ -2,7 +2,6 @@
 #include "Fixtures.h"
 
 #include "EngineFixtures.h"
-#include "StalledPipe.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +9,14 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -48,6 +49,63 @@ std::vector<std::string> Fields(const std::string& line) {
         fields.push_back(field);
     }
     return fields;
+}
+
+// The offset of the first box along the path of types (32-bit sizes, as the ffmpeg tool writes small
+// files), or npos.
+std::size_t FindBox(const std::string& bytes, const std::vector<std::string>& path) {
+    std::size_t from = 0;
+    std::size_t end = bytes.size();
+    std::size_t found = std::string::npos;
+    for (const std::string& type : path) {
+        found = std::string::npos;
+        for (std::size_t at = from; at + 8 <= end;) {
+            const std::uint32_t size = Be32At(bytes, at);
+            if (size < 8 || at + size > end) {
+                break;
+            }
+            if (bytes.compare(at + 4, 4, type) == 0) {
+                found = at;
+                break;
+            }
+            at += size;
+        }
+        if (found == std::string::npos) {
+            return found;
+        }
+        from = found + 8;
+        end = found + Be32At(bytes, found);
+    }
+    return found;
+}
+
+std::string RenameBox(std::string bytes, const std::vector<std::string>& path, const std::string& type) {
+    const std::size_t at = FindBox(bytes, path);
+    EXPECT_NE(at, std::string::npos);
+    if (at != std::string::npos) {
+        bytes.replace(at + 4, 4, type);
+    }
+    return bytes;
+}
+
+// `depth` empty user-data boxes, each inside the one before, at the end of the movie box (which the
+// ffmpeg tool writes after the media, so no chunk offset moves).
+std::string WithNestedUserData(std::string bytes, std::uint32_t depth) {
+    const std::size_t moov = FindBox(bytes, {"moov"});
+    EXPECT_NE(moov, std::string::npos);
+    if (moov == std::string::npos) {
+        return bytes;
+    }
+    const std::uint32_t moovSize = Be32At(bytes, moov);
+    EXPECT_EQ(moov + moovSize, bytes.size());
+    std::string nested(std::size_t{8} * depth, '\0');
+    for (std::uint32_t i = 0; i < depth; ++i) {
+        PutBe32(nested, 8 * i, 8 * (depth - i));
+        nested.replace(8 * i + 4, 4, "udta");
+    }
+    bytes.insert(moov + moovSize, nested);
+    PutBe32(bytes, moov, moovSize + static_cast<std::uint32_t>(nested.size()));
+    return bytes;
 }
 
 TEST(Cli, ProbePrintsTheListTextsAndRefusesByName) {
@@ -176,6 +234,30 @@ TEST(Cli, AngleTurnsTheShownPictureAndAbsoluteSetsIt) {
     EXPECT_EQ(exifRotation(rotate("--angle 0 --absolute", once, "cleared")), "0");
 }
 
+// --keep-matroska keeps an MKV Matroska (by default it becomes MP4); --reencode turns the pictures.
+TEST(Cli, KeepMatroskaAndReencodeReachTheEngine) {
+    ScopedTempDir dir;
+    const std::string mkv = ShellQuote(MarkerClip("mkv"));
+    const std::string name = std::filesystem::path(MarkerClip("mkv")).stem().string();
+    for (const auto& [options, extension] :
+         {std::pair{"", ".mp4"}, std::pair{"--keep-matroska ", ".mkv"}, std::pair{"--reencode ", ".mkv"}}) {
+        const std::string folder = dir.file(std::string("out") + std::to_string(std::strlen(options)));
+        std::filesystem::create_directory(folder);
+        const CliRun run = RunCli("rotate " + std::string(options) + "--angle 90 --output " +
+                                  ShellQuote(folder) + " " + mkv);
+        EXPECT_EQ(run.exitCode, 0) << options << run.err;
+        EXPECT_EQ(Fields(run.out.substr(0, run.out.find('\n'))).back(), folder + "/" + name + extension)
+            << options;
+        std::string size;
+        RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 " +
+                       ShellQuote(folder + "/" + name + extension),
+                   &size);
+        // Only the re-encode turns the stored pictures; the others mark them.
+        EXPECT_EQ(size.substr(0, 7), std::string(options) == "--reencode " ? "120,160" : "160,120")
+            << options;
+    }
+}
+
 // An entry whose output name the file system refuses fails alone, says why on stderr, and the command
 // ends; the other files are converted.
 TEST(Cli, AnOutputNameTooLongFailsThatFileWithItsReason) {
@@ -205,70 +287,254 @@ TEST(Cli, AnOutputNameTooLongFailsThatFileWithItsReason) {
     EXPECT_EQ(names, (std::vector<std::string>{name, "other.mp4"}));
 }
 
-// Ctrl-C typed on the terminal while a file is being written: the command ends at once, the current file
-// is removed and every file is reported pending.
-TEST(Cli, CtrlCOnATerminalStopsAndExits) {
-    ScopedTempDir dir;
-    std::filesystem::create_directories(dir.path() / "out");
-    const std::string out = (dir.path() / "out").string();
-    // The input is a pipe that never reports an end: the probe reads its start, the copy the rest, and
-    // then waits for more when Ctrl-C comes.
-    const std::string pipe = dir.file("live.ts");
-    const std::string other = dir.file("other.mp4");
-    std::filesystem::copy_file(MarkerClip("mp4"), other);
-    const std::string stdoutPath = dir.file("stdout"); // made before the fork: the child allocates nothing
-    StalledPipe feed(pipe, LongTs(), 1);
+// Whether the folder holds a part file being written.
+bool HoldsPartFile(const std::string& folder) {
+    for (const auto& item : std::filesystem::directory_iterator(folder)) {
+        if (item.path().filename().string().find(".part-") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
 
+// Whether the inotify events waiting on the watch include a part file's creation (the folder check's
+// test file comes first).
+bool PartFileCreated(int watch) {
+    alignas(inotify_event) char buffer[4096];
+    const ssize_t got = read(watch, buffer, sizeof buffer);
+    for (ssize_t at = 0; at >= 0 && at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (event->len > 0 && std::string(event->name).find(".part-") != std::string::npos) {
+            return true;
+        }
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+    return false;
+}
+
+struct InterruptedRun {
+    bool midFile = false; // the command was frozen while its first part file existed
+    bool exited = false;
+    int status = -1;
+    std::string lines; // its standard output
+    std::string screen;
+};
+
+// Runs `rotate` of the two files on a terminal, freezes it (SIGSTOP) as soon as its first part file
+// appears, sends the signal (SIGINT as Ctrl-C typed on the terminal) and lets it go on.
+InterruptedRun RunAndInterrupt(int signal, const std::string& out, const std::string& input,
+                               const std::string& other, const std::string& stdoutPath) {
+    InterruptedRun run;
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    EXPECT_GE(watch, 0);
+    EXPECT_GE(inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
     int terminal = -1;
     const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-    ASSERT_GE(child, 0);
+    EXPECT_GE(child, 0);
     if (child == 0) {
         const int stdoutFile = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(stdoutFile, 1);
         execl(QUARNIX_CLI_PATH, "quarnix-cli", "rotate", "--angle", "90", "--output", out.c_str(),
-              pipe.c_str(), other.c_str(), static_cast<char*>(nullptr));
+              input.c_str(), other.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    // Reads the terminal so the child never blocks on it; sends Ctrl-C once the copy runs.
-    std::string screen;
     bool sent = false;
-    int status = -1;
-    bool exited = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
-        pollfd ready{terminal, POLLIN, 0};
-        if (poll(&ready, 1, 20) > 0) {
+        pollfd ready[2] = {{terminal, POLLIN, 0}, {watch, POLLIN, 0}};
+        if (poll(ready, 2, 20) > 0) {
             char buffer[4096];
-            const ssize_t n = read(terminal, buffer, sizeof buffer);
-            if (n > 0) {
-                screen.append(buffer, static_cast<std::size_t>(n));
+            if (ready[0].revents & POLLIN) {
+                const ssize_t n = read(terminal, buffer, sizeof buffer);
+                run.screen.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+            }
+            if ((ready[1].revents & POLLIN) && !sent && PartFileCreated(watch)) {
+                kill(child, SIGSTOP);
+                run.midFile = HoldsPartFile(out);
+                if (signal == SIGINT) {
+                    const char ctrlC = '\x03';
+                    EXPECT_EQ(write(terminal, &ctrlC, 1), 1);
+                } else {
+                    kill(child, signal);
+                }
+                kill(child, SIGCONT);
+                sent = true;
             }
         }
-        if (!sent && feed.Fed() && screen.find("[1/2]") != std::string::npos) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            const char ctrlC = '\x03';
-            ASSERT_EQ(write(terminal, &ctrlC, 1), 1);
-            sent = true;
-        }
-        if (waitpid(child, &status, WNOHANG) == child) {
-            exited = true;
+        if (waitpid(child, &run.status, WNOHANG) == child) {
+            run.exited = true;
             break;
         }
     }
-    if (!exited) {
+    if (!run.exited) {
         kill(child, SIGKILL);
-        waitpid(child, &status, 0);
+        waitpid(child, &run.status, 0);
     }
-    ASSERT_TRUE(exited) << "quarnix-cli did not exit; terminal showed: " << screen;
+    close(watch);
     close(terminal);
-    ASSERT_TRUE(sent) << screen;
-    ASSERT_TRUE(WIFEXITED(status)) << screen;
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    std::ifstream result(stdoutPath);
-    const std::string lines((std::istreambuf_iterator<char>(result)), {});
-    EXPECT_EQ(lines, "pending\t" + pipe + "\t" + out + "/live.ts\n" + "pending\t" + other + "\t" + out +
-                         "/other.mp4\n");
-    EXPECT_TRUE(std::filesystem::is_empty(out));
+    run.lines = ReadFileBytes(stdoutPath);
+    return run;
+}
+
+// Ctrl-C typed on the terminal, a closed terminal (SIGHUP) or a logout (SIGTERM) while a file is being
+// written: the command ends at once, the current file is removed and every file is reported pending. A run
+// whose first file was done before it could be frozen is tried again.
+TEST(Cli, InterruptsStopAndRemoveTheCurrentFile) {
+    // 80 s of video (the long stream four times over), so that its copy surely outlasts the freeze.
+    const std::string longStream = ReadFileBytes(LongTs());
+    const std::string input80s = longStream + longStream + longStream + longStream;
+    for (const int signal : {SIGINT, SIGHUP, SIGTERM}) {
+        bool checked = false;
+        for (int attempt = 0; attempt < 8 && !checked; ++attempt) {
+            ScopedTempDir dir;
+            std::filesystem::create_directories(dir.path() / "out");
+            const std::string out = (dir.path() / "out").string();
+            const std::string input = dir.file("live.ts");
+            const std::string other = dir.file("other.mp4");
+            std::ofstream(input, std::ios::binary) << input80s;
+            std::filesystem::copy_file(MarkerClip("mp4"), other);
+            const InterruptedRun run = RunAndInterrupt(signal, out, input, other, dir.file("stdout"));
+            ASSERT_TRUE(run.exited) << "quarnix-cli did not exit; terminal showed: " << run.screen;
+            EXPECT_FALSE(HoldsPartFile(out)) << signal;
+            if (!run.midFile) {
+                continue;
+            }
+            checked = true;
+            ASSERT_TRUE(WIFEXITED(run.status)) << signal << run.screen;
+            EXPECT_EQ(WEXITSTATUS(run.status), 1);
+            EXPECT_EQ(run.lines, "pending\t" + input + "\t" + out + "/live.ts\n" + "pending\t" + other +
+                                     "\t" + out + "/other.mp4\n")
+                << signal;
+            EXPECT_TRUE(std::filesystem::is_empty(out)) << signal;
+        }
+        EXPECT_TRUE(checked) << "no run could be interrupted in its first file, signal " << signal;
+    }
+}
+
+// Anything but a regular file is refused at once, before it is opened, by probe and rotate: a FIFO nobody
+// writes, a link to /dev/zero, a terminal. The regular file beside them is still converted.
+TEST(Cli, InputsThatAreNotFilesAreRefusedAtOnce) {
+    ScopedTempDir dir;
+    std::filesystem::create_directories(dir.path() / "out");
+    const std::string fifo = dir.file("x.mp4");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = dir.file("z.mp4");
+    std::filesystem::create_symlink("/dev/zero", zero);
+    const std::string tty = dir.file("t.mkv");
+    std::filesystem::create_symlink("/dev/tty", tty);
+    const std::string clip = dir.file("clip.mp4");
+    std::filesystem::copy_file(MarkerClip("mp4"), clip);
+    const std::string files = ShellQuote(fifo) + " " + ShellQuote(zero) + " " + ShellQuote(tty) + " ";
+    const std::string refusal = "it is not a file";
+
+    const auto started = std::chrono::steady_clock::now();
+    const CliRun probe = RunCli("probe --json " + files);
+    const CliRun rotate = RunCli("rotate --json --angle 90 --output " +
+                                 ShellQuote((dir.path() / "out").string()) + " " + files + ShellQuote(clip));
+    // Far below the deadline of a hang; each refusal takes no time at all.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+    EXPECT_EQ(probe.exitCode, 1);
+    EXPECT_EQ(rotate.exitCode, 1);
+    for (const std::string& file : {fifo, zero, tty}) {
+        const std::string line =
+            "{\"input\": \"" + file + "\", \"status\": \"refused\", \"reason\": \"" + refusal + "\"}\n";
+        EXPECT_NE(probe.out.find(line), std::string::npos) << probe.out;
+        EXPECT_NE(rotate.out.find(line), std::string::npos) << rotate.out;
+    }
+    EXPECT_NE(rotate.out.find("\"status\": \"converted\""), std::string::npos) << rotate.out;
+}
+
+// A QuickTime file whose boxes the demuxer refuses gets the same answer with and without --verbose, from
+// probe and rotate alike: a media header renamed to a track header, a track nested in a media box, and
+// ten thousand nested user-data boxes. The undamaged file is accepted both ways.
+TEST(Cli, DamagedQuickTimeBoxesGetOneAnswerAtEveryLogLevel) {
+    ScopedTempDir dir;
+    const std::string clip = MarkerClip("mp4");
+    const std::string bytes = ReadFileBytes(clip);
+    struct Damage {
+        const char* name;
+        std::string bytes;
+        bool accepted;
+    };
+    std::vector<Damage> cases = {
+        {"intact.mp4", bytes, true},
+        {"mdhd_as_tkhd.mp4", RenameBox(bytes, {"moov", "trak", "mdia", "mdhd"}, "tkhd"), false},
+        {"trak_in_mdia.mp4", RenameBox(bytes, {"moov", "trak", "mdia", "minf"}, "trak"), false},
+        {"deep_udta.mp4", WithNestedUserData(bytes, 10000), false}};
+    for (const Damage& damage : cases) {
+        const std::string path = dir.file(damage.name);
+        std::ofstream(path, std::ios::binary) << damage.bytes;
+        for (const std::string verbose : {"", "--verbose "}) {
+            std::filesystem::remove_all(dir.path() / "out");
+            std::filesystem::create_directories(dir.path() / "out");
+            const CliRun probe = RunCli("probe " + verbose + ShellQuote(path));
+            const CliRun rotate = RunCli("rotate " + verbose + "--angle 90 --output " +
+                                         ShellQuote((dir.path() / "out").string()) + " " + ShellQuote(path));
+            EXPECT_EQ(probe.exitCode, damage.accepted ? 0 : 1) << damage.name << " " << verbose;
+            EXPECT_EQ(rotate.exitCode, damage.accepted ? 0 : 1) << damage.name << " " << verbose;
+            EXPECT_EQ(rotate.out.rfind("converted\t", 0) == 0, damage.accepted)
+                << damage.name << " " << verbose;
+            EXPECT_EQ(rotate.err.find("refused\t" + path) != std::string::npos, !damage.accepted)
+                << damage.name << " " << verbose << rotate.err;
+        }
+    }
+}
+
+// The output is flushed to the disk before it gets its name, and its folder after: on both paths (the
+// in-place copy of an MP4, the remux of an MPEG-TS into MOV), strace shows fdatasync of the part file,
+// then the rename of that part file, then fsync of the folder.
+TEST(Cli, OutputsAreFlushedBeforeTheirRenameAndTheFolderAfter) {
+    ASSERT_TRUE(HasTool("strace"));
+    ScopedTempDir dir;
+    std::filesystem::create_directories(dir.path() / "out");
+    const std::string out = (dir.path() / "out").string();
+    const std::string trace = dir.file("trace");
+    const std::string command =
+        "strace -f -y -qq -e trace=fdatasync,fsync,renameat2,rename,renameat,linkat -o " + ShellQuote(trace) +
+        " " + ShellQuote(QUARNIX_CLI_PATH) + " rotate --angle 90 --output " + ShellQuote(out) + " " +
+        ShellQuote(MarkerClip("mp4")) + " " + ShellQuote(TsWithLateAudio()) + " >/dev/null 2>&1";
+    ASSERT_EQ(RunCommand(command), 0);
+    std::ifstream in(trace);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    int renames = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        // renameat2(5</folder>, ".clip.mp4.part-AbC123", 5</folder>, "clip.mp4", RENAME_NOREPLACE) = 0
+        const std::size_t quote = lines[i].find('"');
+        if (lines[i].find("renameat2(") == std::string::npos || quote == std::string::npos ||
+            lines[i].find(".part-") == std::string::npos) {
+            continue;
+        }
+        ++renames;
+        const std::string partName = lines[i].substr(quote + 1, lines[i].find('"', quote + 1) - quote - 1);
+        bool flushedBefore = false;
+        for (std::size_t j = 0; j < i; ++j) {
+            flushedBefore = flushedBefore || (lines[j].find("fdatasync(") != std::string::npos &&
+                                              lines[j].find("/" + partName + ">") != std::string::npos);
+        }
+        bool folderAfter = false;
+        for (std::size_t j = i + 1; j < lines.size(); ++j) {
+            folderAfter = folderAfter || (lines[j].find(" fsync(") != std::string::npos &&
+                                          lines[j].find("<" + out + ">") != std::string::npos);
+        }
+        EXPECT_TRUE(flushedBefore) << lines[i];
+        EXPECT_TRUE(folderAfter) << lines[i];
+    }
+    EXPECT_EQ(renames, 2) << ReadFileBytes(trace);
+}
+
+// --output naming a regular file says what it is.
+TEST(Cli, AnOutputThatIsAFileIsNamedSo) {
+    ScopedTempDir dir;
+    const std::string file = dir.file("notes.txt");
+    std::ofstream(file) << "notes";
+    const CliRun run =
+        RunCli("rotate --angle 90 --output " + ShellQuote(file) + " " + ShellQuote(MarkerClip("mp4")));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "error: the output folder is a file, not a folder: " + file + "\n");
+    EXPECT_EQ(ReadFileBytes(file), "notes");
 }
 
 } // namespace

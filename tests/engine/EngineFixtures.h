@@ -4,6 +4,7 @@
 #include "engine/batch/ConvertJob.h"
 #include "engine/inplace/MarkInPlace.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ std::string VideoOnlyMp4();
 // A phone-like MP4 with a recording date and a place in its file metadata.
 std::string Mp4WithDateAndPlace();
 std::string AudioOnlyM4a();
+
+// Big-endian 32-bit fields of box and element headers in a file's bytes.
+std::uint32_t Be32At(const std::string& bytes, std::size_t at);
+void PutBe32(std::string& bytes, std::size_t at, std::uint32_t value);
 
 struct BatchOutcome {
     int exitCode = 0;

@@ -1,8 +1,14 @@
 #include "engine/Rotation.h"
 #include "engine/batch/FilePercent.h"
+#include "engine/io/OutputName.h"
 #include "engine/remux/TimestampRepair.h"
 
+#include "Fixtures.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 extern "C" {
 #include <libavcodec/packet.h>
@@ -11,6 +17,48 @@ extern "C" {
 
 namespace quarnix {
 namespace {
+
+using test::ScopedTempDir;
+
+void Touch(const std::string& path) {
+    std::ofstream(path) << "x";
+}
+
+TEST(OutputName, KeepsNameAndExtensionAndNumbersWhatIsTaken) {
+    ScopedTempDir dir;
+    const std::string out = dir.path().string();
+    EXPECT_EQ(ChooseOutputPath(out, "/in/clip.mp4", {}), out + "/clip.mp4");
+    EXPECT_EQ(ChooseOutputPath(out + "/", "/in/clip.avi", {}), out + "/clip.avi");
+
+    Touch(dir.file("clip.mp4"));
+    Touch(dir.file("clip(0).mp4"));
+    EXPECT_EQ(ChooseOutputPath(out, "/in/clip.mp4", {}), out + "/clip(1).mp4");
+    // Outputs made earlier in the same batch count as taken.
+    EXPECT_EQ(ChooseOutputPath(out, "/other/clip.mp4", {out + "/clip(1).mp4"}), out + "/clip(2).mp4");
+    // A dangling link is taken too: the worker could not create the file there.
+    std::filesystem::create_symlink(dir.file("nowhere"), dir.file("link.mov"));
+    EXPECT_EQ(ChooseOutputPath(out, "/in/link.mov", {}), out + "/link(0).mov");
+}
+
+TEST(OutputName, IntoTheInputsOwnFolderNeverNamesTheInput) {
+    ScopedTempDir dir;
+    std::filesystem::create_directory(dir.path() / "my.videos");
+    const std::string input = (dir.path() / "my.videos" / "a.b.mkv").string();
+    Touch(input);
+    const std::string folder = (dir.path() / "my.videos").string();
+    EXPECT_EQ(ChooseOutputPath(folder, input, {}), folder + "/a.b(0).mkv");
+}
+
+TEST(OutputName, FileNamesAndNumbering) {
+    EXPECT_EQ(FileNameOf("/a/b/clip.mp4"), "clip.mp4");
+    EXPECT_EQ(FileNameOf("clip.mp4"), "clip.mp4");
+    EXPECT_EQ(FileNameOf("/a/b/"), "");
+    EXPECT_EQ(NumberedOutputName("/a/clip.mp4", 3), "/a/clip(3).mp4");
+    EXPECT_EQ(NumberedOutputName("/a.d/clip", 0), "/a.d/clip(0)"); // a dot in a folder is not an extension
+    EXPECT_EQ(NumberedOutputName("/a/.hidden", 1), "/a/(1).hidden");
+    EXPECT_TRUE(IsFolder("/"));
+    EXPECT_FALSE(IsFolder("/dev/null"));
+}
 
 TEST(FilePercent, FromTheLaterClock) {
     struct Case {

@@ -27,19 +27,6 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::uint32_t Be32At(const std::string& bytes, std::size_t at) {
-    return (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3]));
-}
-
-void PutBe32(std::string& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (24 - 8 * i));
-    }
-}
-
 // The offset of the first box of the given type among the boxes in [begin, end), or npos.
 std::size_t FindBox(const std::string& bytes, const std::string& type, std::size_t begin, std::size_t end) {
     for (std::size_t at = begin; at + 8 <= end;) {

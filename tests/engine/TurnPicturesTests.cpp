@@ -4,9 +4,14 @@
 #include "Fixtures.h"
 #include "MediaFacts.h"
 
+#include "StalledPipe.h"
 #include "engine/reencode/PictureTurn.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
 
 namespace quarnix::test {
 namespace {
@@ -72,6 +77,32 @@ TEST(TurnPictures, AddsToTheMarkTheInputHad) {
     EXPECT_EQ(mkv, dir.file("clip.mkv"));
     EXPECT_EQ(DisplayedMarkerCorner(mkv, 270), "bottom-left");
     EXPECT_TRUE(ReadMkvInfo(mkv).rolls.empty());
+}
+
+// Stop during the encode: the file is abandoned and removed, the entry stays pending, as in the copy.
+TEST(TurnPictures, StopAbandonsTheFileBeingEncoded) {
+    ScopedTempDir dir;
+    const std::string pipePath = dir.file("feed.ts");
+    StalledPipe pipe(pipePath, LongTs(), 2);
+    auto job = MakeBatchJob({pipePath}, {dir.file("feed-out.ts")}, 90, 20.0);
+    job->m_reencode = 1;
+    job->m_turnPictures = 1;
+    BatchOutcome outcome;
+    std::thread worker([&] { outcome = RunBatch(*job); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (job->m_filePercent.load() <= 0 && !job->m_finished.load() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_GT(job->m_filePercent.load(), 0);
+    job->m_cancel = 1;
+    worker.join();
+    EXPECT_EQ(outcome.statuses, std::vector<int>{kFileStatusPending});
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(dir.path())) {
+        names.push_back(item.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"feed.ts"});
 }
 
 TEST(TurnPictures, FilterChainOfEachTransform) {

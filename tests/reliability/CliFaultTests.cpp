@@ -5,14 +5,13 @@
 #include "FaultSupport.h"
 #include "Fixtures.h"
 #include "MediaFacts.h"
+#include "engine/io/OutputName.h"
 #include "platform/BytePaths.h"
-#include "platform/OutputNaming.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/FileSystem.h"
 
-#include <QSet>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -104,6 +103,153 @@ TEST(CliFaults, AwkwardNamesGoInAndComeOutByteForByte) {
     }
 }
 
+// Hex of the bytes, to compare names that are not text.
+std::string Hex(const std::string& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) {
+        hex += kDigits[static_cast<unsigned char>(c) >> 4];
+        hex += kDigits[static_cast<unsigned char>(c) & 15];
+    }
+    return hex;
+}
+
+// --json: one object per line per file, refused ones included, each a valid JSON text that Python's own
+// parser reads, and every name's exact bytes recoverable (from "input_base64" when it is not UTF-8).
+TEST(CliFaults, JsonLinesKeepEveryFileAndEveryNameRecoverable) {
+    ScopedTempDir dir;
+    const fs::path out = dir.path() / "out";
+    fs::create_directories(out);
+    std::vector<std::string> rotate{"rotate", "--json", "--angle", "90", "--output", out.string(), "--"};
+    std::set<std::string> expected;
+    for (const std::string& name : AwkwardFileNames()) {
+        const std::string input = dir.file(name);
+        fs::copy_file(MarkerClip("mp4"), input);
+        rotate.push_back(input);
+        expected.insert(Hex(input) + " converted " + Hex((out / name).string()));
+    }
+    const std::string missing = dir.file("missing \xff.mp4");
+    rotate.push_back(missing);
+    expected.insert(Hex(missing) + " refused ");
+    const std::string decoder = dir.file("decode.py");
+    std::ofstream(decoder)
+        << "import base64, json, sys\n"
+           "def raw(o, k):\n"
+           "    return base64.b64decode(o[k + '_base64']) if k + '_base64' in o else "
+           "o.get(k, '').encode('utf-8')\n"
+           "for line in open(sys.argv[1], 'rb').read().decode('utf-8').split('\\n')[:-1]:\n"
+           "    o = json.loads(line)\n"
+           "    print(raw(o, 'input').hex(), o['status'], raw(o, 'output').hex())\n";
+    for (std::vector<std::string> arguments : {rotate, std::vector<std::string>{"probe", "--json", "--"}}) {
+        if (arguments[0] == "probe") {
+            arguments.insert(arguments.end(), rotate.begin() + 7, rotate.end());
+            std::set<std::string> probed;
+            for (const std::string& line : expected) {
+                const std::string input = line.substr(0, line.find(' '));
+                probed.insert(input +
+                              (line.find(" refused ") != std::string::npos ? " refused " : " accepted "));
+            }
+            expected = probed;
+        }
+        ScopedTempDir scratch;
+        const int status = std::system(CliCommand(arguments, scratch.path()).c_str());
+        const CliRun run = CollectRun(status, scratch.path());
+        EXPECT_EQ(run.exitCode, 1) << arguments[0];
+        std::string decoded;
+        ASSERT_EQ(RunCommand("python3 " + ShellQuote(decoder) + " " +
+                                 ShellQuote((scratch.path() / "cli-stdout").string()),
+                             &decoded),
+                  0)
+            << run.out;
+        std::set<std::string> lines;
+        for (std::size_t start = 0, end; (end = decoded.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            lines.insert(decoded.substr(start, end - start));
+        }
+        EXPECT_EQ(lines, expected) << run.out;
+    }
+}
+
+// An exFAT disk through FUSE, mounted on a loop device for the test's lifetime.
+class ExFatDisk {
+public:
+    explicit ExFatDisk(const fs::path& folder) : m_mount(folder / "disk") {
+        const std::string image = (folder / "exfat.img").string();
+        fs::create_directories(m_mount);
+        std::string device;
+        if (geteuid() != 0 ||
+            RunCommand("truncate -s 32M " + ShellQuote(image) + " && mkfs.exfat " + ShellQuote(image) +
+                       " >/dev/null") != 0 ||
+            RunCommand("losetup -f --show " + ShellQuote(image), &device) != 0) {
+            return;
+        }
+        m_device = device.substr(0, device.find('\n'));
+        m_mounted = RunCommand("mount.exfat-fuse " + ShellQuote(m_device) + " " +
+                               ShellQuote(m_mount.string()) + " >/dev/null 2>&1") == 0;
+    }
+    ~ExFatDisk() {
+        if (m_mounted) {
+            RunCommand("umount " + ShellQuote(m_mount.string()));
+        }
+        if (!m_device.empty()) {
+            RunCommand("losetup -d " + ShellQuote(m_device));
+        }
+    }
+    ExFatDisk(const ExFatDisk&) = delete;
+    ExFatDisk& operator=(const ExFatDisk&) = delete;
+    bool mounted() const { return m_mounted; }
+    const fs::path& path() const { return m_mount; }
+
+private:
+    fs::path m_mount;
+    std::string m_device;
+    bool m_mounted = false;
+};
+
+// exFAT through FUSE can neither rename without replacing nor link: every output still gets its name,
+// never replacing a file (a second run gets numbered names and the first outputs keep their bytes), the
+// note says what a crash could leave, and a name the disk refuses says so.
+TEST(CliFaults, AnExFatDiskGetsEveryOutputAndReplacesNothing) {
+    ScopedTempDir dir;
+    const ExFatDisk disk(dir.path());
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "this machine cannot mount an exFAT image (needs root, loop devices and FUSE)";
+    }
+    const std::string clip = dir.file("clip.mp4");
+    const std::string colon = dir.file("a:b.mp4");
+    fs::copy_file(MarkerClip("mp4"), clip);
+    fs::copy_file(MarkerClip("mp4"), colon);
+    const std::string ts = TsWithLateAudio();
+    const std::string out = disk.path().string();
+    const std::vector<std::string> arguments{"rotate", "--angle", "90", "--output", out, clip, colon, ts};
+    const std::string tsName = fs::path(ts).stem().string();
+    const CliRun first = RunCli(arguments);
+    EXPECT_EQ(first.exitCode, 1);
+    EXPECT_EQ(first.out, Line("converted", clip, out + "/clip.mp4") +
+                             Line("failed", colon, out + "/a:b.mp4") +
+                             Line("converted", ts, out + "/" + tsName + ".mp4"));
+    EXPECT_NE(first.err.find(colon + ": the disk does not allow this file name\n"), std::string::npos)
+        << first.err;
+    EXPECT_NE(first.err.find(clip + ": this disk cannot rename a file without replacing another"),
+              std::string::npos)
+        << first.err;
+    const std::string firstBytes = ReadFileBytes(out + "/clip.mp4");
+    const CliRun second = RunCli({"rotate", "--angle", "180", "--output", out, clip});
+    EXPECT_EQ(second.out, Line("converted", clip, out + "/clip(0).mp4"));
+    EXPECT_EQ(ReadFileBytes(out + "/clip.mp4"), firstBytes);
+    for (const std::string& name : {std::string("clip.mp4"), std::string("clip(0).mp4"), tsName + ".mp4"}) {
+        const FileFacts facts = ReadMediaFacts("file:" + out + "/" + name);
+        ASSERT_TRUE(facts.opened) << name;
+        ASSERT_FALSE(facts.OfKind("video").empty()) << name;
+        EXPECT_TRUE(facts.OfKind("video")[0].matrixAngle.has_value()) << name;
+    }
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(out)) {
+        names.insert(item.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"clip.mp4", "clip(0).mp4", tsName + ".mp4"}));
+}
+
 // A name that starts with a dash, given without "--" and relative to the working folder, is a file.
 TEST(CliFaults, LeadingDashNamesAreFilesAndSecondRunsGetNumberedNames) {
     ScopedTempDir dir;
@@ -112,7 +258,8 @@ TEST(CliFaults, LeadingDashNamesAreFilesAndSecondRunsGetNumberedNames) {
     const std::string command =
         "cd " + ShellQuote(dir.path().string()) + " && " +
         CliCommand({"rotate", "--angle", "90", "--output", "out", "-dash.mkv"}, dir.path());
-    for (const char* expected : {"out/-dash.mkv", "out/-dash(0).mkv"}) {
+    // Matroska that MP4 holds whole is written as MP4.
+    for (const char* expected : {"out/-dash.mp4", "out/-dash(0).mp4"}) {
         const CliRun run = CollectRun(std::system(command.c_str()), dir.path());
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.out, Line("converted", "-dash.mkv", expected));
@@ -209,12 +356,12 @@ TEST(CliFaults, ByteNamingNumbersTakenNamesAndKeepsTheBytes) {
     for (const std::string& withSlash : {folder, folder + "/"}) {
         std::set<std::string> taken;
         for (const auto& [input, expected] : cases) {
-            const std::string output = MakeOutputPathBytes(withSlash, input, taken);
+            const std::string output = ChooseOutputPath(withSlash, input, taken);
             EXPECT_EQ(output, folder + "/" + expected) << input;
             taken.insert(output);
         }
     }
-    EXPECT_EQ(FileNameOfBytes("/a/b\\c"), "b\\c");
+    EXPECT_EQ(FileNameOf("/a/b\\c"), "b\\c");
     EXPECT_TRUE(WriteProbeFileBytes(folder));
     EXPECT_FALSE(WriteProbeFileBytes(dir.file("missing")));
     EXPECT_FALSE(fs::exists(dir.file(kWriteProbeFileName)));

@@ -61,43 +61,57 @@ TEST(EngineFaults, FullOutputVolumeFailsTheEntryThatDoesNotFitAndKeepsTheInputs)
     EXPECT_EQ(ReadFileBytes(big), bigBefore);
 }
 
-// The first input is a pipe the test feeds, so the folder goes while that entry is surely being written.
-TEST(EngineFaults, OutputFolderRemovedMidCopyFailsEveryEntryAndEndsTheBatch) {
-    ScopedTempDir dir;
-    const std::string bytes = ReadFileBytes(LongTs());
-    const std::string pipe = dir.file("feed.ts");
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    std::signal(SIGPIPE, SIG_IGN);
-    fs::create_directories(dir.path() / "out");
-    const std::string clip = MarkerClip("mp4");
-    const std::string clipBefore = ReadFileBytes(clip);
+// The first input is a pipe the test feeds, so the folder goes (removed, or moved away) while that entry is
+// surely being written. A moved folder keeps no part file: it is removed through the folder's descriptor.
+TEST(EngineFaults, OutputFolderGoneMidCopyFailsEveryEntryAndEndsTheBatch) {
+    for (const bool moved : {false, true}) {
+        ScopedTempDir dir;
+        const std::string bytes = ReadFileBytes(LongTs());
+        const std::string pipe = dir.file("feed.ts");
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+        std::signal(SIGPIPE, SIG_IGN);
+        fs::create_directories(dir.path() / "out");
+        const std::string clip = MarkerClip("mp4");
+        const std::string clipBefore = ReadFileBytes(clip);
 
-    auto job = MakeBatchJob({pipe, clip, clip},
-                            {dir.file("out/a.mp4"), dir.file("out/b.mp4"), dir.file("out/c.mp4")}, 90, 20.0);
-    BatchOutcome outcome;
-    std::thread worker([&] { outcome = RunBatch(*job); });
-    const int fd = open(pipe.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    const std::size_t half = bytes.size() / 2;
-    EXPECT_TRUE(FeedPipe(fd, bytes.data(), half));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (job->m_filePercent.load() <= 0 && !job->m_finished.load() &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        auto job =
+            MakeBatchJob({pipe, clip, clip},
+                         {dir.file("out/a.mp4"), dir.file("out/b.mp4"), dir.file("out/c.mp4")}, 90, 20.0);
+        BatchOutcome outcome;
+        std::thread worker([&] { outcome = RunBatch(*job); });
+        const int fd = open(pipe.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        const std::size_t half = bytes.size() / 2;
+        EXPECT_TRUE(FeedPipe(fd, bytes.data(), half));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (job->m_filePercent.load() <= 0 && !job->m_finished.load() &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ASSERT_FALSE(
+            fs::is_empty(dir.path() / "out")); // the output is being written (under its temporary name)
+        if (moved) {
+            fs::rename(dir.path() / "out", dir.path() / "moved");
+        } else {
+            fs::remove_all(dir.path() / "out");
+        }
+        EXPECT_TRUE(FeedPipe(fd, bytes.data() + half, bytes.size() - half));
+        close(fd);
+        worker.join();
+
+        EXPECT_EQ(outcome.statuses, (std::vector<int>{F, F, F}));
+        EXPECT_EQ(outcome.exitCode, -1);
+        EXPECT_EQ(job->m_entryReasons,
+                  (std::vector<std::string>{
+                      "the output folder was moved or removed while the file was written, "
+                      "and its partial file was removed",
+                      "the output folder no longer exists", "the output folder no longer exists"}));
+        EXPECT_FALSE(fs::exists(dir.path() / "out")); // nothing re-created the folder
+        if (moved) {
+            EXPECT_TRUE(fs::is_empty(dir.path() / "moved"));
+        }
+        EXPECT_EQ(ReadFileBytes(clip), clipBefore);
     }
-    ASSERT_FALSE(fs::is_empty(dir.path() / "out")); // the output is being written (under its temporary name)
-    fs::remove_all(dir.path() / "out");
-    EXPECT_TRUE(FeedPipe(fd, bytes.data() + half, bytes.size() - half));
-    close(fd);
-    worker.join();
-
-    EXPECT_EQ(outcome.statuses, (std::vector<int>{F, F, F}));
-    EXPECT_EQ(outcome.exitCode, -1);
-    EXPECT_EQ(job->m_entryReasons, (std::vector<std::string>{"the output was removed while it was written",
-                                                             "the output folder no longer exists",
-                                                             "the output folder no longer exists"}));
-    EXPECT_FALSE(fs::exists(dir.path() / "out")); // nothing re-created the folder
-    EXPECT_EQ(ReadFileBytes(clip), clipBefore);
 }
 
 // The change happens on the worker thread after the input was opened and its first part read, so the

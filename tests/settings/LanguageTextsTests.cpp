@@ -146,33 +146,6 @@ TEST(LanguageTexts, ProgressWindowReadsTheLanguageAfresh) {
     EXPECT_EQ(Text(u"APPLICATION", u"name"), ""); // the targetSlots are not touched
 }
 
-TEST(LanguageTexts, ToolTipsByControl) {
-    ScopedExecutableFolder exe;
-    WritePack(exe, "english.ini", FullPack());
-    LoadTexts("english.ini");
-    const std::pair<int, const char*> cases[] = {{1254, "HINT.sc"},
-                                                 {1255, "HINT.tjspwj"},
-                                                 {1000, "HINT.tjspwj"},
-                                                 {1183, "HINT.tjspwj"},
-                                                 {1099, "HINT.hbcygwj"},
-                                                 {1004, "HINT.ksjq"},
-                                                 {1023, "HINT.zjsrsjd"},
-                                                 {1024, "HINT.zjsrsjd"},
-                                                 {1140, "HINT.djsbzj"},
-                                                 {1149, "HINT.szjsjqd"},
-                                                 {1154, "HINT.szksjqd"},
-                                                 {1188, "HINT.bf"},
-                                                 {1282, "Remove All Files"},
-                                                 {1114, "Drag and Drop Files Here"},
-                                                 {1139, "Drag and Drop Files Here"}};
-    for (const auto& [control, text] : cases) {
-        ASSERT_TRUE(ToolTipText(control).has_value()) << control;
-        EXPECT_EQ(*ToolTipText(control), text) << control;
-    }
-    EXPECT_FALSE(ToolTipText(1077).has_value());
-    EXPECT_FALSE(ToolTipText(1256).has_value());
-}
-
 TEST(LanguageTexts, HelpAddress) {
     ScopedExecutableFolder exe;
     EXPECT_EQ(LinkAddressUrl("help/index.html"), QUrl::fromLocalFile(exe.path() + "/help/index.html"));
@@ -196,7 +169,7 @@ TEST(LanguageTexts, NewerTextsFallBackToEnglishOneByOne) {
     EXPECT_EQ(Text(u"JIEMIAN", u"remove"), "Remove");
     EXPECT_EQ(Text(u"JIEMIAN", u"zt"), ""); // a key of the loader's list has no fallback
     EXPECT_EQ(ColumnHeader(4), "Video Quality");
-    EXPECT_EQ(ToolTipText(1282), "Remove All Files");
+    EXPECT_EQ(Text(u"HINT", u"removeall"), "Remove All Files");
     for (const FallbackText& text : FallbackTexts()) {
         EXPECT_FALSE(text.english.isEmpty()) << text.key.toStdString();
         EXPECT_FALSE(IsLoadedText(text.section, text.key)) << text.key.toStdString();
@@ -210,8 +183,17 @@ TEST(LanguageTexts, ReasonsInThePacksWords) {
     ScopedExecutableFolder exe;
     WritePack(exe, "german.ini",
               "[REASON]\ninputgone=die Eingabedatei existiert nicht mehr\n"
-              "writtenas=als %1 geschrieben: %2 kann keine Drehung speichern\n");
+              "writtenas=als %1 geschrieben: %2 kann keine Drehung speichern\n"
+              "leftout=%1-Datenstrom %2 weggelassen: %3\n"
+              "leftrefused=der Container %1 nimmt ihn nicht auf\n"
+              "cutshort=die Eingabe ist abgeschnitten\n");
     LoadTexts("german.ini");
+    // A note of several sentences, each in the pack's words.
+    EXPECT_EQ(TranslatedReason("written as MKV: AVI cannot carry a rotation; data stream 2 left out: the MKV "
+                               "container does not take it; the input is cut short: the output holds the "
+                               "part of it that is there"),
+              "als MKV geschrieben: AVI kann keine Drehung speichern; data-Datenstrom 2 weggelassen: der "
+              "Container MKV nimmt ihn nicht auf; die Eingabe ist abgeschnitten");
     EXPECT_EQ(TranslatedReason("the input no longer exists"), "die Eingabedatei existiert nicht mehr");
     EXPECT_EQ(TranslatedReason("written as MOV: AVI cannot carry a rotation"),
               "als MOV geschrieben: AVI kann keine Drehung speichern");

@@ -49,7 +49,6 @@ TEST(OutputPresets, ListContents) {
               (QStringList{"44100 Hz", "48000 Hz", "22050 Hz", "32000 Hz"}));
     EXPECT_EQ(PresetItems(PresetList::AudioQuality, kKeep).size(), 7);
     EXPECT_EQ(PresetItems(PresetList::Channels, kKeep), (QStringList{"1 Channel Mono", "2 Channel Stereo"}));
-    EXPECT_EQ(PresetControlId(PresetList::VideoQuality), 1066);
     EXPECT_EQ(PresetSettingsKey(PresetList::AudioQuality), "audioquality");
     EXPECT_EQ(PresetSettingsKey(PresetList::Channels), "");
 }

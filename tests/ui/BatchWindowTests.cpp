@@ -4,6 +4,7 @@
 #include "WindowTestSupport.h"
 #include "controls/CheckListCtrl.h"
 #include "controls/Label.h"
+#include "platform/widgets/CloseOnTermination.h"
 #include "ui/main/TessalyDlg.h"
 #include "ui/progress/AVConvertDlg.h"
 #include "ui/templates/DialogBuilder.h"
@@ -381,32 +382,42 @@ TEST(BatchWindow, TurnThePicturesAndKeepMatroskaChoices) {
     }
 }
 
-// Closing the main window during a batch stops it and waits for the worker: nothing goes on writing.
+// Closing the main window during a batch stops it and waits for the worker: nothing goes on writing. The
+// same when the process is asked to end (SIGTERM at a logout, SIGHUP when its terminal goes).
 TEST(BatchWindow, ClosingTheWindowDuringABatchStopsItAndLeavesNoPartialFile) {
-    BatchWindow batch;
-    const std::string pipe = batch.inputs.file("live.ts");
-    const std::string source = LongTs();
-    batch.Add({Q(Copy(batch.inputs, source, "live.ts")), Q(Copy(batch.inputs, MarkerClip("mp4"), "b.mp4"))});
-    batch.SetFolder(batch.Out());
-    auto stalled = std::make_unique<StalledPipe>(pipe, source, 3);
-    QTimer closeWindow;
-    QObject::connect(&closeWindow, &QTimer::timeout, [&] {
-        const RunningBatch* running = batch.window.Batch();
-        if (running != nullptr && running->FilePercent() > 0) {
-            closeWindow.stop();
-            batch.window.close();
-        }
-    });
-    closeWindow.start(5);
-    batch.Start();
-    stalled.reset();
-    EXPECT_EQ(batch.window.Batch(), nullptr);
-    EXPECT_FALSE(batch.window.ProgressWindow()->isVisible());
-    EXPECT_TRUE(batch.OutputNames().empty());
-    EXPECT_EQ(batch.Status(0), "Ready");
-    EXPECT_EQ(batch.Status(1), "Ready");
-    EXPECT_TRUE(batch.environment.Messages().isEmpty());
-    EXPECT_TRUE(batch.environment.ShellOpened().isEmpty());
+    for (const int signal : {0, SIGTERM, SIGHUP}) {
+        BatchWindow batch;
+        const CloseOnTermination closeOnTermination(batch.window);
+        const std::string pipe = batch.inputs.file("live.ts");
+        const std::string source = LongTs();
+        batch.Add(
+            {Q(Copy(batch.inputs, source, "live.ts")), Q(Copy(batch.inputs, MarkerClip("mp4"), "b.mp4"))});
+        batch.SetFolder(batch.Out());
+        auto stalled = std::make_unique<StalledPipe>(pipe, source, 3);
+        QTimer closeWindow;
+        QObject::connect(&closeWindow, &QTimer::timeout, [&] {
+            const RunningBatch* running = batch.window.Batch();
+            if (running != nullptr && running->FilePercent() > 0) {
+                closeWindow.stop();
+                if (signal == 0) {
+                    batch.window.close();
+                } else {
+                    std::raise(signal);
+                }
+            }
+        });
+        closeWindow.start(5);
+        batch.Start();
+        stalled.reset();
+        EXPECT_EQ(batch.window.Batch(), nullptr) << signal;
+        EXPECT_FALSE(batch.window.ProgressWindow()->isVisible()) << signal;
+        EXPECT_FALSE(batch.window.isVisible()) << signal;
+        EXPECT_TRUE(batch.OutputNames().empty()) << signal;
+        EXPECT_EQ(batch.Status(0), "Ready");
+        EXPECT_EQ(batch.Status(1), "Ready");
+        EXPECT_TRUE(batch.environment.Messages().isEmpty());
+        EXPECT_TRUE(batch.environment.ShellOpened().isEmpty());
+    }
 }
 
 // A new Start shows its own batch from the first moment, not what the previous one left.

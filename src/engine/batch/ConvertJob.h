@@ -43,11 +43,6 @@ struct EntryOutcome {
     std::string methodDetail; // how and why it was written so, for the verbose report
 };
 
-struct TimeBase {
-    std::int32_t num = 0;
-    std::int32_t den = 1;
-};
-
 struct CConvertJob {
     static constexpr int kMaxEntries = 9999;
     static constexpr int kStatusSlots = 10000;
@@ -63,8 +58,6 @@ struct CConvertJob {
     // Worker scratch of the current file (the FFmpeg objects themselves live in the worker's per-file state).
     double m_audioClock = 0.0; // seconds: output time of the last audio packet written
     double m_videoClock = 0.0; // seconds: output time of the last video packet written
-    TimeBase m_videoTimeBase;
-    TimeBase m_audioTimeBase;
 
     std::atomic<std::uint8_t> m_cancel{0}; // stop request, set by the display, polled by the worker
     std::uint8_t m_reencode = 0;           // 0: stream copy; 1: decode and encode

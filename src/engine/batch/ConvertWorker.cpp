@@ -1,14 +1,17 @@
 // The batch worker: for each entry it opens the input, writes the output under a temporary name, runs the
-// packet loop of the job's mode, completes the file, moves it to its name and publishes the entry's status
-// and reason. A failure fails that entry only; the end of the batch is published on every way out.
+// packet loop of the job's mode and completes the file; the committer then flushes it, moves it to its name
+// and publishes the entry's status and reason while the next entry is written. A failure fails that entry
+// only; the end of the batch is published on every way out, after every commit.
 #include "engine/Containers.h"
 #include "engine/batch/ConvertJob.h"
+#include "engine/batch/EntryCommitter.h"
 #include "engine/batch/EntryState.h"
 #include "engine/inplace/MarkInPlace.h"
 #include "engine/inplace/matroska/MatroskaRotation.h"
 #include "engine/io/FfmpegError.h"
 #include "engine/io/FileDescriptor.h"
 #include "engine/io/OutputFile.h"
+#include "engine/io/OutputName.h"
 #include "engine/probe/StreamSelection.h"
 #include "engine/reencode/Reencode.h"
 #include "engine/remux/OutputContainer.h"
@@ -31,11 +34,6 @@ enum class EntryEnd {
 const std::string& PathAt(const std::vector<std::string>& paths, int index) {
     static const std::string kEmpty;
     return index < static_cast<int>(paths.size()) ? paths[static_cast<std::size_t>(index)] : kEmpty;
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // Publishes the end of the batch when the worker leaves, whichever way it leaves.
@@ -111,14 +109,20 @@ bool CreateTemporaryFor(EntryState& entry, EntryEnd& end) {
         FailEntry(entry, FailedStep::kOutputName, "naming the output", AVERROR(ENAMETOOLONG));
         return false;
     }
-    if (int rc = CreateTemporaryOutput(entry.outputPath, entry.tempPath); rc < 0) {
-        const bool folderGone = !IsFolder(FolderOf(entry.outputPath));
-        FailEntry(entry, folderGone ? FailedStep::kFolderGone : FailedStep::kCreateOutput,
-                  "creating the output file", rc);
+    bool folderGone = false;
+    if (int rc = entry.outputFile.Create(entry.outputPath, folderGone); rc < 0) {
+        folderGone = folderGone || !IsFolder(FolderOf(entry.outputPath));
+        // A name the file system refuses (":" on exFAT or FAT) gives EINVAL, or ENOENT through FUSE while
+        // the folder is still there.
+        const bool nameRefused =
+            rc == AVERROR(EINVAL) || rc == AVERROR(EILSEQ) || (rc == AVERROR(ENOENT) && !folderGone);
+        const FailedStep step = folderGone    ? FailedStep::kFolderGone
+                                : nameRefused ? FailedStep::kOutputName
+                                              : FailedStep::kCreateOutput;
+        FailEntry(entry, step, "creating the output file", nameRefused ? AVERROR(EINVAL) : rc);
         end = folderGone ? EntryEnd::kFolderGone : EntryEnd::kDone;
         return false;
     }
-    entry.outputCreated = true;
     return true;
 }
 
@@ -139,7 +143,8 @@ void KeepH264Container(EntryState& entry) {
 // Sets up the output container and its streams, creates the temporary file and writes the header.
 // Returns kFolderGone when the temporary file could not be created because the folder is gone.
 EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
-    // A container that cannot carry a rotation is written as MOV or MKV instead, under the same base name.
+    // A container that cannot carry a rotation is written as MP4, MOV or MKV instead, under the same base
+    // name.
     std::string muxer;
     if (job.m_turnPictures != 0) {
         KeepH264Container(entry);
@@ -191,11 +196,12 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
         if (!CreateTemporaryFor(entry, end)) {
             return end;
         }
-        if (int rc = OpenCreatedOutput(&entry.output->pb, entry.tempPath, &entry.output->interrupt_callback);
-            rc < 0) {
+        // Written only through the descriptor of the exclusive create, never reopened by name.
+        if (int rc = entry.outputFile.OpenIo(&entry.output->pb); rc < 0) {
             FailEntry(entry, FailedStep::kCreateOutput, "opening the output file", rc);
             return EntryEnd::kDone;
         }
+        entry.output->flags |= AVFMT_FLAG_CUSTOM_IO;
     }
     // What the header needs to keep the input's facts (Apple keys, Dolby Vision).
     AVDictionary* headerOptions = nullptr;
@@ -229,12 +235,8 @@ void CompleteOutput(EntryState& entry) {
     }
     AVFormatContext* output = entry.output.get();
     if (output != nullptr && output->pb != nullptr && !(output->oformat->flags & AVFMT_NOFILE)) {
-        avio_flush(output->pb);
-        int rc = output->pb->error;
-        const int closeResult = avio_closep(&output->pb);
-        if (rc >= 0) {
-            rc = closeResult;
-        }
+        output->pb = nullptr;
+        const int rc = entry.outputFile.CloseIo();
         if (rc < 0 && !entry.cancelled && !entry.failed) {
             FailEntry(entry, FailedStep::kWriteOutput, "closing the output file", rc);
             entry.outputIncomplete = true;
@@ -258,7 +260,7 @@ void CheckFilesAfterCopy(EntryState& entry) {
         FailEntry(entry, FailedStep::kNoPackets, "copying any packet of the input", AVERROR_INVALIDDATA);
         return;
     }
-    if (entry.outputCreated && !IdentifyFile(entry.tempPath).regularFile) {
+    if (entry.outputFile.created() && !entry.outputFile.StillOurs()) {
         FailEntry(entry, FailedStep::kOutputVanished, "finding the finished output", AVERROR(ENOENT));
         return;
     }
@@ -268,25 +270,64 @@ void CheckFilesAfterCopy(EntryState& entry) {
     }
 }
 
-// Releases everything the entry opened. A complete output is moved to its name (numbered when that is
-// taken); anything else the worker created is removed, so no partial file ever carries an output's name.
+// Commits the complete output: flushed to the device with the input's date and permissions, moved to its
+// name (numbered when that is taken) and its folder flushed; only then is it converted.
+void CommitEntryOutput(EntryState& entry) {
+    entry.outputFile.KeepDateAndMode(entry.inputIdentity);
+    const CommitResult commit = entry.outputFile.Commit(entry.outputPath);
+    switch (commit.failedStep) {
+    case CommitStep::kNone:
+        entry.outputPath = commit.committedPath;
+        if (entry.inputCutShort) {
+            AddNote(entry.note, CutShortNote());
+        }
+        if (commit.way == CommitWay::kPlaceholder) {
+            AddNote(entry.note, PlaceholderCommitNote());
+        }
+        return;
+    case CommitStep::kFlush:
+        FailEntry(entry, FailedStep::kWriteOutput, "flushing the output to the disk", commit.error);
+        return;
+    case CommitStep::kFolderMoved:
+        FailEntry(entry, FailedStep::kFolderMoved, "moving the output to its name", commit.error);
+        return;
+    case CommitStep::kNotOurs:
+        FailEntry(entry, FailedStep::kOutputVanished, "finding the finished output", commit.error);
+        return;
+    case CommitStep::kRename:
+        FailEntry(entry,
+                  commit.error == AVERROR(EINVAL) ? FailedStep::kOutputName : FailedStep::kCommitOutput,
+                  "moving the output to its name", commit.error);
+        return;
+    }
+}
+
+// Removes what the worker created for the entry, through the folder's descriptor (also from a folder moved
+// away meanwhile), so no partial file ever carries an output's name.
+void DiscardOutput(EntryState& entry) {
+    const bool folderMoved = entry.outputFile.FolderMoved();
+    entry.outputFile.Remove();
+    if (folderMoved && entry.failed) {
+        entry.reason = PlainFailureReason(FailedStep::kFolderMoved, AVERROR(ENOENT));
+    }
+}
+
+// Releases everything the entry opened. A complete output waits for its commit (CommitAndPublish), its
+// write-back already started; anything else the worker created is removed.
 void FinishEntry(EntryState& entry, bool complete) {
     entry.output.reset();
+    entry.outputFile.CloseIo();
     entry.slots.clear();
     entry.input.reset();
-    if (!entry.outputCreated) {
+    if (!entry.outputFile.created()) {
         return;
     }
     if (complete && !entry.failed && !entry.cancelled) {
-        std::string committed;
-        if (int rc = CommitOutput(entry.tempPath, entry.outputPath, committed); rc < 0) {
-            FailEntry(entry, FailedStep::kCommitOutput, "moving the output to its name", rc);
-        } else {
-            entry.outputPath = committed;
-            return;
-        }
+        entry.outputFile.StartWriteback();
+        entry.awaitingCommit = true;
+        return;
     }
-    RemoveCreatedOutput(entry.tempPath);
+    DiscardOutput(entry);
 }
 
 // The QuickTime family (MP4, MOV, M4V, 3GP) whose box structure parses cleanly is rotated by copying its
@@ -327,31 +368,23 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     }
     if (std::string reason = InPlaceRefusal(input.get(), quickTime, entry.turn); !reason.empty()) {
         entry.method = "remuxed: " + reason;
+        entry.inputCutShort = reason == kCutShortReason;
         return false;
     }
     entry.inputIdentity = IdentifyFile(entry.inputPath);
     if (!CreateTemporaryFor(entry, end)) {
         return true;
     }
-    FileDescriptor output(::open(entry.tempPath.c_str(), O_RDWR | O_CLOEXEC));
-    if (output.get() < 0) {
-        FailEntry(entry, FailedStep::kCreateOutput, "opening the output file", AVERROR(errno));
-        FinishEntry(entry, false);
-        return true;
-    }
+    const int output = entry.outputFile.fd();
     const MarkInPlaceResult result =
-        quickTime
-            ? MarkQuickTimeInPlace(input.get(), output.get(), entry.turn, job.m_cancel, job.m_filePercent)
-            : MarkMatroskaInPlace(input.get(), output.get(), entry.turn, job.m_cancel, job.m_filePercent);
-    const int closeError = output.Close();
+        quickTime ? MarkQuickTimeInPlace(input.get(), output, entry.turn, job.m_cancel, job.m_filePercent)
+                  : MarkMatroskaInPlace(input.get(), output, entry.turn, job.m_cancel, job.m_filePercent);
     switch (result.outcome) {
     case MarkInPlaceOutcome::Marked:
-        if (closeError != 0) {
-            FailEntry(entry, FailedStep::kWriteOutput, "closing the output file", AVERROR(closeError));
-        } else if (!(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
+        if (!(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
             FailEntry(entry, FailedStep::kInputChanged, "reading an input that did not change meanwhile",
                       AVERROR(ESTALE));
-        } else if (!IdentifyFile(entry.tempPath).regularFile) {
+        } else if (!entry.outputFile.StillOurs()) {
             FailEntry(entry, FailedStep::kOutputVanished, "finding the finished output", AVERROR(ENOENT));
         }
         entry.method = kMarkedInPlace;
@@ -361,7 +394,6 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     case MarkInPlaceOutcome::NotEligible:
         entry.method = "remuxed: " + result.reason;
         FinishEntry(entry, false);
-        entry.outputCreated = false;
         return false;
     case MarkInPlaceOutcome::Cancelled:
         entry.cancelled = true;
@@ -393,6 +425,10 @@ std::vector<int> VideoTrackAngles(const AVFormatContext& output) {
 // a Matroska rotation); the input is then left open for the remux. False when the entry failed.
 bool ChooseMatroskaOrQuickTime(CConvertJob& job, EntryState& entry) {
     if (job.m_reencode != 0 || !IsMatroskaFamilyName(entry.outputPath)) {
+        return true;
+    }
+    if (job.m_keepMatroska != 0) {
+        entry.note = std::string(kMatroskaKeptNote); // kept by the user's choice, and said so
         return true;
     }
     if (!OpenInput(job, entry)) {
@@ -440,7 +476,7 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     // The finished, closed Matroska file gets the standard rotation element beside its tag.
     if (!entry.failed && !entry.cancelled && entry.headerWritten && !entry.outputIncomplete &&
         job.m_reencode == 0 && IsMatroskaMuxer(*entry.output->oformat)) {
-        if (int rc = SetMatroskaRotation(entry.tempPath, VideoTrackAngles(*entry.output)); rc < 0) {
+        if (int rc = SetMatroskaRotationOf(entry.outputFile.fd(), VideoTrackAngles(*entry.output)); rc < 0) {
             FailEntry(entry, FailedStep::kWriteOutput, "storing the Matroska rotation", rc);
             entry.outputIncomplete = true;
         }
@@ -448,6 +484,22 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     CheckFilesAfterCopy(entry);
     FinishEntry(entry, entry.headerWritten && !entry.outputIncomplete);
     return end;
+}
+
+// Part files that killed or crashed runs left in the batch's output folders; a part file being written by
+// a running batch is locked and stays.
+void RemoveStalePartFilesOf(const CConvertJob& job, int count) {
+    std::vector<std::string> folders;
+    for (int i = 0; i < count; ++i) {
+        const std::string folder = FolderOf(PathAt(job.m_outputPaths, i));
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+            folders.push_back(folder);
+            if (const int removed = RemoveStalePartFiles(folder); removed > 0) {
+                av_log(nullptr, AV_LOG_INFO, "quarnix: removed %d stale part file(s) in %s\n", removed,
+                       folder.c_str());
+            }
+        }
+    }
 }
 
 void PublishEntry(CConvertJob& job, int index, const EntryState& entry) {
@@ -467,6 +519,15 @@ void PublishEntry(CConvertJob& job, int index, const EntryState& entry) {
         job.m_entryWriteMethods[at] = entry.writeMethod;
     }
     job.m_fileStatus[at].store(status, std::memory_order_release);
+}
+
+// The commit of a complete entry (on the committer's thread), then its status.
+void CommitAndPublish(CConvertJob& job, EntryState& entry) {
+    CommitEntryOutput(entry);
+    if (entry.failed) {
+        DiscardOutput(entry);
+    }
+    PublishEntry(job, entry.index, entry);
 }
 
 } // namespace
@@ -517,6 +578,9 @@ int ConvertThreadProc(CConvertJob* job) {
     for (int i = 0; i < count; ++i) {
         job->m_fileStatus[static_cast<std::size_t>(i)].store(kFileStatusPending, std::memory_order_release);
     }
+    RemoveStalePartFilesOf(*job, count);
+    // Destroyed before the end guard: every complete entry is committed and published before the end.
+    EntryCommitter committer([job](EntryState& entry) { CommitAndPublish(*job, entry); });
     for (int i = 0; i < count; ++i) {
         job->m_currentFile.store(i, std::memory_order_release);
         job->m_filePercent.store(0, std::memory_order_relaxed);
@@ -525,12 +589,17 @@ int ConvertThreadProc(CConvertJob* job) {
             return 0;
         }
 
-        EntryState entry;
+        auto state = std::make_unique<EntryState>();
+        EntryState& entry = *state;
         entry.index = i;
         entry.turn = job->TurnOfEntry(i);
         entry.inputPath = PathAt(job->m_inputPaths, i);
         entry.outputPath = PathAt(job->m_outputPaths, i);
         const EntryEnd entryEnd = ConvertEntry(*job, entry);
+        if (entry.awaitingCommit) {
+            committer.Hand(std::move(state));
+            continue;
+        }
         PublishEntry(*job, i, entry);
         if (entryEnd == EntryEnd::kFolderGone) {
             // No later entry can be written either: each is failed with the same reason, none left looking

@@ -46,7 +46,6 @@ struct EntryState {
     Turn turn; // what this entry's video gets (CConvertJob::TurnOfEntry)
     std::string inputPath;
     std::string outputPath; // the final name the output is meant to get
-    std::string tempPath;   // where it is written until it is complete
     std::string reason;     // plain words: why the entry failed (the first cause found)
     std::string method;     // how a converted entry was written: "marked in place" or "remuxed: why"
     WriteMethod writeMethod = WriteMethod::kRemuxed;
@@ -55,6 +54,7 @@ struct EntryState {
 
     FileIdentity inputIdentity; // as the input was when it was opened
     InputFile input;
+    CreatedOutput outputFile; // the temporary file; outlives the output context that writes into it
     OutputFormatPtr output;
     std::vector<StreamSlot> slots;
 
@@ -80,7 +80,8 @@ struct EntryState {
     bool audioFormatWarned = false; // unconvertible audio has been reported for this file
     PictureTurn pictureTurn; // "turn the pictures": the turned video stream's decoder, filters, encoder
 
-    bool outputCreated = false; // the worker created the temporary output file (exclusively)
+    bool awaitingCommit = false; // complete: to be flushed, named and published by the committer
+    bool inputCutShort = false;  // the input's end is missing: the output holds what is there
     bool headerWritten = false;
     bool failed = false;           // the entry ends with status 2
     bool cancelled = false;        // the packet loop stopped on a cancel before the input's end

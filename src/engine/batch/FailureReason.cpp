@@ -54,9 +54,13 @@ std::string PlainFailureReason(FailedStep step, int errorCode) {
     case FailedStep::kChooseContainer:
         return "no container can be written for this output name";
     case FailedStep::kOutputName:
-        return "the output name is too long";
+        return errorCode == AVERROR(ENAMETOOLONG) ? "the output name is too long"
+                                                  : "the disk does not allow this file name";
     case FailedStep::kFolderGone:
         return "the output folder no longer exists";
+    case FailedStep::kFolderMoved:
+        return "the output folder was moved or removed while the file was written, and its partial file "
+               "was removed";
     case FailedStep::kNoPackets:
         return "the input holds no picture or sound that can be copied";
     case FailedStep::kInputChanged:
@@ -90,6 +94,33 @@ std::string PlainFailureReason(FailedStep step, int errorCode) {
     default:
         return "the conversion failed";
     }
+}
+
+std::string CutShortNote() {
+    return "the input is cut short: the output holds the part of it that is there";
+}
+
+std::string PlaceholderCommitNote() {
+    return "this disk cannot rename a file without replacing another, so the name was first taken by an "
+           "empty file: a crash at that moment could leave that empty file under this name";
+}
+
+std::string LeftOutStreamNote(const std::string& kind, unsigned index, LeftOutWhy why,
+                              const std::string& container) {
+    std::string note = kind + " stream " + std::to_string(index) + " left out: ";
+    switch (why) {
+    case LeftOutWhy::kDamaged:
+        return note + "it is damaged or of an unknown kind";
+    case LeftOutWhy::kNavigation:
+        return note + "it holds DVD navigation, which no video file keeps";
+    case LeftOutWhy::kMuxerRefused:
+        break;
+    }
+    return note + "the " + container + " container does not take it";
+}
+
+void AddNote(std::string& note, const std::string& sentence) {
+    note += note.empty() ? sentence : "; " + sentence;
 }
 
 } // namespace quarnix

@@ -21,9 +21,33 @@ enum class FailedStep {
     kOutputVanished,  // the finished output was no longer there
     kCommitOutput,    // moving the finished output to its name
     kFolderGone,      // the output folder disappeared
+    kFolderMoved,     // the output folder was moved or removed while the file was written
 };
 
 // The plain reason for a failed step; errorCode is a negative AVERROR (AVERROR(errno) for system errors).
 std::string PlainFailureReason(FailedStep step, int errorCode);
+
+// Why an input whose end is missing cannot be rotated in place; the remux then copies what is there.
+inline constexpr const char* kCutShortReason = "the file is cut short";
+
+// The note of an output made from an input whose end is missing.
+std::string CutShortNote();
+
+// The note of an output that the disk could only give its name through an empty placeholder file.
+std::string PlaceholderCommitNote();
+
+// Why a stream of the input is not in the output.
+enum class LeftOutWhy {
+    kDamaged,      // the demuxer could not tell its codec: unreadable or damaged
+    kNavigation,   // DVD navigation packets, which belong to the disc, not to the video
+    kMuxerRefused, // the output container does not take it
+};
+
+// The note naming a stream the output lacks: "audio stream 2 left out: it is damaged".
+std::string LeftOutStreamNote(const std::string& kind, unsigned index, LeftOutWhy why,
+                              const std::string& container);
+
+// Appends a plain sentence to an entry's note ("; " between sentences).
+void AddNote(std::string& note, const std::string& sentence);
 
 } // namespace quarnix

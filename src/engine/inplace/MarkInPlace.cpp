@@ -4,6 +4,7 @@
 
 #include "engine/Rotation.h"
 #include "engine/inplace/matroska/MatroskaRotation.h"
+#include "engine/io/OutputFile.h"
 #include "engine/io/PositionedIo.h"
 
 #include <algorithm>
@@ -138,6 +139,7 @@ std::optional<MarkInPlaceResult> CopyWholeInput(int inputFd, int outputFd, std::
         return Failure(EEXIST, "the output file is not a new empty file");
     }
     Copier copier(inputFd, outputFd);
+    WritebackStarter writeback(outputFd);
     std::uint64_t copied = 0;
     while (copied < size) {
         if (cancel.load() != 0) {
@@ -156,6 +158,7 @@ std::optional<MarkInPlaceResult> CopyWholeInput(int inputFd, int outputFd, std::
             return InputChanged();
         }
         copied += static_cast<std::uint64_t>(done);
+        writeback.Wrote(static_cast<std::uint64_t>(done));
         // The last percent is published once the rotation is written.
         percent.store(static_cast<std::int32_t>(std::min<std::uint64_t>(copied * 100 / size, 99)));
     }

@@ -18,10 +18,12 @@ namespace quarnix {
 struct InputFormatDeleter {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
 };
-// Output contexts own their AVIOContext when the format writes a file; it is closed before the context.
+// Output contexts own their AVIOContext when the format writes a file, unless it is the caller's own
+// (AVFMT_FLAG_CUSTOM_IO); it is closed before the context.
 struct OutputFormatDeleter {
     void operator()(AVFormatContext* context) const {
-        if (context != nullptr && context->oformat != nullptr && !(context->oformat->flags & AVFMT_NOFILE)) {
+        if (context != nullptr && context->oformat != nullptr && !(context->oformat->flags & AVFMT_NOFILE) &&
+            !(context->flags & AVFMT_FLAG_CUSTOM_IO)) {
             avio_closep(&context->pb);
         }
         avformat_free_context(context);

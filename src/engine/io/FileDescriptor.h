@@ -16,6 +16,12 @@ public:
 
     int get() const { return m_fd; }
 
+    // Closes the descriptor held (its close error is dropped) and takes fd.
+    void Reset(int fd) {
+        Close();
+        m_fd = fd;
+    }
+
     // Closes now; returns 0, or the errno of a close that failed.
     int Close() {
         const int fd = m_fd;

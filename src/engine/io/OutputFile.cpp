@@ -1,18 +1,22 @@
 #include "engine/io/OutputFile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
-#include <stdlib.h>
+#include <new>
+#include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
 
 extern "C" {
 #include <libavformat/avio.h>
-#include <libavutil/dict.h>
 #include <libavutil/error.h>
+#include <libavutil/mem.h>
 }
 
 namespace quarnix {
@@ -22,11 +26,11 @@ namespace {
 // The bytes of the final name that the temporary name keeps, so that it stays within NAME_MAX.
 constexpr std::size_t kTempNameKeep = 200;
 constexpr int kMaxNumberedNames = 100000;
-
-std::string FileNameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+constexpr const char kPartMark[] = ".part-";
+constexpr std::size_t kRandomChars = 6;
+constexpr int kCreateTries = 100;
+// The muxers write in small pieces; a large buffer keeps the system calls few.
+constexpr int kWriteBufferBytes = 1 << 20;
 
 // Cuts a UTF-8 name to at most max bytes without splitting a character.
 std::string CutName(const std::string& name, std::size_t max) {
@@ -40,26 +44,79 @@ std::string CutName(const std::string& name, std::size_t max) {
     return name.substr(0, end);
 }
 
-// rename without replacing: renameat2(RENAME_NOREPLACE) where the kernel and file system have it, else
-// link + unlink, which also never replaces.
-int RenameNoReplace(const std::string& from, const std::string& to) {
+bool IsRandomChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+std::string RandomChars() {
+    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::string chars(kRandomChars, 'x');
+    for (char& c : chars) {
+        c = kChars[generator() % (sizeof kChars - 1)];
+    }
+    return chars;
+}
+
+int ErrorOr(int fallback) {
+    return AVERROR(errno != 0 ? errno : fallback);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether name in the folder is, without following a symlink, the regular file open as fd.
+bool NameIsFile(int folderFd, const std::string& name, int fd) {
+    struct stat byName {};
+    struct stat byFd {};
+    return ::fstatat(folderFd, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &byFd) == 0 &&
+           S_ISREG(byName.st_mode) && SameFile(byName, byFd);
+}
+
+// rename within the folder without replacing: renameat2(RENAME_NOREPLACE) where the kernel and file
+// system have it, else link + unlink, else (exFAT through FUSE, some network file systems) the name is
+// created exclusively as an empty placeholder and the file renamed over it: only this batch made that
+// placeholder, so nothing of anyone else's is replaced. EEXIST when the name is taken.
+int RenameNoReplace(int folderFd, const std::string& from, const std::string& to, CommitWay& way) {
 #if defined(SYS_renameat2)
     constexpr unsigned kRenameNoReplace = 1; // RENAME_NOREPLACE
-    if (syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kRenameNoReplace) == 0) {
+    if (::syscall(SYS_renameat2, folderFd, from.c_str(), folderFd, to.c_str(), kRenameNoReplace) == 0) {
+        way = CommitWay::kRenamed;
         return 0;
     }
-    if (errno != EINVAL && errno != ENOSYS) {
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
         return AVERROR(errno);
     }
 #endif
-    if (::link(from.c_str(), to.c_str()) != 0) {
+    if (::linkat(folderFd, from.c_str(), folderFd, to.c_str(), 0) == 0) {
+        ::unlinkat(folderFd, from.c_str(), 0);
+        way = CommitWay::kLinked;
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL && errno != EMLINK) {
         return AVERROR(errno);
     }
-    ::unlink(from.c_str());
-    return 0;
+    return PlaceholderRename(folderFd, from, to, way);
 }
 
 } // namespace
+
+int PlaceholderRename(int folderFd, const std::string& from, const std::string& to, CommitWay& way) {
+    const int placeholder =
+        ::openat(folderFd, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (placeholder < 0) {
+        return AVERROR(errno);
+    }
+    ::close(placeholder);
+    if (::renameat(folderFd, from.c_str(), folderFd, to.c_str()) != 0) {
+        const int error = errno;
+        ::unlinkat(folderFd, to.c_str(), 0);
+        return AVERROR(error);
+    }
+    way = CommitWay::kPlaceholder;
+    return 0;
+}
 
 std::string LocalFileUrl(const std::string& utf8Path) {
     return "file:" + utf8Path;
@@ -68,12 +125,20 @@ std::string LocalFileUrl(const std::string& utf8Path) {
 FileIdentity IdentifyFile(const std::string& utf8Path) {
     FileIdentity identity;
     struct stat info {};
-    if (stat(utf8Path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        identity = {true, static_cast<unsigned long long>(info.st_dev),
-                    static_cast<unsigned long long>(info.st_ino), static_cast<long long>(info.st_size),
-                    static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
+    if (::stat(utf8Path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        identity = {true,
+                    static_cast<unsigned long long>(info.st_dev),
+                    static_cast<unsigned long long>(info.st_ino),
+                    static_cast<long long>(info.st_size),
+                    static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec,
+                    static_cast<unsigned>(info.st_mode & 07777)};
     }
     return identity;
+}
+
+bool IsNotAFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -92,59 +157,299 @@ bool NameTooLong(const std::string& path) {
     return FileNameOf(path).size() > static_cast<std::size_t>(limit);
 }
 
-int CreateTemporaryOutput(const std::string& finalPath, std::string& tempPath) {
-    std::string name =
-        FolderOf(finalPath) + "/." + CutName(FileNameOf(finalPath), kTempNameKeep) + ".part-XXXXXX";
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return AVERROR(errno != 0 ? errno : EIO);
+bool IsPartFileName(const std::string& name) {
+    constexpr std::size_t kMark = sizeof kPartMark - 1;
+    if (name.size() < 1 + kMark + kRandomChars || name[0] != '.') {
+        return false;
     }
-    // mkostemp makes the file private (0600); an output is an ordinary file of the user's.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    ::close(fd);
-    tempPath = name;
-    return 0;
+    const std::size_t markAt = name.size() - kRandomChars - kMark;
+    if (markAt < 1 || name.compare(markAt, kMark, kPartMark) != 0) {
+        return false;
+    }
+    for (std::size_t i = name.size() - kRandomChars; i < name.size(); ++i) {
+        if (!IsRandomChar(name[i])) {
+            return false;
+        }
+    }
+    return true;
 }
 
-std::string NumberedOutputName(const std::string& path, int number) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    const std::string suffix = "(" + std::to_string(number) + ")";
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return path + suffix;
+void WritebackStarter::Wrote(std::uint64_t bytes) {
+    m_pending += bytes;
+    if (m_pending >= kWritebackBytes) {
+        m_pending = 0;
+        // Asynchronous: starts writing the dirty pages of the whole file and returns.
+        ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     }
-    return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
-int CommitOutput(const std::string& tempPath, const std::string& finalPath, std::string& committedPath) {
-    for (int number = -1; number < kMaxNumberedNames; ++number) {
-        const std::string candidate = number < 0 ? finalPath : NumberedOutputName(finalPath, number);
-        const int rc = RenameNoReplace(tempPath, candidate);
-        if (rc == 0) {
-            committedPath = candidate;
-            return 0;
+struct CreatedOutput::IoState {
+    int fd = -1;
+    WritebackStarter writeback{-1};
+};
+
+namespace {
+
+int WriteToFile(void* opaque, std::uint8_t* buffer, int size) {
+    // A cancel is noticed between packets; a write is never cut off halfway, which would fail the entry
+    // instead of leaving it pending.
+    auto& state = *static_cast<CreatedOutput::IoState*>(opaque);
+    int done = 0;
+    while (done < size) {
+        const ssize_t put = ::write(state.fd, buffer + done, static_cast<std::size_t>(size - done));
+        if (put < 0 && errno == EINTR) {
+            continue;
         }
-        if (rc != AVERROR(EEXIST)) {
-            return rc;
+        if (put <= 0) {
+            return put < 0 ? AVERROR(errno) : AVERROR(EIO);
         }
+        done += static_cast<int>(put);
+    }
+    state.writeback.Wrote(static_cast<std::uint64_t>(size));
+    return size;
+}
+
+std::int64_t SeekInFile(void* opaque, std::int64_t offset, int whence) {
+    auto& state = *static_cast<CreatedOutput::IoState*>(opaque);
+    if (whence & AVSEEK_SIZE) {
+        struct stat info {};
+        return ::fstat(state.fd, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(state.fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
+}
+
+} // namespace
+
+CreatedOutput::~CreatedOutput() {
+    CloseIo();
+    Remove();
+}
+
+int CreatedOutput::Create(const std::string& finalPath, bool& folderGone) {
+    folderGone = false;
+    m_folderPath = FolderOf(finalPath);
+    m_folder.Reset(::open(m_folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat folderInfo {};
+    if (m_folder.get() < 0 || ::fstat(m_folder.get(), &folderInfo) != 0) {
+        const int error = ErrorOr(ENOENT);
+        folderGone = error == AVERROR(ENOENT) || error == AVERROR(ENOTDIR);
+        return error;
+    }
+    m_folderDevice = folderInfo.st_dev;
+    m_folderInode = folderInfo.st_ino;
+    const std::string stem = "." + CutName(FileNameOf(finalPath), kTempNameKeep) + kPartMark;
+    for (int attempt = 0; attempt < kCreateTries; ++attempt) {
+        const std::string name = stem + RandomChars();
+        FileDescriptor file(
+            ::openat(m_folder.get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (file.get() < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            const int error = ErrorOr(EIO);
+            struct stat now {};
+            folderGone = ::fstat(m_folder.get(), &now) == 0 && now.st_nlink == 0;
+            return error;
+        }
+        // Locked before anything is written. A batch removing stale part files may have taken this one
+        // between its create and the lock: then it is unlinked (or no longer this name), and another
+        // name is tried.
+        // Where the file system has no locks at all, the file goes unlocked: RemoveStalePartFiles cannot
+        // lock it either there, and so never takes it for stale.
+        while (::flock(file.get(), LOCK_EX) != 0 && errno == EINTR) {
+        }
+        struct stat info {};
+        if (::fstat(file.get(), &info) != 0) {
+            return ErrorOr(EIO);
+        }
+        if (info.st_nlink == 0 || !NameIsFile(m_folder.get(), name, file.get())) {
+            continue;
+        }
+        m_device = info.st_dev;
+        m_inode = info.st_ino;
+        m_name = name;
+        m_tempPath = m_folderPath == "/" ? "/" + name : m_folderPath + "/" + name;
+        m_file.Reset(::dup(file.get()));
+        if (m_file.get() < 0) {
+            ::unlinkat(m_folder.get(), name.c_str(), 0);
+            return ErrorOr(EMFILE);
+        }
+        // dup shares the lock: it stays held while m_file is open.
+        return 0;
     }
     return AVERROR(EEXIST);
 }
 
-int OpenCreatedOutput(AVIOContext** pb, const std::string& utf8Path, const AVIOInterruptCB* interrupt) {
-    AVDictionary* options = nullptr;
-    if (int rc = av_dict_set(&options, "truncate", "0", 0); rc < 0) {
-        return rc;
+int CreatedOutput::OpenIo(AVIOContext** pb) {
+    if (m_file.get() < 0 || m_io != nullptr) {
+        return AVERROR(EINVAL);
     }
-    const int rc = avio_open2(pb, LocalFileUrl(utf8Path).c_str(), AVIO_FLAG_WRITE, interrupt, &options);
-    av_dict_free(&options);
-    return rc;
+    auto* buffer = static_cast<std::uint8_t*>(av_malloc(kWriteBufferBytes));
+    if (buffer == nullptr) {
+        return AVERROR(ENOMEM);
+    }
+    auto* state = new (std::nothrow) IoState;
+    if (state == nullptr) {
+        av_free(buffer);
+        return AVERROR(ENOMEM);
+    }
+    state->fd = m_file.get();
+    state->writeback = WritebackStarter(m_file.get());
+    AVIOContext* io =
+        avio_alloc_context(buffer, kWriteBufferBytes, 1, state, nullptr, &WriteToFile, &SeekInFile);
+    if (io == nullptr) {
+        av_free(buffer);
+        delete state;
+        return AVERROR(ENOMEM);
+    }
+    io->seekable = AVIO_SEEKABLE_NORMAL;
+    m_io = io;
+    m_ioState = state;
+    *pb = io;
+    return 0;
 }
 
-void RemoveCreatedOutput(const std::string& utf8Path) {
-    std::remove(utf8Path.c_str());
+int CreatedOutput::CloseIo() {
+    if (m_io == nullptr) {
+        return 0;
+    }
+    avio_flush(m_io);
+    const int error = m_io->error;
+    av_freep(&m_io->buffer);
+    avio_context_free(&m_io);
+    delete m_ioState;
+    m_ioState = nullptr;
+    return error < 0 ? error : 0;
+}
+
+bool CreatedOutput::StillOurs() const {
+    return m_file.get() >= 0 && !m_name.empty() && NameIsFile(m_folder.get(), m_name, m_file.get());
+}
+
+bool CreatedOutput::FolderMoved() const {
+    struct stat info {};
+    return m_folder.get() >= 0 && (::stat(m_folderPath.c_str(), &info) != 0 ||
+                                   info.st_dev != m_folderDevice || info.st_ino != m_folderInode);
+}
+
+void CreatedOutput::StartWriteback() const {
+    if (m_file.get() >= 0) {
+        ::sync_file_range(m_file.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+}
+
+void CreatedOutput::KeepDateAndMode(const FileIdentity& input) {
+    if (m_file.get() < 0 || !input.regularFile) {
+        return;
+    }
+    const timespec times[2] = {{0, UTIME_OMIT},
+                               {static_cast<time_t>(input.modifiedNs / 1000000000LL),
+                                static_cast<long>(input.modifiedNs % 1000000000LL)}};
+    ::futimens(m_file.get(), times);
+    // Only the permission bits: set-user-id and the like are not the user's intent for a copy.
+    ::fchmod(m_file.get(), static_cast<mode_t>(input.mode & 0777));
+}
+
+CommitResult CreatedOutput::Commit(const std::string& finalPath) {
+    CommitResult result;
+    auto fail = [&](CommitStep step, int error) {
+        result.failedStep = step;
+        result.error = error;
+        return result;
+    };
+    if (m_file.get() < 0) {
+        return fail(CommitStep::kNotOurs, AVERROR(EBADF));
+    }
+    if (::fdatasync(m_file.get()) != 0) {
+        return fail(CommitStep::kFlush, ErrorOr(EIO));
+    }
+    if (FolderMoved()) {
+        return fail(CommitStep::kFolderMoved, AVERROR(ENOENT));
+    }
+    if (!StillOurs()) {
+        return fail(CommitStep::kNotOurs, AVERROR(ENOENT));
+    }
+    for (int number = -1; number < kMaxNumberedNames; ++number) {
+        const std::string candidate = number < 0 ? finalPath : NumberedOutputName(finalPath, number);
+        const std::string name = FileNameOf(candidate);
+        const int rc = RenameNoReplace(m_folder.get(), m_name, name, result.way);
+        if (rc == AVERROR(EEXIST)) {
+            continue;
+        }
+        if (rc < 0) {
+            return fail(CommitStep::kRename, rc);
+        }
+        // From here the file carries its real name: it is no longer removed as a temporary file.
+        m_name = name;
+        if (!NameIsFile(m_folder.get(), name, m_file.get())) {
+            m_name.clear();
+            return fail(CommitStep::kNotOurs, AVERROR(ENOENT));
+        }
+        // The folder's entry is what makes the file findable after a power cut.
+        if (::fsync(m_folder.get()) != 0 && errno != EINVAL && errno != EROFS && errno != EOPNOTSUPP) {
+            const int error = ErrorOr(EIO);
+            Remove();
+            return fail(CommitStep::kFlush, error);
+        }
+        result.committedPath = candidate;
+        m_name.clear();
+        m_file.Close();
+        m_folder.Close();
+        return result;
+    }
+    return fail(CommitStep::kRename, AVERROR(EEXIST));
+}
+
+void CreatedOutput::Remove() {
+    if (m_file.get() >= 0 && !m_name.empty() && StillOurs()) {
+        ::unlinkat(m_folder.get(), m_name.c_str(), 0);
+    }
+    m_name.clear();
+    CloseIo();
+    m_file.Close();
+    m_folder.Close();
+}
+
+int RemoveStalePartFiles(const std::string& folder) {
+    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.get() < 0) {
+        return 0;
+    }
+    const int listFd = ::dup(folderFd.get());
+    if (listFd < 0) {
+        return 0;
+    }
+    DIR* listing = ::fdopendir(listFd);
+    if (listing == nullptr) {
+        ::close(listFd);
+        return 0;
+    }
+    std::vector<std::string> candidates;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (IsPartFileName(entry->d_name)) {
+            candidates.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(listing);
+    int removed = 0;
+    for (const std::string& name : candidates) {
+        FileDescriptor file(::openat(folderFd.get(), name.c_str(),
+                                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat info {};
+        if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            continue;
+        }
+        // A writer holds its lock until its file is renamed or removed: a file nobody holds is stale.
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+            continue;
+        }
+        if (NameIsFile(folderFd.get(), name, file.get()) &&
+            ::unlinkat(folderFd.get(), name.c_str(), 0) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 } // namespace quarnix

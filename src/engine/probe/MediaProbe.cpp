@@ -6,6 +6,7 @@
 #include "engine/inplace/quicktime/QuickTimeBoxes.h"
 #include "engine/io/FileDescriptor.h"
 #include "engine/io/InputFile.h"
+#include "engine/io/OutputFile.h"
 #include "engine/probe/StreamSelection.h"
 #include "engine/remux/OutputContainer.h"
 
@@ -130,6 +131,18 @@ bool IsPlainVideoTrack(const QuickTimeTrackMedia& track) {
     return codec != AV_CODEC_ID_NONE && avcodec_find_decoder(codec) != nullptr;
 }
 
+// At information level (--verbose) the demuxer's stream descriptions are what the caller asked to see;
+// they are only shown, the box reading has already given the answer.
+void DescribeStreams(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel) {
+    if (av_log_get_level() < AV_LOG_INFO) {
+        return;
+    }
+    InputFile input;
+    if (input.Open(utf8Path, cancel) >= 0) {
+        av_dump_format(input.get(), 0, utf8Path.c_str(), 0);
+    }
+}
+
 } // namespace
 
 std::optional<MediaFacts> QuickTimeAcceptance(int fd) {
@@ -174,9 +187,14 @@ std::optional<MediaFacts> QuickTimeAcceptance(int fd) {
 
 MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel,
                       ProbeDepth depth) {
-    // At information level the demuxer's stream descriptions are what the caller asked to see.
-    if (depth == ProbeDepth::kAcceptance && av_log_get_level() < AV_LOG_INFO &&
-        IsQuickTimeFamilyName(utf8Path)) {
+    // Anything but a regular file (a FIFO, /dev/zero, a terminal, a socket) is refused before it is opened:
+    // reading it could wait forever or never end.
+    if (IsNotAFile(utf8Path)) {
+        return Refused(kProbeNotOpenedOrNoVideo, "it is not a file");
+    }
+    // The box reader accepts only what the demuxer opens too, so the answer is the same whatever the log
+    // level; a file it does not accept is judged by the demuxer.
+    if (depth == ProbeDepth::kAcceptance && IsQuickTimeFamilyName(utf8Path)) {
         if (IsCancelled(cancel)) {
             return Refused(kProbeCancelled, "adding it was cancelled");
         }
@@ -184,6 +202,7 @@ MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_
         const FileDescriptor fd(open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
         if (fd.get() >= 0) {
             if (std::optional<MediaFacts> facts = QuickTimeAcceptance(fd.get())) {
+                DescribeStreams(utf8Path, cancel);
                 return *std::move(facts);
             }
         }

@@ -2,6 +2,7 @@
 
 #include "engine/io/FfmpegPtr.h"
 #include "engine/io/InputFile.h"
+#include "engine/io/OutputFile.h"
 #include "engine/probe/StreamSelection.h"
 
 #include <algorithm>
@@ -135,6 +136,11 @@ std::optional<PreviewPicture> Scaled(const AVFrame& frame, int maxSide) {
 
 std::optional<PreviewPicture> MakePreviewPicture(const std::string& utf8Path, int maxSide,
                                                  const std::atomic<std::uint8_t>* cancel) {
+    // Only a regular file: a FIFO would give its data to this picture instead of to the batch that rotates
+    // it, and a device may never end.
+    if (IsNotAFile(utf8Path)) {
+        return std::nullopt;
+    }
     InputFile input;
     if (input.Open(utf8Path, cancel) < 0 || avformat_find_stream_info(input.get(), nullptr) < 0) {
         return std::nullopt;

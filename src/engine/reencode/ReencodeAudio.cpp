@@ -101,7 +101,6 @@ void WriteAudioPackets(CConvertJob& job, EntryState& entry, AVCodecContext& enco
         }
         av_packet_rescale_ts(packet.get(), encoder.time_base, outStream.time_base);
         packet->stream_index = entry.outputAudioStream;
-        job.m_audioTimeBase = {outStream.time_base.num, outStream.time_base.den};
         job.m_audioClock = SecondsOf(packet->pts, outStream.time_base);
         if (!WriteEncodedPacket(entry, *packet)) {
             return;

@@ -50,7 +50,6 @@ void WriteVideoPackets(CConvertJob& job, EntryState& entry, AVCodecContext& enco
         }
         av_packet_rescale_ts(packet.get(), encoder.time_base, outStream.time_base);
         packet->stream_index = entry.outputVideoStream;
-        job.m_videoTimeBase = {outStream.time_base.num, outStream.time_base.den};
         job.m_videoClock = SecondsOf(packet->pts, outStream.time_base);
         if (!WriteEncodedPacket(entry, *packet)) {
             return;

@@ -1,8 +1,10 @@
 // Stream-copy mode: every stream the output container takes is copied packet by packet, without decoding;
 // video streams are marked with the chosen rotation. Nothing here needs a decoder.
+#include "engine/Containers.h"
 #include "engine/Rotation.h"
 #include "engine/batch/EntryState.h"
 #include "engine/batch/FilePercent.h"
+#include "engine/probe/StreamSelection.h"
 #include "engine/remux/StreamKeeping.h"
 #include "engine/remux/TimestampRepair.h"
 
@@ -22,6 +24,23 @@ std::int64_t CommonStartMicroseconds(const AVFormatContext& input) {
     return (input.start_time != AV_NOPTS_VALUE && input.start_time > 0) ? input.start_time : 0;
 }
 
+// Names each stream of the input that the output will lack, in the entry's note: the user must know.
+void NoteLeftOutStreams(const AVFormatContext& input, const std::string& outputPath,
+                        const std::vector<KeptAs>& plan, std::string& note) {
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        if (plan[i] != KeptAs::kLeftOut) {
+            continue;
+        }
+        const AVCodecParameters& params = *input.streams[i]->codecpar;
+        const char* kind = av_get_media_type_string(params.codec_type);
+        const LeftOutWhy why = IsIgnoredCodec(params.codec_id)       ? LeftOutWhy::kNavigation
+                               : params.codec_id == AV_CODEC_ID_NONE ? LeftOutWhy::kDamaged
+                                                                     : LeftOutWhy::kMuxerRefused;
+        AddNote(note,
+                LeftOutStreamNote(kind != nullptr ? kind : "unknown", i, why, ContainerUserName(outputPath)));
+    }
+}
+
 } // namespace
 
 int CreateCopyStreams(EntryState& entry) {
@@ -33,6 +52,7 @@ int CreateCopyStreams(EntryState& entry) {
         return rc;
     }
     const std::vector<KeptAs> plan = PlanKeptStreams(input, *output.oformat, entry.turn);
+    NoteLeftOutStreams(input, entry.outputPath, plan, entry.note);
     int nextOutputIndex = 0;
     for (unsigned i = 0; i < input.nb_streams; ++i) {
         if (plan[i] == KeptAs::kLeftOut) {
@@ -102,12 +122,10 @@ void RunStreamCopyLoop(CConvertJob& job, EntryState& entry) {
 
         const AVMediaType type = input.streams[s]->codecpar->codec_type;
         if (type == AVMEDIA_TYPE_VIDEO) {
-            job.m_videoTimeBase = {outBase.num, outBase.den};
             if (packet->pts != AV_NOPTS_VALUE) {
                 job.m_videoClock = SecondsOf(packet->pts, outBase);
             }
         } else if (type == AVMEDIA_TYPE_AUDIO) {
-            job.m_audioTimeBase = {outBase.num, outBase.den};
             if (packet->pts != AV_NOPTS_VALUE) {
                 job.m_audioClock = SecondsOf(packet->pts, outBase);
             }

@@ -7,7 +7,6 @@
 #include "core/BatchPlanner.h"
 #include "core/VideoFiles.h"
 #include "engine/Probe.h"
-#include "platform/OutputNaming.h"
 #include "platform/widgets/FileDialogs.h"
 #include "platform/widgets/MessageBox.h"
 #include "settings/LanguageTexts.h"
@@ -113,7 +112,7 @@ bool CTessalyDlg::Adding() const {
 void CTessalyDlg::FileProbed(int index, const MediaFacts& facts) {
     const QString path = m_pendingPaths.value(index);
     if (!facts.Accepted() || !HasContainerExtension(path.toUtf8().toStdString())) {
-        m_refusedNames << FileNameOf(path);
+        m_refusedNames << QString::fromStdString(FileNameOf(path.toStdString()));
         return;
     }
     AppendFileRow(m_fileList->topLevelItemCount(), path, facts);

@@ -6,7 +6,6 @@
 #include "controls/CheckListCtrl.h"
 #include "controls/Label.h"
 #include "core/BatchPlanner.h"
-#include "platform/OutputNaming.h"
 #include "platform/widgets/MessageBox.h"
 #include "platform/widgets/ShellOpen.h"
 #include "settings/LanguageTexts.h"
@@ -16,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -143,10 +143,23 @@ void CTessalyDlg::StartRotation() {
     m_batch = std::make_unique<RunningBatch>(std::move(plan.job));
     m_batchTimer.start(m_batchTimerInterval);
     m_progress->SetHost(this);
-    m_progress->exec();
+    RunProgressWindow();
     // The progress window is gone: the batch ended, or Stop or its close box cancelled it.
     m_batchTimer.stop();
     EndBatch();
+}
+
+void CTessalyDlg::RunProgressWindow() {
+    // Not application-modal: window managers send the main window's close box to the main window, and Qt
+    // drops that for a window that a modal one blocks. Input to the main window is held back by
+    // eventFilter while the progress window shows, as modality would.
+    QEventLoop loop;
+    connect(m_progress.get(), &QDialog::finished, &loop, &QEventLoop::quit);
+    m_progress->setWindowModality(Qt::NonModal);
+    m_progress->show();
+    if (m_progress->isVisible()) {
+        loop.exec();
+    }
 }
 
 void CTessalyDlg::CancelBatch() {
@@ -208,7 +221,8 @@ void CTessalyDlg::EndBatch() {
         if (outcome.status == kFileStatusConverted) {
             ++converted;
         } else if (outcome.status == kFileStatusFailed) {
-            failures << FileNameOf(QString::fromStdString(outcome.inputPath)) + QStringLiteral(" \u2014 ") +
+            failures << QFileInfo(QString::fromStdString(outcome.inputPath)).fileName() +
+                            QStringLiteral(" \u2014 ") +
                             TranslatedReason(QString::fromStdString(outcome.reason));
         } else {
             ++notDone;

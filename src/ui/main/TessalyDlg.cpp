@@ -9,6 +9,7 @@
 #include "controls/Label.h"
 #include "settings/LanguageTexts.h"
 #include "settings/Settings.h"
+#include "ui/main/ControlTexts.h"
 #include "ui/templates/DialogBuilder.h"
 #include "ui/templates/MainDialogTemplate.h"
 
@@ -685,7 +686,35 @@ void CTessalyDlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+// Input that a modal progress window would hold back from the main window.
+static bool IsUserInput(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Wheel:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::Shortcut:
+    case QEvent::ShortcutOverride:
+    case QEvent::ContextMenu:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool CTessalyDlg::eventFilter(QObject* watched, QEvent* event) {
+    // While the progress window shows, the main window takes no input but its close box (RunProgressWindow).
+    if (m_progress && m_progress->isVisible() && IsUserInput(event->type())) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget != nullptr && widget->window() == this) {
+            return true;
+        }
+    }
     // The Delete key removes a row whichever control of this window has the focus, the folder box included.
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
         auto* widget = qobject_cast<QWidget*>(watched);

@@ -71,6 +71,8 @@ public:
     bool OpenFolderWhenDone() const { return m_openFolderWhenDone; }
     void SetOpenFolderWhenDone(bool open) override { m_openFolderWhenDone = open; }
     void KillBatchTimer() override { m_batchTimer.stop(); }
+    // Shows the progress window until the batch ends or is stopped.
+    void RunProgressWindow();
     bool BatchTimerActive() const { return m_batchTimer.isActive(); }
     // The batch timer ticks every 2000 ms; tests shorten it.
     void SetBatchTimerInterval(int milliseconds) { m_batchTimerInterval = milliseconds; }

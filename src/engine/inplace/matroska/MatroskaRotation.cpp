@@ -613,7 +613,15 @@ int SetMatroskaRotation(const std::string& utf8Path, const std::vector<int>& tra
     if (file.get() < 0) {
         return AVERROR(errno);
     }
-    const MatroskaStructure structure = CheckMatroskaStructure(file.get());
+    if (int rc = SetMatroskaRotationOf(file.get(), trackAngles); rc < 0) {
+        return rc;
+    }
+    const int closeError = file.Close();
+    return closeError != 0 ? AVERROR(closeError) : 0;
+}
+
+int SetMatroskaRotationOf(int fd, const std::vector<int>& trackAngles) {
+    const MatroskaStructure structure = CheckMatroskaStructure(fd);
     if (structure.readError != 0) {
         return AVERROR(structure.readError);
     }
@@ -626,14 +634,10 @@ int SetMatroskaRotation(const std::string& utf8Path, const std::vector<int>& tra
     if (rewrite.trackAngles != trackAngles) {
         return AVERROR_INVALIDDATA; // the file's video tracks are not the streams the angles were made for
     }
-    if (int error = WriteMatroskaRewrite(file.get(), structure, rewrite); error != 0) {
+    if (int error = WriteMatroskaRewrite(fd, structure, rewrite); error != 0) {
         return AVERROR(error);
     }
-    if (!HoldsMatroskaRotation(CheckMatroskaStructure(file.get()), trackAngles)) {
-        return AVERROR(EIO);
-    }
-    const int closeError = file.Close();
-    return closeError != 0 ? AVERROR(closeError) : 0;
+    return HoldsMatroskaRotation(CheckMatroskaStructure(fd), trackAngles) ? 0 : AVERROR(EIO);
 }
 
 } // namespace quarnix

@@ -7,6 +7,7 @@
 // cue index points to moves.
 #pragma once
 
+#include "engine/Rotation.h"
 #include "engine/inplace/matroska/Ebml.h"
 #include "engine/inplace/matroska/MatroskaStructure.h"
 
@@ -17,8 +18,6 @@
 #include <vector>
 
 namespace quarnix {
-
-struct Turn;
 
 // The clockwise angle a video track gets, from its place among the file's video tracks (0, 1, ...) and the
 // angle its Projection shows now (0 without one).
@@ -56,5 +55,7 @@ ebml::Bytes ProjectionElement(int clockwiseDegrees);
 // AVERROR_INVALIDDATA when its structure is not as expected or its video tracks are not as many as the
 // angles (the file is then left as it was), or another negative AVERROR for an I/O error.
 int SetMatroskaRotation(const std::string& utf8Path, const std::vector<int>& trackAngles);
+// The same on a file open for reading and writing (the worker's output, never reopened by name).
+int SetMatroskaRotationOf(int fd, const std::vector<int>& trackAngles);
 
 } // namespace quarnix

@@ -1,5 +1,6 @@
 #include "engine/inplace/matroska/MatroskaStructure.h"
 
+#include "engine/batch/FailureReason.h"
 #include "engine/io/PositionedIo.h"
 
 #include <algorithm>
@@ -72,7 +73,7 @@ MatroskaStructure CheckMatroskaStructure(int fd) {
     const std::uint64_t segmentEnd =
         segment->unknownSize ? structure.fileSize : segment->dataStart + segment->size;
     if (segmentEnd > structure.fileSize) {
-        return NotEligible(structure, "the file is cut short");
+        return NotEligible(structure, kCutShortReason);
     }
     if (segmentEnd < structure.fileSize) {
         return NotEligible(structure, "the file holds more than one segment");
@@ -86,7 +87,7 @@ MatroskaStructure CheckMatroskaStructure(int fd) {
             static_cast<std::size_t>(std::min<std::uint64_t>(ebml::kLongestHeader, segmentEnd - pos)));
         if (int error = ReadExactlyAt(fd, pos, bytes.data(), bytes.size()); error != 0) {
             return error > 0 ? NotEligible(structure, "the file cannot be read", error)
-                             : NotEligible(structure, "the file is cut short");
+                             : NotEligible(structure, kCutShortReason);
         }
         const std::optional<Element> element = ebml::ElementAt(bytes, 0);
         if (!element) {
@@ -97,7 +98,7 @@ MatroskaStructure CheckMatroskaStructure(int fd) {
         }
         const std::uint64_t end = pos + element->dataStart + element->size;
         if (end > segmentEnd) {
-            return NotEligible(structure, "the file is cut short");
+            return NotEligible(structure, kCutShortReason);
         }
         if (structure.elements.size() >= kMostElements) {
             return NotEligible(structure, "the Matroska structure is damaged");
@@ -152,7 +153,7 @@ MatroskaStructure CheckMatroskaStructure(int fd) {
                                   std::pair{&structure.tail, structure.TailStart()}}) {
         if (int error = ReadExactlyAt(fd, offset, region->data(), region->size()); error != 0) {
             return error > 0 ? NotEligible(structure, "the file cannot be read", error)
-                             : NotEligible(structure, "the file is cut short");
+                             : NotEligible(structure, kCutShortReason);
         }
     }
     structure.eligible = true;

@@ -1,5 +1,6 @@
 #include "engine/inplace/quicktime/QuickTimeBoxes.h"
 
+#include "engine/batch/FailureReason.h"
 #include "engine/io/PositionedIo.h"
 
 #include <algorithm>
@@ -36,11 +37,26 @@ constexpr std::uint32_t kStsz = BoxType("stsz");
 constexpr std::uint32_t kStz2 = BoxType("stz2");
 constexpr std::uint32_t kStco = BoxType("stco");
 constexpr std::uint32_t kCo64 = BoxType("co64");
+constexpr std::uint32_t kMdhd = BoxType("mdhd");
+constexpr std::uint32_t kDinf = BoxType("dinf");
+constexpr std::uint32_t kUdta = BoxType("udta");
+
+// The demuxer reads these boxes as lists of boxes with one generic reader, which refuses a file whose
+// boxes it would descend into lie deeper than this (top-level boxes are at level 1).
+constexpr int kMaxDescendedLevel = 10;
+// Bounds the boxes looked at for their nesting, as kMaxTopLevelBoxes bounds the top level.
+constexpr std::uint64_t kMaxNestedBoxes = std::uint64_t{1} << 22;
+
+bool IsDescendedContainer(std::uint32_t type) {
+    return type == BoxType("moov") || type == BoxType("trak") || type == BoxType("mdia") ||
+           type == BoxType("minf") || type == BoxType("stbl") || type == kDinf || type == BoxType("edts") ||
+           type == kUdta || type == BoxType("mvex") || type == BoxType("tref");
+}
 
 // Bounds a file made of millions of empty boxes: walking it would take minutes for no use.
 constexpr std::uint64_t kMaxTopLevelBoxes = std::uint64_t{1} << 22;
 
-constexpr const char* kCutShort = "the file is cut short";
+constexpr const char* kCutShort = kCutShortReason;
 constexpr const char* kDamagedFile = "the file's box structure is damaged";
 constexpr const char* kDamagedMovie = "the movie header is damaged";
 constexpr const char* kDamagedTable = "a track's sample table is damaged";
@@ -173,7 +189,74 @@ public:
         return true;
     }
 
+    // Where the boxes that make a track lie, as the demuxer needs them: a track only in the movie, in each
+    // track exactly one track header and one media box, in each media box exactly one media header; and
+    // no box the demuxer descends into nested deeper than it allows. The demuxer reads a track header or a
+    // track wherever it finds one, so a misplaced one gives another file than the one the tables describe,
+    // or none at all. A box too damaged to walk ends the walk of its parent: the strict walk and the
+    // table reading judge those.
+    bool CheckNesting(const Box& container, int level, std::uint64_t& budget) {
+        if (level > kMaxDescendedLevel) {
+            return Fail("the file's boxes are nested too deeply");
+        }
+        int headers = 0;
+        int media = 0;
+        int mediaHeaders = 0;
+        for (std::uint64_t offset = container.PayloadOffset(); container.End() - offset >= 8;) {
+            Box box;
+            if (!LenientBox(offset, container.End(), box)) {
+                break;
+            }
+            if (--budget == 0) {
+                return Fail("the file has too many boxes to check");
+            }
+            const bool misplaced = (box.type == kTrak && container.type != kMoov) ||
+                                   ((box.type == kTkhd || box.type == kMdia) && container.type != kTrak) ||
+                                   (box.type == kMdhd && container.type != kMdia);
+            if (misplaced) {
+                return Fail("a track's boxes lie where no track keeps them");
+            }
+            headers += box.type == kTkhd ? 1 : 0;
+            media += box.type == kMdia ? 1 : 0;
+            mediaHeaders += box.type == kMdhd ? 1 : 0;
+            if (IsDescendedContainer(box.type) && !CheckNesting(box, level + 1, budget)) {
+                return false;
+            }
+            offset = box.End();
+        }
+        if (container.type == kTrak && (headers != 1 || media != 1)) {
+            return Fail("a track has not exactly one header and one media box");
+        }
+        if (container.type == kMdia && mediaHeaders != 1) {
+            return Fail("a track's media has not exactly one header");
+        }
+        return true;
+    }
+
 private:
+    // Reads a box header as the demuxer's generic reader takes it: a size of 0 runs to the end of the
+    // parent. False, without a reason, when the box does not fit in the parent.
+    bool LenientBox(std::uint64_t offset, std::uint64_t end, Box& box) {
+        std::uint8_t header[16];
+        if (ReadExactlyAt(m_fd, offset, header, 8) != 0) {
+            return false;
+        }
+        const std::uint32_t size32 = Be32(header);
+        box.type = Be32(header + 4);
+        box.offset = offset;
+        box.header = 8;
+        if (size32 == 1) {
+            if (end - offset < 16 || ReadExactlyAt(m_fd, offset + 8, header + 8, 8) != 0) {
+                return false;
+            }
+            box.header = 16;
+            box.size = Be64(header + 8);
+        } else {
+            box.size = size32 == 0 ? end - offset : size32;
+        }
+        return box.size >= box.header && box.size <= end - offset;
+    }
+
     // Calls visit(box) for each box in the parent from the offset on; stops at the first false.
     template <typename Visit> bool ForEachChild(const Box& parent, std::uint64_t from, Visit&& visit) {
         for (std::uint64_t offset = from; offset < parent.End();) {
@@ -710,6 +793,13 @@ QuickTimeMovieFacts ReadQuickTimeMovieFacts(int fd) {
     QuickTimeStructure scratch;
     Walker reader(fd, scratch);
     if (!reader.ReadMovieFacts(strict.FirstBox(), strict.Movie(), facts)) {
+        facts.complete = false;
+        facts.reason = scratch.reason;
+        facts.tracks.clear();
+        return facts;
+    }
+    std::uint64_t budget = kMaxNestedBoxes;
+    if (!reader.CheckNesting(strict.Movie(), 1, budget)) {
         facts.complete = false;
         facts.reason = scratch.reason;
         facts.tracks.clear();
