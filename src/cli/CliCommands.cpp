@@ -60,11 +60,10 @@ std::string FolderProblem(const std::string& folder) {
     return S_ISREG(info.st_mode) ? "is a file, not a folder" : "is not a folder";
 }
 
-// The way of rotating the request chose, into the planned job.
+// The way of rotating the request chose, into the planned job; each file's angle and way are its own
+// (PlannedInput).
 void ApplyRotateOptions(const RotateRequest& request, CConvertJob& job) {
     job.m_absoluteRotation = request.absolute ? 1 : 0;
-    job.m_reencode = request.reencode ? 1 : 0;
-    job.m_turnPictures = request.reencode ? 1 : 0;
     job.m_keepMatroska = request.keepMatroska ? 1 : 0;
 }
 
@@ -87,7 +86,7 @@ std::string UsageText() {
            "      frame rate, profile, and how players show it now (0, 90, 180 or 270 degrees\n"
            "      clockwise, then ' mirrored' when mirrored), tab-separated. Refused files:\n"
            "      'refused<TAB>FILE' on stderr.\n"
-           "  quarnix-cli rotate --angle 90|180|270 [--absolute] [--reencode] [--keep-matroska]\n"
+           "  quarnix-cli rotate --angle 90|180|270 [--absolute] [--reencode|--mark] [--keep-matroska]\n"
            "                    --output DIR [--] FILE...\n"
            "      Copies every audio and video stream of each file into DIR (same name and container,\n"
            "      never replacing a file) and turns the video clockwise by the angle from how players\n"
@@ -98,6 +97,8 @@ std::string UsageText() {
            "      players and devices that honour no rotation mark.\n"
            "      --keep-matroska: MKV and WebM stay Matroska (by default they are written as MP4 when\n"
            "      MP4 keeps every stream, since most players ignore a Matroska rotation).\n"
+           "      --angle and --reencode (or --mark, back to marking) may be given again between files:\n"
+           "      each applies to the files after it, so one batch gives every file its own turn.\n"
            "      One line per file: converted|failed|pending, input, output (tab-separated); the\n"
            "      output is the name the file really got. Why a file failed: 'quarnix-cli: FILE: reason'\n"
            "      on stderr. Ctrl-C stops at once: the current file is removed, the rest stay pending.\n"
@@ -132,7 +133,8 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
     CancelOnInterrupt cancelOnInterrupt(interrupted);
     std::vector<PlannedInput> accepted;
     bool anyRefused = false;
-    for (const std::string& file : request.files) {
+    for (std::size_t at = 0; at < request.files.size(); ++at) {
+        const std::string& file = request.files[at];
         if (interrupted.load() != 0) {
             err << "quarnix-cli: interrupted before the batch started\n";
             return kExitSomeFileNotDone;
@@ -148,7 +150,10 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
             anyRefused = true;
             continue;
         }
-        accepted.push_back({file, facts.durationUs, std::nullopt});
+        const RotateRequest::FileChoice choice =
+            at < request.choices.size() ? request.choices[at]
+                                        : RotateRequest::FileChoice{request.angle, request.reencode};
+        accepted.push_back({file, facts.durationUs, Turn{choice.angle, request.absolute}, choice.reencode});
     }
 
     const std::string& folder = request.outputFolder;
@@ -279,6 +284,9 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     }
 
     RotateRequest request;
+    int angleNext = -1;        // the --angle given last, for the files after it
+    bool reencodeNext = false; // --reencode (true) or --mark (false) given last
+    bool fileAfterReencode = false;
     request.showProgress = stderrIsTerminal;
     request.verbose = verbose;
     request.json = json;
@@ -287,10 +295,12 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
         const std::string& arg = args[i];
         if (!filesOnly && arg == "--") {
             filesOnly = true;
-        } else if (!filesOnly && (arg == "--absolute" || arg == "--reencode" || arg == "--keep-matroska")) {
-            (arg == "--absolute"   ? request.absolute
-             : arg == "--reencode" ? request.reencode
-                                   : request.keepMatroska) = true;
+        } else if (!filesOnly && (arg == "--reencode" || arg == "--mark")) {
+            // The way of the files after it.
+            reencodeNext = arg == "--reencode";
+            request.reencode = request.reencode || reencodeNext;
+        } else if (!filesOnly && (arg == "--absolute" || arg == "--keep-matroska")) {
+            (arg == "--absolute" ? request.absolute : request.keepMatroska) = true;
         } else if (!filesOnly && (arg == "--angle" || arg == "--output")) {
             if (i + 1 >= args.size()) {
                 err << "error: " << arg << " needs a value\n";
@@ -298,10 +308,13 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             }
             const std::string& value = args[++i];
             if (arg == "--angle") {
-                request.angle = ParseAngle(value);
-                if (request.angle < 0) {
+                angleNext = ParseAngle(value);
+                if (angleNext < 0) {
                     err << "error: --angle takes 90, 180 or 270 (or 0 with --absolute)\n";
                     return kExitUsageOrFolder;
+                }
+                if (request.angle < 0) {
+                    request.angle = angleNext; // the first one: also for files given before it
                 }
             } else {
                 request.outputFolder = value;
@@ -311,6 +324,21 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             return kExitUsageOrFolder;
         } else {
             request.files.push_back(arg);
+            request.choices.push_back({angleNext, reencodeNext});
+            fileAfterReencode = fileAfterReencode || reencodeNext;
+        }
+    }
+    for (RotateRequest::FileChoice& choice : request.choices) {
+        if (choice.angle < 0) {
+            choice.angle = request.angle;
+        }
+        // A --reencode that no file follows is the whole command's.
+        if (request.reencode && !fileAfterReencode) {
+            choice.reencode = true;
+        }
+        if (choice.angle == 0 && !request.absolute) {
+            err << "error: --angle 0 needs --absolute (a turn of 0 changes nothing)\n";
+            return kExitUsageOrFolder;
         }
     }
     if (request.angle < 0 || request.outputFolder.empty() || request.files.empty()) {

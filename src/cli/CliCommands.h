@@ -25,6 +25,14 @@ struct RotateRequest {
     bool keepMatroska = false; // a Matroska or WebM input stays Matroska even where MP4 would keep it all
     std::string outputFolder;
     std::vector<std::string> files;
+    // Per file, in the order of files: the --angle and the way (--reencode, or --mark) given last before
+    // it. A file before the first --angle takes that first one; when no file follows a --reencode, every
+    // file is re-encoded (the option then reads as the command's).
+    struct FileChoice {
+        int angle = -1;
+        bool reencode = false;
+    };
+    std::vector<FileChoice> choices;
     bool showProgress = false;
     bool verbose = false; // report how each file was written (marked in place, or remuxed and why)
     bool json = false;    // one JSON object per line per file on stdout (JsonLines.h)

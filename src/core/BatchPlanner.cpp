@@ -64,6 +64,12 @@ BatchPlan PlanBatch(const std::string& outputFolder, const std::vector<PlannedIn
             job->m_entryTurns.push_back(input.turn.value_or(Turn::Clockwise(rotation)));
         }
     }
+    if (std::any_of(inputs.begin(), inputs.end(),
+                    [](const PlannedInput& input) { return input.turnPictures.has_value(); })) {
+        for (const PlannedInput& input : inputs) {
+            job->m_entryTurnPictures.push_back(input.turnPictures.value_or(false) ? 1 : 0);
+        }
+    }
     job->m_reencode = 0;
     plan.job = std::move(job);
     return plan;

@@ -17,9 +17,10 @@ namespace quarnix {
 
 // One file of the batch as the front end knows it from the probe.
 struct PlannedInput {
-    std::string path;            // UTF-8 (on Linux: the name's bytes)
-    std::int64_t durationUs = 0; // the probed duration, for the percentage
-    std::optional<Turn> turn;    // the file's own turn; the batch's rotation when empty
+    std::string path;                 // UTF-8 (on Linux: the name's bytes)
+    std::int64_t durationUs = 0;      // the probed duration, for the percentage
+    std::optional<Turn> turn;         // the file's own turn; the batch's rotation when empty
+    std::optional<bool> turnPictures; // the file's own way (turn the pictures, or mark); the job's when empty
 };
 
 enum class PlanProblem {

@@ -153,6 +153,31 @@ TEST(Cli, ProbeSaysHowPlayersShowTheVideoNow) {
     }
 }
 
+// --angle and --reencode given again between files apply to the files after them: one batch gives each
+// file its own turn and way.
+TEST(Cli, AnglesAndWaysBetweenFilesApplyToTheFilesAfterThem) {
+    ScopedTempDir dir;
+    for (const char* name : {"a.mp4", "b.mp4", "c.mp4", "d.mp4"}) {
+        std::filesystem::copy_file(MarkerClip("mp4"), dir.path() / name);
+    }
+    std::filesystem::create_directories(dir.path() / "out");
+    const CliRun run =
+        RunCli("rotate --output " + ShellQuote(dir.file("out")) + " " + ShellQuote(dir.file("a.mp4")) +
+               " --angle 90 " + ShellQuote(dir.file("b.mp4")) + " --angle 270 " +
+               ShellQuote(dir.file("c.mp4")) + " --reencode " + ShellQuote(dir.file("d.mp4")));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto shown = [&](const char* name) {
+        std::string out;
+        RunCommand("exiftool -s3 -Rotation -ImageSize " + ShellQuote(dir.file(std::string("out/") + name)),
+                   &out);
+        return out;
+    };
+    EXPECT_EQ(shown("a.mp4"), "90\n160x120\n"); // before the first --angle: the first one
+    EXPECT_EQ(shown("b.mp4"), "90\n160x120\n");
+    EXPECT_EQ(shown("c.mp4"), "270\n160x120\n");
+    EXPECT_EQ(shown("d.mp4"), "0\n120x160\n"); // the pictures turned by 270, no mark
+}
+
 TEST(Cli, RotateGivesSameNamedInputsDistinctOutputs) {
     ScopedTempDir dir;
     std::filesystem::create_directories(dir.path() / "a");

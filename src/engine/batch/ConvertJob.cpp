@@ -31,6 +31,13 @@ Turn CConvertJob::TurnOfEntry(int entry) const {
     return {m_rotation, m_absoluteRotation != 0};
 }
 
+bool CConvertJob::TurnsPicturesOf(int entry) const {
+    if (entry >= 0 && static_cast<std::size_t>(entry) < m_entryTurnPictures.size()) {
+        return m_entryTurnPictures[static_cast<std::size_t>(entry)] != 0;
+    }
+    return m_turnPictures != 0;
+}
+
 EntryOutcome CConvertJob::OutcomeOf(int entry) const {
     EntryOutcome outcome;
     if (entry < 0 || entry >= m_fileCount || entry >= kStatusSlots) {

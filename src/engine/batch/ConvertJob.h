@@ -108,6 +108,11 @@ struct CConvertJob {
     // The turn of one entry: its own, else the batch's.
     Turn TurnOfEntry(int entry) const;
 
+    // Each entry's own way when the front end chose one per file (1: turn the pictures, 0: mark); entries
+    // beyond it take m_turnPictures.
+    std::vector<std::uint8_t> m_entryTurnPictures;
+    bool TurnsPicturesOf(int entry) const;
+
     // A list of n empty path entries, the form m_inputPaths and m_outputPaths take.
     static std::vector<std::string> AllocatePathList(int count);
 

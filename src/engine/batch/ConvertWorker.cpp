@@ -77,7 +77,7 @@ bool OpenInput(const CConvertJob& job, EntryState& entry) {
     }
     entry.slots.resize(entry.input->nb_streams);
     // Turning the pictures opens its one decoder itself.
-    if (job.m_reencode != 0 && job.m_turnPictures == 0) {
+    if (entry.reencode && !entry.turnPictures) {
         for (unsigned i = 0; i < entry.input->nb_streams; ++i) {
             AVStream& stream = *entry.input->streams[i];
             if (!PassesCopySelection(*entry.input, stream)) {
@@ -146,10 +146,10 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
     // A container that cannot carry a rotation is written as MP4, MOV or MKV instead, under the same base
     // name.
     std::string muxer;
-    if (job.m_turnPictures != 0) {
+    if (entry.turnPictures) {
         KeepH264Container(entry);
     }
-    if (job.m_reencode == 0) {
+    if (!entry.reencode) {
         const OutputContainer container =
             ChooseOutputContainer(*entry.input, entry.outputPath, {job.m_keepMatroska != 0, entry.turn});
         if (!container.canRotate) {
@@ -175,12 +175,12 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
     entry.output.reset(rawOutput);
     entry.output->interrupt_callback = InterruptOn(&job.m_cancel);
 
-    if (job.m_turnPictures != 0) {
+    if (entry.turnPictures) {
         if (int rc = CreateTurnedStreams(job, entry); rc < 0) {
             FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the turn of the pictures", rc);
             return EntryEnd::kDone;
         }
-    } else if (job.m_reencode != 0) {
+    } else if (entry.reencode) {
         if (int rc = CreateReencodeStreams(job, entry); rc < 0) {
             FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the encoders", rc);
             return EntryEnd::kDone;
@@ -217,7 +217,7 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
         return EntryEnd::kDone;
     }
     entry.headerWritten = true;
-    if (job.m_reencode != 0 && job.m_turnPictures == 0) {
+    if (entry.reencode && !entry.turnPictures) {
         if (int rc = SetUpReencodeConverters(job, entry); rc < 0) {
             FailEntry(entry, FailedStep::kSetUpEncoders, "setting up the converters", rc);
         }
@@ -344,7 +344,7 @@ std::string InPlaceRefusal(int inputFd, bool quickTime, const Turn& turn) {
 }
 
 bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
-    if (job.m_reencode != 0) {
+    if (entry.reencode) {
         entry.method = "re-encoded";
         entry.writeMethod = WriteMethod::kReencoded;
         return false;
@@ -424,7 +424,7 @@ std::vector<int> VideoTrackAngles(const AVFormatContext& output) {
 // A Matroska or WebM input is written as MP4 or MOV when that keeps everything of it (most players ignore
 // a Matroska rotation); the input is then left open for the remux. False when the entry failed.
 bool ChooseMatroskaOrQuickTime(CConvertJob& job, EntryState& entry) {
-    if (job.m_reencode != 0 || !IsMatroskaFamilyName(entry.outputPath)) {
+    if (entry.reencode || !IsMatroskaFamilyName(entry.outputPath)) {
         return true;
     }
     if (job.m_keepMatroska != 0) {
@@ -461,9 +461,9 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
         end = CreateOutput(job, entry);
     }
     if (entry.headerWritten && !entry.failed) {
-        if (job.m_turnPictures != 0) {
+        if (entry.turnPictures) {
             RunTurnPicturesLoop(job, entry);
-        } else if (job.m_reencode != 0) {
+        } else if (entry.reencode) {
             if (int rc = RunReencodeLoop(job, entry); rc < 0 && !entry.failed) {
                 FailEntry(entry, FailedStep::kWriteOutput, "converting", rc);
             }
@@ -475,7 +475,7 @@ EntryEnd ConvertEntry(CConvertJob& job, EntryState& entry) {
     CompleteOutput(entry);
     // The finished, closed Matroska file gets the standard rotation element beside its tag.
     if (!entry.failed && !entry.cancelled && entry.headerWritten && !entry.outputIncomplete &&
-        job.m_reencode == 0 && IsMatroskaMuxer(*entry.output->oformat)) {
+        !entry.reencode && IsMatroskaMuxer(*entry.output->oformat)) {
         if (int rc = SetMatroskaRotationOf(entry.outputFile.fd(), VideoTrackAngles(*entry.output)); rc < 0) {
             FailEntry(entry, FailedStep::kWriteOutput, "storing the Matroska rotation", rc);
             entry.outputIncomplete = true;
@@ -593,6 +593,8 @@ int ConvertThreadProc(CConvertJob* job) {
         EntryState& entry = *state;
         entry.index = i;
         entry.turn = job->TurnOfEntry(i);
+        entry.turnPictures = job->TurnsPicturesOf(i);
+        entry.reencode = job->m_reencode != 0 || entry.turnPictures;
         entry.inputPath = PathAt(job->m_inputPaths, i);
         entry.outputPath = PathAt(job->m_outputPaths, i);
         const EntryEnd entryEnd = ConvertEntry(*job, entry);

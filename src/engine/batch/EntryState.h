@@ -43,7 +43,9 @@ struct StreamSlot {
 
 struct EntryState {
     int index = 0;
-    Turn turn; // what this entry's video gets (CConvertJob::TurnOfEntry)
+    Turn turn;                 // what this entry's video gets (CConvertJob::TurnOfEntry)
+    bool turnPictures = false; // the frames are turned by a re-encode instead of marked (TurnsPicturesOf)
+    bool reencode = false;     // the entry is decoded and encoded: turnPictures, or the job's re-encode mode
     std::string inputPath;
     std::string outputPath; // the final name the output is meant to get
     std::string reason;     // plain words: why the entry failed (the first cause found)

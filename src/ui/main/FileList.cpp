@@ -11,7 +11,9 @@
 #include "platform/widgets/MessageBox.h"
 #include "settings/LanguageTexts.h"
 #include "settings/Settings.h"
+#include "ui/templates/DialogBuilder.h"
 
+#include <QCheckBox>
 #include <QFileInfo>
 
 namespace quarnix {
@@ -150,6 +152,7 @@ void CTessalyDlg::AppendFileRow(int row, const QString& path, const MediaFacts& 
     item->setToolTip(kPathColumn, path);
     item->setToolTip(kSizeColumn, ShownMarkWords(facts));
     item->setData(kPathColumn, kDurationRole, QVariant::fromValue<qint64>(facts.durationUs));
+    item->setData(kPathColumn, kTurnPicturesRole, FindControl<QCheckBox>(this, 1301)->isChecked());
     SetRowTurn(*item, ChosenTurn());
     RequestPicture(path);
     m_fileList->insertTopLevelItem(row, item);

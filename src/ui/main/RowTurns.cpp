@@ -7,6 +7,7 @@
 #include "settings/LanguageTexts.h"
 #include "ui/templates/DialogBuilder.h"
 
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QRadioButton>
@@ -42,11 +43,24 @@ Turn CTessalyDlg::RowTurn(const QTreeWidgetItem& item) {
     return value.isValid() ? DecodeTurn(value.toInt()) : Turn::Clockwise(90);
 }
 
+bool CTessalyDlg::RowTurnsPictures(const QTreeWidgetItem& item) {
+    return item.data(kPathColumn, kTurnPicturesRole).toBool();
+}
+
+void CTessalyDlg::SetRowTurnsPictures(QTreeWidgetItem& item, bool turnPictures) {
+    item.setData(kPathColumn, kTurnPicturesRole, turnPictures);
+    SetRowTurn(item, RowTurn(item)); // the tooltip says the way too
+}
+
 void CTessalyDlg::SetRowTurn(QTreeWidgetItem& item, const Turn& turn) {
     const Turn normalized{NormalizedDegrees(turn.degrees), turn.absolute};
     item.setData(kPathColumn, kTurnRole, EncodeTurn(normalized));
     ShowRowPictures(item);
-    item.setToolTip(kPathColumn, item.text(kPathColumn) + u'\n' + TurnText(normalized));
+    QString tip = item.text(kPathColumn) + u'\n' + TurnText(normalized);
+    if (RowTurnsPictures(item)) {
+        tip += u'\n' + Text(u"JIEMIAN", u"turnpictures");
+    }
+    item.setToolTip(kPathColumn, tip);
     // A turn of nothing leaves the file as players show it now: there is nothing to write.
     if (!normalized.absolute && normalized.degrees == 0) {
         item.setCheckState(0, Qt::Unchecked);
@@ -117,6 +131,20 @@ void CTessalyDlg::SetUpRowTurns() {
             SetSelectedRowsTurn(Turn::Clockwise(turnDegrees));
         });
     }
+    // "Turn the pictures" is a way of each row, set like the turn: for the selected rows, or every row.
+    connect(FindControl<QCheckBox>(this, 1301), &QCheckBox::toggled, this, [this](bool checked) {
+        const QList<QTreeWidgetItem*> selected = m_fileList->selectedItems();
+        if (selected.isEmpty()) {
+            for (int row = 0; row < m_fileList->topLevelItemCount(); ++row) {
+                SetRowTurnsPictures(*m_fileList->topLevelItem(row), checked);
+            }
+            return;
+        }
+        for (QTreeWidgetItem* item : selected) {
+            SetRowTurnsPictures(*item, checked);
+        }
+    });
+    // Ctrl+Right, Ctrl+Left and Ctrl+0 reach the list through the window's event filter (RowTurnKey).
     m_fileList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_fileList, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
         QTreeWidgetItem* item = m_fileList->itemAt(position);

@@ -77,7 +77,8 @@ void CTessalyDlg::StartRotation() {
     std::vector<PlannedInput> inputs;
     for (QTreeWidgetItem* item : ticked) {
         inputs.push_back({item->text(kPathColumn).toUtf8().toStdString(),
-                          item->data(kPathColumn, kDurationRole).toLongLong(), RowTurn(*item)});
+                          item->data(kPathColumn, kDurationRole).toLongLong(), RowTurn(*item),
+                          RowTurnsPictures(*item)});
     }
     int rotation = 90;
     for (const auto& [id, degrees] : {std::pair{1256, 90}, std::pair{1007, 180}, std::pair{1008, 270}}) {
@@ -125,10 +126,8 @@ void CTessalyDlg::StartRotation() {
     CConvertJob& job = *plan.job;
     job.m_keepSourceSize = targets.m_keepSourceSize;
     ApplyJobTargets(targets, job);
-    // The way of rotating: a mark players honour, or the pictures themselves turned.
-    const bool turnPictures = FindControl<QCheckBox>(this, 1301)->isChecked();
-    job.m_reencode = turnPictures ? 1 : 0;
-    job.m_turnPictures = turnPictures ? 1 : 0;
+    // Each row's way of rotating (a mark players honour, or the pictures themselves turned) is its own
+    // (PlannedInput); keeping Matroska is the window's.
     job.m_keepMatroska = FindControl<QCheckBox>(this, 1302)->isChecked() ? 1 : 0;
 
     // The rows of this batch start again as "Ready", whatever an earlier batch left in them.

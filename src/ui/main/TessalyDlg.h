@@ -34,6 +34,7 @@ class CCheckListCtrl;
 // Item data of the path column: the probed duration in microseconds, and the row's own turn.
 inline constexpr int kDurationRole = Qt::UserRole + 1;
 inline constexpr int kTurnRole = Qt::UserRole + 2;
+inline constexpr int kTurnPicturesRole = Qt::UserRole + 3;
 
 class CTessalyDlg : public QDialog, public ProgressHost {
     Q_OBJECT
@@ -94,6 +95,10 @@ public:
     // A row's own turn (90 degrees clockwise until one is chosen), and setting it: its badge, tooltip and
     // tick follow. A row turned by nothing is unticked, since there is nothing to write.
     static Turn RowTurn(const QTreeWidgetItem& item);
+    // Whether the row's pictures are turned by a re-encode ("Turn the pictures") rather than marked; the
+    // check box sets it for the selected rows (every row when none is selected) and for new rows.
+    static bool RowTurnsPictures(const QTreeWidgetItem& item);
+    void SetRowTurnsPictures(QTreeWidgetItem& item, bool turnPictures);
     void SetRowTurn(QTreeWidgetItem& item, const Turn& turn);
     // The turn the rotation group shows; new rows get it.
     Turn ChosenTurn() const;
