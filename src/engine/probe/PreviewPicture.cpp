@@ -62,7 +62,7 @@ void SeekNearStart(AVFormatContext& input, const AVStream& stream) {
         return;
     }
     const std::int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
-    const std::int64_t timestamp = start + av_rescale_q(target, AV_TIME_BASE_Q, stream.time_base);
+    const std::int64_t timestamp = start + av_rescale_q(target, AVRational{1, AV_TIME_BASE}, stream.time_base);
     static_cast<void>(av_seek_frame(&input, stream.index, timestamp, AVSEEK_FLAG_BACKWARD));
 }
 
