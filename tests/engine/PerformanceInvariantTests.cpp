@@ -1,5 +1,5 @@
 // What the speed-ups of the stream copy must leave unchanged: the output file is opened without truncation
-// but still reports every write error, and keeping frame memory between files changes no output byte.
+// but still reports every write error, and the allocator settings for batches change no output byte.
 #include "EngineFixtures.h"
 #include "Fixtures.h"
 #include "engine/io/OutputFile.h"
@@ -67,9 +67,9 @@ TEST(OpenCreatedOutput, AMissingFolderIsReportedAsAnError) {
     EXPECT_EQ(pb, nullptr);
 }
 
-// Each test runs in a process of its own (gtest_discover_tests) and this is the only test that turns the
-// reuse on, so the first round below runs with the C library's defaults and the second with the reuse.
-TEST(ReuseFrameMemory, WritesTheSameBytesAsTheDefaultAllocator) {
+// Each test runs in a process of its own (gtest_discover_tests) and this is the only test that changes the
+// allocator settings, so the first round below runs with the C library's defaults and the second with them.
+TEST(TuneHeapForBatches, WritesTheSameBytesAsTheDefaultAllocator) {
     // Marked in place (MP4, MOV, Matroska) and stream-copied (MPEG-TS written as MOV): every output is
     // byte-exact, so the two rounds can be compared byte for byte.
     const char* extensions[] = {"mp4", "mov", "mkv", "ts"};
@@ -88,8 +88,8 @@ TEST(ReuseFrameMemory, WritesTheSameBytesAsTheDefaultAllocator) {
     for (const char* extension : extensions) {
         without.push_back(write(extension, "without"));
     }
-    ReuseFrameMemory();
-    ReuseFrameMemory(); // only the first call changes anything
+    TuneHeapForBatches();
+    TuneHeapForBatches(); // only the first call changes anything
     for (std::size_t i = 0; i < std::size(extensions); ++i) {
         const std::vector<std::string> with = write(extensions[i], "with");
         ASSERT_EQ(with.size(), 2U);
