@@ -7,7 +7,8 @@
 namespace quarnix {
 
 // Process-wide allocator settings, so each program's main makes this call before it starts any thread;
-// only the first call does anything. The engine library itself never changes them.
+// it also starts a thread that gives free memory back when resident memory rises. Only the first call
+// does anything. The engine library itself never changes them.
 void TuneHeapForBatches();
 
 } // namespace quarnix
