@@ -127,9 +127,9 @@ void CTessalyDlg::StartRotation() {
 
     // The worker's end wakes this thread, so the progress window closes when the batch ends rather than at
     // the next tick; a call queued for a batch that is already gone finds no batch and does nothing.
-    m_batch = std::make_unique<RunningBatch>(std::move(plan.job), [this] {
-        QMetaObject::invokeMethod(this, &CTessalyDlg::BatchTimer, Qt::QueuedConnection);
-    });
+    // Queued by name, so that the call's record is made and freed inside Qt, under its event queue's lock.
+    m_batch = std::make_unique<RunningBatch>(
+        std::move(plan.job), [this] { QMetaObject::invokeMethod(this, "BatchTimer", Qt::QueuedConnection); });
     m_batchTimer.start(m_batchTimerInterval);
     // The first look comes as soon as the progress window runs, not at the first tick.
     QMetaObject::invokeMethod(this, &CTessalyDlg::BatchTimer, Qt::QueuedConnection);

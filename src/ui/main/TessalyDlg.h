@@ -53,7 +53,8 @@ public:
     void BrowseOutputFolder();
     void OpenOutputFolder();
     void StartRotation();
-    void BatchTimer();
+    // Invokable by name: the worker's end queues it from the worker's thread.
+    Q_INVOKABLE void BatchTimer();
 
     CCheckListCtrl* FileList() const { return m_fileList; }
     // The running batch, or null between batches.
