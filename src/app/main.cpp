@@ -25,7 +25,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    quarnix::ReuseFrameMemory();
+    quarnix::TuneHeapForBatches();
     // The media libraries describe every probed file at their default level; the window shows its own
     // texts, so only their errors reach the terminal it was started from.
     av_log_set_level(AV_LOG_ERROR);

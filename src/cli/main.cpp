@@ -12,7 +12,7 @@ int main(int argc, char* argv[]) {
     // File names are taken from argv as bytes before Qt sees them: Qt decodes arguments as UTF-8 and
     // would replace the bytes of a name that is not valid UTF-8.
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    quarnix::ReuseFrameMemory();
+    quarnix::TuneHeapForBatches();
     QCoreApplication app(argc, argv);
     std::ios::sync_with_stdio(true);
     if (arguments.size() == 1 && arguments.front() == "--version") {

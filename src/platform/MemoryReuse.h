@@ -1,14 +1,14 @@
-// Keeps the memory of decoded pictures in the process between files. Reading the stream information
-// decodes a few frames of every input (in the probe and again in the worker), and each frame buffer of a
-// 1080p picture is several megabytes: with the C library's defaults these are mapped fresh and given back
-// for every file, so that most of the time of the stream analysis went into page faults and clearing
-// new pages. Nothing that is read or written changes; only where the allocator takes memory from.
+// Allocator settings for batches of many files: memory freed by one file is reused by the next or given
+// back to the system, so that resident memory stays flat from ten files to thousands, whatever the
+// container and the size of the pictures. Nothing that is read or written changes; only where the
+// allocator takes memory from.
 #pragma once
 
 namespace quarnix {
 
 // Process-wide allocator settings, so each program's main makes this call before it starts any thread;
-// only the first call does anything. The engine library itself never changes them.
-void ReuseFrameMemory();
+// it also starts a thread that gives free memory back when resident memory rises. Only the first call
+// does anything. The engine library itself never changes them.
+void TuneHeapForBatches();
 
 } // namespace quarnix

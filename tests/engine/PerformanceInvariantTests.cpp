@@ -1,4 +1,4 @@
-// What the speed-ups of the stream copy must leave unchanged: keeping frame memory between files changes no
+// What the speed-ups of the stream copy must leave unchanged: the allocator settings for batches change no
 // output byte.
 #include "EngineFixtures.h"
 #include "Fixtures.h"
@@ -26,9 +26,9 @@ std::string ReadAll(const std::string& path) {
     return text.str();
 }
 
-// Each test runs in a process of its own (gtest_discover_tests) and this is the only test that turns the
-// reuse on, so the first round below runs with the C library's defaults and the second with the reuse.
-TEST(ReuseFrameMemory, WritesTheSameBytesAsTheDefaultAllocator) {
+// Each test runs in a process of its own (gtest_discover_tests) and this is the only test that changes the
+// allocator settings, so the first round below runs with the C library's defaults and the second with them.
+TEST(TuneHeapForBatches, WritesTheSameBytesAsTheDefaultAllocator) {
     // Marked in place (MP4, MOV, Matroska) and stream-copied (MPEG-TS written as MOV): every output is
     // byte-exact, so the two rounds can be compared byte for byte.
     const char* extensions[] = {"mp4", "mov", "mkv", "ts"};
@@ -47,8 +47,8 @@ TEST(ReuseFrameMemory, WritesTheSameBytesAsTheDefaultAllocator) {
     for (const char* extension : extensions) {
         without.push_back(write(extension, "without"));
     }
-    ReuseFrameMemory();
-    ReuseFrameMemory(); // only the first call changes anything
+    TuneHeapForBatches();
+    TuneHeapForBatches(); // only the first call changes anything
     for (std::size_t i = 0; i < std::size(extensions); ++i) {
         const std::vector<std::string> with = write(extensions[i], "with");
         ASSERT_EQ(with.size(), 2U);

@@ -455,6 +455,45 @@ TEST(BatchWindow, TheProgressWindowOpensOnTheNewBatch) {
     EXPECT_EQ(batch.Status(0), "Done");
 }
 
+// With no tick of the batch timer in sight, the progress window still names the first file while the
+// worker is inside it, and closes as soon as the worker ends: both come from the window's own wake-ups.
+TEST(BatchWindow, TheFirstFileShowsAtOnceAndTheWindowClosesWhenTheBatchEnds) {
+    BatchWindow batch;
+    const std::string source = LongTs();
+    const QStringList paths{Q(Copy(batch.inputs, source, "first.ts")),
+                            Q(Copy(batch.inputs, MarkerClip("mp4"), "second.mp4"))};
+    batch.Add(paths);
+    ASSERT_EQ(batch.window.FileList()->topLevelItemCount(), 2);
+    batch.SetFolder(batch.Out());
+    batch.window.SetBatchTimerInterval(3600 * 1000);
+    // The worker waits inside the first file until the pipe goes away.
+    auto pipe = std::make_unique<StalledPipe>(paths[0].toStdString(), source, 2);
+    QString firstLook;
+    bool workerInFirst = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        const QString text = batch.window.ProgressWindow()->CurrentFileLabel()->text();
+        if (!text.isEmpty()) {
+            look.stop();
+            firstLook = text;
+            const RunningBatch* running = batch.window.Batch();
+            workerInFirst = running != nullptr && running->CurrentEntry() <= 0 && !running->Finished();
+            pipe.reset(); // the first file ends; the batch goes on to the second and ends
+        }
+    });
+    look.start(5);
+    batch.Start(); // returns when the progress window has closed; the watchdog ends a batch never seen to end
+    look.stop();
+    pipe.reset();
+
+    EXPECT_TRUE(workerInFirst);
+    EXPECT_TRUE(firstLook.contains(QStringLiteral("first.ts"))) << firstLook.toStdString();
+    EXPECT_EQ(batch.window.Batch(), nullptr);
+    EXPECT_FALSE(batch.window.ProgressWindow()->isVisible());
+    EXPECT_FALSE(batch.window.BatchTimerActive());
+    EXPECT_EQ(batch.Status(1), "Done");
+}
+
 class FakeHost : public ProgressHost {
 public:
     void CancelBatch() override { ++cancels; }

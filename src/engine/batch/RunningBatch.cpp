@@ -2,12 +2,18 @@
 
 namespace quarnix {
 
-RunningBatch::RunningBatch(std::unique_ptr<CConvertJob> job) : m_job(std::move(job)) {
+RunningBatch::RunningBatch(std::unique_ptr<CConvertJob> job, std::function<void()> onEnd)
+    : m_job(std::move(job)), m_onEnd(std::move(onEnd)) {
     m_worker = std::thread([this] {
         m_result = ConvertThreadProc(m_job.get());
-        const std::lock_guard<std::mutex> lock(m_endMutex);
-        m_ended = true;
-        m_endSignal.notify_all();
+        {
+            const std::lock_guard<std::mutex> lock(m_endMutex);
+            m_ended = true;
+            m_endSignal.notify_all();
+        }
+        if (m_onEnd) {
+            m_onEnd();
+        }
     });
 }
 

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -15,8 +16,11 @@ namespace quarnix {
 
 class RunningBatch {
 public:
-    // Starts the worker on the job.
-    explicit RunningBatch(std::unique_ptr<CConvertJob> job);
+    // Starts the worker on the job. onEnd, when given, is called on the worker's thread once the end of the
+    // batch is published (Finished() is true and WaitFor returns at once): a front end can wake its own
+    // thread with it instead of noticing the end at its next look. It must return quickly and must not
+    // destroy the batch.
+    explicit RunningBatch(std::unique_ptr<CConvertJob> job, std::function<void()> onEnd = {});
     RunningBatch(const RunningBatch&) = delete;
     RunningBatch& operator=(const RunningBatch&) = delete;
     // Cancels the batch if it still runs and waits for the worker.
@@ -48,6 +52,7 @@ public:
 
 private:
     std::unique_ptr<CConvertJob> m_job;
+    std::function<void()> m_onEnd; // set before the worker starts, then only read by it
     int m_result = 0;
     std::mutex m_endMutex;
     std::condition_variable m_endSignal;

@@ -139,8 +139,14 @@ void CTessalyDlg::StartRotation() {
     }
     ResetProgressWindow(static_cast<int>(ticked.size()));
 
-    m_batch = std::make_unique<RunningBatch>(std::move(plan.job));
+    // The worker's end wakes this thread, so the progress window closes when the batch ends rather than at
+    // the next tick; a call queued for a batch that is already gone finds no batch and does nothing.
+    // Queued by name, so that the call's record is made and freed inside Qt, under its event queue's lock.
+    m_batch = std::make_unique<RunningBatch>(
+        std::move(plan.job), [this] { QMetaObject::invokeMethod(this, "BatchTimer", Qt::QueuedConnection); });
     m_batchTimer.start(m_batchTimerInterval);
+    // The first look comes as soon as the progress window runs, not at the first tick.
+    QMetaObject::invokeMethod(this, &CTessalyDlg::BatchTimer, Qt::QueuedConnection);
     m_progress->SetHost(this);
     RunProgressWindow();
     // The progress window is gone: the batch ended, or Stop or its close box cancelled it.
@@ -258,7 +264,8 @@ void CTessalyDlg::BatchTimer() {
     }
     const RunningBatch& batch = *m_batch;
     const int n = batch.EntryCount();
-    const int i = batch.CurrentEntry();
+    // Before the worker has taken up its first entry, that entry is the one it is about to convert.
+    const int i = std::max(batch.CurrentEntry(), 0);
     const int p = batch.FilePercent();
 
     int done = 0;

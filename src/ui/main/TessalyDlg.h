@@ -62,7 +62,8 @@ public:
     // Opens the folder in the file manager; says so when no program on this computer can open it.
     void OpenFolderOrSay(const QString& folder);
     void StartRotation();
-    void BatchTimer();
+    // Invokable by name: the worker's end queues it from the worker's thread.
+    Q_INVOKABLE void BatchTimer();
 
     CCheckListCtrl* FileList() const { return m_fileList; }
     // The running batch, or null between batches.
