@@ -87,7 +87,7 @@ std::string UsageText() {
            "      clockwise, then ' mirrored' when mirrored), tab-separated. Refused files:\n"
            "      'refused<TAB>FILE' on stderr.\n"
            "  quarnix-cli rotate --angle 90|180|270 [--absolute] [--reencode|--mark] [--keep-matroska]\n"
-           "                    --output DIR [--] FILE...\n"
+           "                    --output DIR|--replace [--] FILE...\n"
            "      Copies every audio and video stream of each file into DIR (same name and container,\n"
            "      never replacing a file) and turns the video clockwise by the angle from how players\n"
            "      show it now: a clip already shown at 90 and turned 90 shows at 180; a mirror stays.\n"
@@ -97,6 +97,10 @@ std::string UsageText() {
            "      players and devices that honour no rotation mark.\n"
            "      --keep-matroska: MKV and WebM stay Matroska (by default they are written as MP4 when\n"
            "      MP4 keeps every stream, since most players ignore a Matroska rotation).\n"
+           "      --replace instead of --output: each rotated file is written beside its original, flushed\n"
+           "      to the disk, and only then put in the original's place in one rename (keeping its date\n"
+           "      and permissions); where the container changes, the original is removed only after the\n"
+           "      new file is in place. When anything fails, the original is left as it was.\n"
            "      --angle and --reencode (or --mark, back to marking) may be given again between files:\n"
            "      each applies to the files after it, so one batch gives every file its own turn.\n"
            "      One line per file: converted|failed|pending, input, output (tab-separated); the\n"
@@ -156,8 +160,11 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
         accepted.push_back({file, facts.durationUs, Turn{choice.angle, request.absolute}, choice.reencode});
     }
 
-    const std::string& folder = request.outputFolder;
-    BatchPlan plan = PlanBatch(folder, accepted, request.angle);
+    // With --replace the outputs go beside their originals: the messages name those folders.
+    const std::string folder =
+        request.replace ? std::string("a folder of the files to replace") : request.outputFolder;
+    BatchPlan plan = request.replace ? PlanReplaceBatch(accepted, request.angle)
+                                     : PlanBatch(folder, accepted, request.angle);
     if (plan.job) {
         ApplyRotateOptions(request, *plan.job);
     }
@@ -171,6 +178,10 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
         err << "error: a batch holds at most " << CConvertJob::kMaxEntries << " files\n";
         return kExitUsageOrFolder;
     case PlanProblem::kFolderMissing:
+        if (request.replace) {
+            err << "error: a folder of the files to replace does not exist\n";
+            return kExitUsageOrFolder;
+        }
         err << "error: the output folder " << FolderProblem(folder) << ": " << folder << "\n";
         return kExitUsageOrFolder;
     case PlanProblem::kFolderNotWritable:
@@ -299,8 +310,10 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             // The way of the files after it.
             reencodeNext = arg == "--reencode";
             request.reencode = request.reencode || reencodeNext;
-        } else if (!filesOnly && (arg == "--absolute" || arg == "--keep-matroska")) {
-            (arg == "--absolute" ? request.absolute : request.keepMatroska) = true;
+        } else if (!filesOnly && (arg == "--absolute" || arg == "--keep-matroska" || arg == "--replace")) {
+            (arg == "--absolute"  ? request.absolute
+             : arg == "--replace" ? request.replace
+                                  : request.keepMatroska) = true;
         } else if (!filesOnly && (arg == "--angle" || arg == "--output")) {
             if (i + 1 >= args.size()) {
                 err << "error: " << arg << " needs a value\n";
@@ -341,8 +354,9 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             return kExitUsageOrFolder;
         }
     }
-    if (request.angle < 0 || request.outputFolder.empty() || request.files.empty()) {
-        err << "error: rotate needs --angle, --output and at least one file\n" << UsageText();
+    if (request.angle < 0 || request.outputFolder.empty() == !request.replace || request.files.empty()) {
+        err << "error: rotate needs --angle, --output (or --replace, not both) and at least one file\n"
+            << UsageText();
         return kExitUsageOrFolder;
     }
     // A turn of 0 changes nothing; only the rotation to set can be 0 ("as recorded").

@@ -24,6 +24,7 @@ struct RotateRequest {
     bool reencode = false;     // turn the pictures themselves (re-encode the video) instead of marking them
     bool keepMatroska = false; // a Matroska or WebM input stays Matroska even where MP4 would keep it all
     std::string outputFolder;
+    bool replace = false; // --replace: each output takes its original's place (instead of --output)
     std::vector<std::string> files;
     // Per file, in the order of files: the --angle and the way (--reencode, or --mark) given last before
     // it. A file before the first --angle takes that first one; when no file follows a --reencode, every

@@ -1,8 +1,10 @@
 #include "core/BatchPlanner.h"
 
+#include "engine/io/OutputFile.h"
 #include "platform/BytePaths.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace quarnix {
@@ -12,6 +14,42 @@ bool HasContainerExtension(const std::string& path) {
     const std::size_t dot = name.rfind('.');
     return dot != std::string::npos && dot + 1 < name.size();
 }
+
+namespace {
+
+// The job's request for the inputs and their planned outputs, in order.
+std::unique_ptr<CConvertJob> MakeJob(const std::vector<PlannedInput>& inputs,
+                                     const std::vector<std::string>& outputs, int rotation) {
+    auto job = std::make_unique<CConvertJob>();
+    const int count = static_cast<int>(inputs.size());
+    job->PrepareEntries(count);
+    for (int i = 0; i < count; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        job->m_inputPaths[at] = inputs[at].path;
+        job->m_outputPaths[at] = outputs[at];
+        job->m_fileDuration[at] =
+            static_cast<double>(inputs[at].durationUs > 0 ? inputs[at].durationUs : 0) / 1e6;
+    }
+    job->m_rotation = rotation;
+    // Files with a turn of their own carry it into the job; the others keep the batch's.
+    if (std::any_of(inputs.begin(), inputs.end(),
+                    [](const PlannedInput& input) { return input.turn.has_value(); })) {
+        job->m_entryTurns.reserve(inputs.size());
+        for (const PlannedInput& input : inputs) {
+            job->m_entryTurns.push_back(input.turn.value_or(Turn::Clockwise(rotation)));
+        }
+    }
+    if (std::any_of(inputs.begin(), inputs.end(),
+                    [](const PlannedInput& input) { return input.turnPictures.has_value(); })) {
+        for (const PlannedInput& input : inputs) {
+            job->m_entryTurnPictures.push_back(input.turnPictures.value_or(false) ? 1 : 0);
+        }
+    }
+    job->m_reencode = 0;
+    return job;
+}
+
+} // namespace
 
 BatchPlan PlanBatch(const std::string& outputFolder, const std::vector<PlannedInput>& inputs, int rotation) {
     BatchPlan plan;
@@ -41,37 +79,59 @@ BatchPlan PlanBatch(const std::string& outputFolder, const std::vector<PlannedIn
         return plan;
     }
 
-    auto job = std::make_unique<CConvertJob>();
-    const int count = static_cast<int>(inputs.size());
-    job->PrepareEntries(count);
+    std::vector<std::string> outputs;
     std::set<std::string> taken;
-    for (int i = 0; i < count; ++i) {
-        const auto at = static_cast<std::size_t>(i);
+    for (const PlannedInput& input : inputs) {
         // Names given earlier in this batch count as taken, so same-named inputs never share an output.
-        const std::string output = ChooseOutputPath(outputFolder, inputs[at].path, taken);
-        taken.insert(output);
-        job->m_inputPaths[at] = inputs[at].path;
-        job->m_outputPaths[at] = output;
-        job->m_fileDuration[at] =
-            static_cast<double>(inputs[at].durationUs > 0 ? inputs[at].durationUs : 0) / 1e6;
+        outputs.push_back(ChooseOutputPath(outputFolder, input.path, taken));
+        taken.insert(outputs.back());
     }
-    job->m_rotation = rotation;
-    // Files with a turn of their own carry it into the job; the others keep the batch's.
-    if (std::any_of(inputs.begin(), inputs.end(),
-                    [](const PlannedInput& input) { return input.turn.has_value(); })) {
-        job->m_entryTurns.reserve(inputs.size());
-        for (const PlannedInput& input : inputs) {
-            job->m_entryTurns.push_back(input.turn.value_or(Turn::Clockwise(rotation)));
+    plan.job = MakeJob(inputs, outputs, rotation);
+    return plan;
+}
+
+BatchPlan PlanReplaceBatch(const std::vector<PlannedInput>& givenInputs, int rotation) {
+    BatchPlan plan;
+    std::vector<PlannedInput> inputs;
+    std::set<std::string> seen;
+    for (const PlannedInput& input : givenInputs) {
+        if (seen.insert(input.path).second) {
+            inputs.push_back(input);
         }
     }
-    if (std::any_of(inputs.begin(), inputs.end(),
-                    [](const PlannedInput& input) { return input.turnPictures.has_value(); })) {
-        for (const PlannedInput& input : inputs) {
-            job->m_entryTurnPictures.push_back(input.turnPictures.value_or(false) ? 1 : 0);
+    if (inputs.empty()) {
+        plan.problem = PlanProblem::kNoEntries;
+        return plan;
+    }
+    if (inputs.size() > static_cast<std::size_t>(CConvertJob::kMaxEntries)) {
+        plan.problem = PlanProblem::kTooManyEntries;
+        return plan;
+    }
+    // Every folder that gets outputs: it must take a new file and the rotated copies of its inputs.
+    std::map<std::string, std::vector<std::string>> byFolder;
+    for (const PlannedInput& input : inputs) {
+        byFolder[FolderOf(input.path)].push_back(input.path);
+    }
+    for (const auto& [folder, paths] : byFolder) {
+        if (!IsFolder(folder)) {
+            plan.problem = PlanProblem::kFolderMissing;
+            return plan;
+        }
+        if (!WriteProbeFileBytes(folder)) {
+            plan.problem = PlanProblem::kFolderNotWritable;
+            return plan;
+        }
+        if (!HasRoomForBytes(folder, paths)) {
+            plan.problem = PlanProblem::kNotEnoughSpace;
+            return plan;
         }
     }
-    job->m_reencode = 0;
-    plan.job = std::move(job);
+    std::vector<std::string> outputs;
+    for (const PlannedInput& input : inputs) {
+        outputs.push_back(input.path);
+    }
+    plan.job = MakeJob(inputs, outputs, rotation);
+    plan.job->m_replaceOriginals = 1;
     return plan;
 }
 

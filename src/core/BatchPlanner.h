@@ -40,6 +40,11 @@ struct BatchPlan {
 // Checks the folder and plans one entry per input, in order.
 BatchPlan PlanBatch(const std::string& outputFolder, const std::vector<PlannedInput>& inputs, int rotation);
 
+// Plans a batch whose outputs replace their originals: each is written beside its input, so each input's
+// folder is checked (can be written, has room for that folder's inputs). The same input twice is planned
+// once. Fills the job's request as PlanBatch does, with m_replaceOriginals set.
+BatchPlan PlanReplaceBatch(const std::vector<PlannedInput>& inputs, int rotation);
+
 // Whether a file can be added to a batch by its name: its name needs an extension, which chooses the
 // output container. Both front ends refuse other names when they are added.
 bool HasContainerExtension(const std::string& path);

@@ -98,6 +98,9 @@ struct CConvertJob {
     // With m_reencode: the way to rotate for players that honour no mark: the frames are turned, no mark is
     // written, and every other stream is copied as it is.
     std::uint8_t m_turnPictures = 0;
+    // 1: each output is written beside its input and takes its place once complete and flushed (the
+    // input's name, or another extension when its container changed, and then the input is removed).
+    std::uint8_t m_replaceOriginals = 0;
     // 1: a Matroska or WebM input stays Matroska even where an MP4 would keep everything of it.
     std::uint8_t m_keepMatroska = 0;
 

@@ -274,10 +274,20 @@ void CheckFilesAfterCopy(EntryState& entry) {
 // name (numbered when that is taken) and its folder flushed; only then is it converted.
 void CommitEntryOutput(EntryState& entry) {
     entry.outputFile.KeepDateAndMode(entry.inputIdentity);
-    const CommitResult commit = entry.outputFile.Commit(entry.outputPath);
+    // Replacing an original: under its own name in one rename; under another name (its container changed)
+    // beside it, and only then is the original removed.
+    const bool overOriginal = entry.replaceOriginal && entry.outputPath == entry.inputPath;
+    const CommitResult commit = overOriginal
+                                    ? entry.outputFile.CommitOver(entry.inputPath, entry.inputIdentity)
+                                    : entry.outputFile.Commit(entry.outputPath);
     switch (commit.failedStep) {
     case CommitStep::kNone:
         entry.outputPath = commit.committedPath;
+        if (entry.replaceOriginal && !overOriginal) {
+            const int removed = CreatedOutput::RemoveOriginal(entry.inputPath, entry.inputIdentity);
+            AddNote(entry.note, removed == 0 ? OriginalRemovedNote(FileNameOf(entry.inputPath))
+                                             : OriginalKeptNote(FileNameOf(entry.inputPath)));
+        }
         if (entry.inputCutShort) {
             AddNote(entry.note, CutShortNote());
         }
@@ -287,6 +297,10 @@ void CommitEntryOutput(EntryState& entry) {
         return;
     case CommitStep::kFlush:
         FailEntry(entry, FailedStep::kWriteOutput, "flushing the output to the disk", commit.error);
+        return;
+    case CommitStep::kOriginalChanged:
+        FailEntry(entry, FailedStep::kInputChanged, "replacing an original that did not change meanwhile",
+                  commit.error);
         return;
     case CommitStep::kFolderMoved:
         FailEntry(entry, FailedStep::kFolderMoved, "moving the output to its name", commit.error);
@@ -595,6 +609,7 @@ int ConvertThreadProc(CConvertJob* job) {
         entry.turn = job->TurnOfEntry(i);
         entry.turnPictures = job->TurnsPicturesOf(i);
         entry.reencode = job->m_reencode != 0 || entry.turnPictures;
+        entry.replaceOriginal = job->m_replaceOriginals != 0;
         entry.inputPath = PathAt(job->m_inputPaths, i);
         entry.outputPath = PathAt(job->m_outputPaths, i);
         const EntryEnd entryEnd = ConvertEntry(*job, entry);

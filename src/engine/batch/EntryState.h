@@ -46,6 +46,7 @@ struct EntryState {
     Turn turn;                 // what this entry's video gets (CConvertJob::TurnOfEntry)
     bool turnPictures = false; // the frames are turned by a re-encode instead of marked (TurnsPicturesOf)
     bool reencode = false;     // the entry is decoded and encoded: turnPictures, or the job's re-encode mode
+    bool replaceOriginal = false; // the output takes the input's place (CConvertJob::m_replaceOriginals)
     std::string inputPath;
     std::string outputPath; // the final name the output is meant to get
     std::string reason;     // plain words: why the entry failed (the first cause found)

@@ -100,6 +100,14 @@ std::string CutShortNote() {
     return "the input is cut short: the output holds the part of it that is there";
 }
 
+std::string OriginalRemovedNote(const std::string& originalName) {
+    return "the original " + originalName + " was removed";
+}
+
+std::string OriginalKeptNote(const std::string& originalName) {
+    return "the original " + originalName + " was kept: it changed meanwhile or may not be removed";
+}
+
 std::string PlaceholderCommitNote() {
     return "this disk cannot rename a file without replacing another, so the name was first taken by an "
            "empty file: a crash at that moment could leave that empty file under this name";

@@ -36,6 +36,11 @@ std::string CutShortNote();
 // The note of an output that the disk could only give its name through an empty placeholder file.
 std::string PlaceholderCommitNote();
 
+// An original replaced by a rotated file of another name: "the original clip.ts was removed".
+std::string OriginalRemovedNote(const std::string& originalName);
+// An original that was to be removed but is kept, as it changed meanwhile or may not be removed.
+std::string OriginalKeptNote(const std::string& originalName);
+
 // Why a stream of the input is not in the output.
 enum class LeftOutWhy {
     kDamaged,      // the demuxer could not tell its codec: unreadable or damaged

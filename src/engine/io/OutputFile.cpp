@@ -351,6 +351,84 @@ void CreatedOutput::KeepDateAndMode(const FileIdentity& input) {
     ::fchmod(m_file.get(), static_cast<mode_t>(input.mode & 0777));
 }
 
+namespace {
+
+// Whether the name in the folder is, without following a link, the regular file the identity describes.
+bool NameIsOriginal(int folderFd, const std::string& name, const FileIdentity& original) {
+    struct stat info {};
+    if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    const long long modifiedNs =
+        static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+    return original.regularFile && info.st_dev == original.device && info.st_ino == original.inode &&
+           info.st_size == original.size && modifiedNs == original.modifiedNs;
+}
+
+} // namespace
+
+CommitResult CreatedOutput::CommitOver(const std::string& originalPath, const FileIdentity& original) {
+    CommitResult result;
+    auto fail = [&](CommitStep step, int error) {
+        result.failedStep = step;
+        result.error = error;
+        return result;
+    };
+    if (m_file.get() < 0) {
+        return fail(CommitStep::kNotOurs, AVERROR(EBADF));
+    }
+    if (::fdatasync(m_file.get()) != 0) {
+        return fail(CommitStep::kFlush, ErrorOr(EIO));
+    }
+    if (FolderMoved() || FolderOf(originalPath) != m_folderPath) {
+        return fail(CommitStep::kFolderMoved, AVERROR(ENOENT));
+    }
+    if (!StillOurs()) {
+        return fail(CommitStep::kNotOurs, AVERROR(ENOENT));
+    }
+    const std::string name = FileNameOf(originalPath);
+    if (!NameIsOriginal(m_folder.get(), name, original)) {
+        return fail(CommitStep::kOriginalChanged, AVERROR(ESTALE));
+    }
+    // One rename: at every moment the name holds either the whole original or the whole rotated file.
+    if (::renameat(m_folder.get(), m_name.c_str(), m_folder.get(), name.c_str()) != 0) {
+        return fail(CommitStep::kRename, ErrorOr(EIO));
+    }
+    m_name = name;
+    if (!NameIsFile(m_folder.get(), name, m_file.get())) {
+        m_name.clear();
+        return fail(CommitStep::kNotOurs, AVERROR(ENOENT));
+    }
+    if (::fsync(m_folder.get()) != 0 && errno != EINVAL && errno != EROFS && errno != EOPNOTSUPP) {
+        // The rename has happened: the rotated file is in place, only its folder's flush failed.
+        m_name.clear();
+        return fail(CommitStep::kFlush, ErrorOr(EIO));
+    }
+    result.committedPath = originalPath;
+    m_name.clear();
+    m_file.Close();
+    m_folder.Close();
+    return result;
+}
+
+int CreatedOutput::RemoveOriginal(const std::string& originalPath, const FileIdentity& original) {
+    FileDescriptor folder(::open(FolderOf(originalPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) {
+        return ErrorOr(EIO);
+    }
+    const std::string name = FileNameOf(originalPath);
+    if (!NameIsOriginal(folder.get(), name, original)) {
+        return AVERROR(ESTALE);
+    }
+    if (::unlinkat(folder.get(), name.c_str(), 0) != 0) {
+        return ErrorOr(EIO);
+    }
+    if (::fsync(folder.get()) != 0 && errno != EINVAL && errno != EROFS && errno != EOPNOTSUPP) {
+        return ErrorOr(EIO);
+    }
+    return 0;
+}
+
 CommitResult CreatedOutput::Commit(const std::string& finalPath) {
     CommitResult result;
     auto fail = [&](CommitStep step, int error) {

@@ -47,7 +47,7 @@ bool NameTooLong(const std::string& path);
 enum class CommitWay { kRenamed, kLinked, kPlaceholder };
 
 // Which step of the commit failed, so that the caller can say it in plain words.
-enum class CommitStep { kNone, kFlush, kNotOurs, kFolderMoved, kRename };
+enum class CommitStep { kNone, kFlush, kNotOurs, kFolderMoved, kRename, kOriginalChanged };
 
 struct CommitResult {
     int error = 0; // 0, or a negative AVERROR
@@ -103,6 +103,14 @@ public:
     // finalPath without replacing anything (numbered when taken), checks it is ours under that name and
     // flushes the folder. On success the file is no longer removed by Remove() or the destructor.
     CommitResult Commit(const std::string& finalPath);
+    // Flushes the complete file and puts it in the original's place in one rename, which replaces the
+    // original: only when the original (same folder as the file) is still the very file that was read
+    // (device, inode, size and modification time as in `original`); otherwise nothing is replaced and the
+    // step kOriginalChanged fails. The folder is flushed afterwards.
+    CommitResult CommitOver(const std::string& originalPath, const FileIdentity& original);
+    // Removes the original beside the committed file (an output whose name changed), through the folder's
+    // descriptor and only while it is still the very file that was read. 0 or a negative AVERROR.
+    static int RemoveOriginal(const std::string& originalPath, const FileIdentity& original);
 
     // Removes the temporary file through the folder's descriptor, only while its name is still this file;
     // the lock is released. Nothing happens after a commit.
