@@ -69,6 +69,7 @@ const std::array kFallbackKeys = {
     FallbackKey{u"JIEMIAN", u"choosefolder", u"Please select output folder:"},
     FallbackKey{u"JIEMIAN", u"emptylist", u"Add videos with Add (Ctrl+O), or drop videos or folders here."},
     FallbackKey{u"JIEMIAN", u"outputfield", u"Output folder"},
+    FallbackKey{u"JIEMIAN", u"replaceoriginals", u"Replace the originals"},
     FallbackKey{u"JIEMIAN", u"asrecorded", u"As recorded"},
     FallbackKey{u"JIEMIAN", u"setturn", u"Set to %1° clockwise"},
     FallbackKey{u"JIEMIAN", u"turnby", u"Turn %1° clockwise"},
@@ -95,6 +96,11 @@ const std::array kFallbackKeys = {
     FallbackKey{u"TISHI", u"noopener",
                 u"No program on this computer can open %1. Installing xdg-utils (xdg-open) provides one."},
     FallbackKey{u"TISHI", u"createfolder", u"The folder %1 does not exist. Create it?"},
+    FallbackKey{
+        u"TISHI", u"replaceask",
+        u"Each rotated file will take the place of its original, which is replaced once the new file is "
+        u"complete and on the disk (a file whose container changes is written beside it, and the original "
+        u"is then removed). Replace the originals?"},
     FallbackKey{u"HINT", u"removeall", u"Remove All Files"},
     FallbackKey{u"HINT", u"drop", u"Drag and Drop Files Here"},
     FallbackKey{u"HINT", u"language", u"Right-click to choose the language"},

@@ -233,6 +233,46 @@ std::string UnwritableAsMp4(const ScopedTempDir& dir, const std::string& name) {
                 name);
 }
 
+// "Replace the originals": asked once, the first time it is chosen; then each ticked row is rotated in its
+// original's place (date kept), the output folder unused, and a failed row's original left as it was.
+TEST(BatchWindow, ReplaceTheOriginalsIsAskedOnceAndRotatesInPlace) {
+    BatchWindow batch;
+    const std::string a = Copy(batch.inputs, MarkerClip("mp4"), "a.mp4");
+    const std::string b = UnwritableAsMp4(batch.inputs, "b.mp4");
+    const std::string bBefore = ReadFileBytes(b);
+    const timespec old[2] = {{1400000000, 5}, {1400000000, 5}};
+    ASSERT_EQ(utimensat(AT_FDCWD, a.c_str(), old, 0), 0);
+    batch.Add({Q(a), Q(b)});
+    auto* replace = FindControl<QCheckBox>(&batch.window, 1303);
+    EXPECT_FALSE(replace->isChecked());
+    replace->setChecked(true); // answered No
+    EXPECT_FALSE(replace->isChecked());
+    EXPECT_EQ(batch.environment.Questions().size(), 1);
+    batch.environment.answerToQuestions = true;
+    replace->setChecked(true);
+    EXPECT_TRUE(replace->isChecked());
+    EXPECT_FALSE(FindControl(&batch.window, 1077)->isEnabled());
+    replace->setChecked(false);
+    replace->setChecked(true); // asked only once
+    EXPECT_EQ(batch.environment.Questions().size(), 2);
+    batch.Start();
+    EXPECT_EQ(batch.Status(0), "Done");
+    EXPECT_EQ(batch.Status(1), "Failed");
+    EXPECT_EQ(ExifRotation(a), "90");
+    struct stat info {};
+    ASSERT_EQ(stat(a.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtim.tv_sec, 1400000000);
+    EXPECT_EQ(ReadFileBytes(b), bBefore);
+    EXPECT_TRUE(std::filesystem::is_empty(batch.outputs.path()));
+    EXPECT_TRUE(batch.environment.ShellOpened().isEmpty());
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(batch.inputs.path())) {
+        names.push_back(item.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.mp4", "b.mp4"}));
+}
+
 TEST(BatchWindow, AFailedFileIsNamedWithItsReasonInTheBatchAccount) {
     BatchWindow batch;
     batch.Add({Q(Copy(batch.inputs, MarkerClip("mp4"), "a.mp4")), Q(UnwritableAsMp4(batch.inputs, "b.mp4"))});

@@ -214,8 +214,8 @@ TEST(LanguageWindow, KeyboardAndScreenReadersReachEveryControl) {
 
     // The rotation choice is one stop (its ticked button), as a group of radio buttons is; the arrow keys
     // move within it.
-    const std::vector<int> chain = {1114, 1256, 1301, 1302, 1077, 1076, 1286,
-                                    1255, 1254, 1282, 1099, 1180, 1114};
+    const std::vector<int> chain = {1114, 1303, 1256, 1301, 1302, 1077, 1076,
+                                    1286, 1255, 1254, 1282, 1099, 1180, 1114};
     window.FileList()->setFocus(Qt::TabFocusReason);
     std::vector<int> reached = {FocusedControl(window)};
     for (std::size_t i = 1; i < chain.size(); ++i) {
@@ -223,6 +223,8 @@ TEST(LanguageWindow, KeyboardAndScreenReadersReachEveryControl) {
         reached.push_back(FocusedControl(window));
     }
     EXPECT_EQ(reached, chain);
+    QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(FocusedControl(window), 1303);
     QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
     ASSERT_EQ(FocusedControl(window), 1256);
     QTest::keyClick(window.focusWidget(), Qt::Key_Right);

@@ -71,7 +71,9 @@ void CTessalyDlg::StartRotation() {
         return;
     }
     const QString folder = m_outputFolder;
-    if (IsRootFolderText(folder)) {
+    // Replacing the originals needs no output folder: each output goes beside its original.
+    const bool replaceOriginals = FindControl<QCheckBox>(this, 1303)->isChecked();
+    if (!replaceOriginals && IsRootFolderText(folder)) {
         return;
     }
     std::vector<PlannedInput> inputs;
@@ -86,9 +88,10 @@ void CTessalyDlg::StartRotation() {
             rotation = degrees;
         }
     }
-    BatchPlan plan = PlanBatch(folder.toUtf8().toStdString(), inputs, rotation);
+    BatchPlan plan = replaceOriginals ? PlanReplaceBatch(inputs, rotation)
+                                      : PlanBatch(folder.toUtf8().toStdString(), inputs, rotation);
     // A typed folder that does not exist yet is made when the user agrees.
-    if (plan.problem == PlanProblem::kFolderMissing && !folder.trimmed().isEmpty() &&
+    if (!replaceOriginals && plan.problem == PlanProblem::kFolderMissing && !folder.trimmed().isEmpty() &&
         !QFileInfo::exists(folder) && AskQuestion(Text(u"TISHI", u"createfolder").arg(folder), this) &&
         QDir().mkpath(folder)) {
         plan = PlanBatch(folder.toUtf8().toStdString(), inputs, rotation);
@@ -112,9 +115,12 @@ void CTessalyDlg::StartRotation() {
         ShowMessage(Text(u"TISHI", u"nospace"), this);
         return;
     }
-    m_rememberedFolder = folder;
-    // The folder of a batch that starts is the next start's folder too, typed or browsed.
-    WriteOutputFolder(folder);
+    m_batchReplaces = replaceOriginals;
+    if (!replaceOriginals) {
+        m_rememberedFolder = folder;
+        // The folder of a batch that starts is the next start's folder too, typed or browsed.
+        WriteOutputFolder(folder);
+    }
 
     // Output parameters from the hidden preset lists (used by the re-encode mode only).
     PresetSelection selection = SelectionAt(CurrentPresetPositions(), m_keepSourceText);
@@ -253,7 +259,7 @@ void CTessalyDlg::EndBatch() {
         }
         ShowMessage(summary, this);
     }
-    if (!stopped && m_openFolderWhenDone && converted > 0) {
+    if (!stopped && !m_batchReplaces && m_openFolderWhenDone && converted > 0) {
         OpenFolderOrSay(m_outputFolder);
     }
 }

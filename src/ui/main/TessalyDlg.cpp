@@ -7,6 +7,7 @@
 #include "controls/ControlButton.h"
 #include "controls/HyperLink.h"
 #include "controls/Label.h"
+#include "platform/widgets/MessageBox.h"
 #include "settings/LanguageTexts.h"
 #include "settings/Settings.h"
 #include "ui/main/ControlTexts.h"
@@ -69,14 +70,14 @@ constexpr int kMinPathColumnWidth = 80;
 // The pack texts of the template's captions (the group box, the radio buttons, the output label and the
 // picture buttons).
 constexpr std::pair<int, const char16_t*> kCaptionKeys[] = {
-    {1172, u"rotation"},     {1256, u"rotate90"},     {1007, u"rotate180"}, {1008, u"rotate270"},
-    {1301, u"turnpictures"}, {1302, u"keepmatroska"}, {1276, u"output"},    {1255, u"add"},
-    {1254, u"remove"},       {1282, u"removeall"},    {1099, u"start"},     {1076, u"browse"},
-    {1286, u"findtarget"},
+    {1172, u"rotation"},     {1256, u"rotate90"},     {1007, u"rotate180"},        {1008, u"rotate270"},
+    {1301, u"turnpictures"}, {1302, u"keepmatroska"}, {1303, u"replaceoriginals"}, {1276, u"output"},
+    {1255, u"add"},          {1254, u"remove"},       {1282, u"removeall"},        {1099, u"start"},
+    {1076, u"browse"},       {1286, u"findtarget"},
 };
 
 // Reading order of the window for the Tab key; the Help link closes the circle.
-constexpr int kTabChain[] = {1114, 1256, 1007, 1008, 1301, 1302, 1077,
+constexpr int kTabChain[] = {1114, 1303, 1256, 1007, 1008, 1301, 1302, 1077,
                              1076, 1286, 1255, 1254, 1282, 1099, 1180};
 
 QFont ButtonCaptionFont(int pixels) {
@@ -183,6 +184,21 @@ void CTessalyDlg::Initialise() {
     auto* keepMatroska = FindControl<QCheckBox>(this, 1302);
     keepMatroska->setChecked(ReadKeepMatroska());
     connect(keepMatroska, &QCheckBox::toggled, this, [](bool keep) { WriteKeepMatroska(keep); });
+    // Replacing the originals is off at every start; the first time it is chosen, the user is asked once
+    // whether the originals may really be replaced. The output folder has no use while it is on.
+    auto* replace = FindControl<QCheckBox>(this, 1303);
+    connect(replace, &QCheckBox::toggled, this, [this, replace](bool on) {
+        if (on && ReadSetting(setting::kRotateSection, QStringLiteral("replaceasked"), QString()) != u"1") {
+            if (!AskQuestion(Text(u"TISHI", u"replaceask"), this)) {
+                replace->setChecked(false);
+                return;
+            }
+            WriteSetting(setting::kRotateSection, QStringLiteral("replaceasked"), QStringLiteral("1"));
+        }
+        for (int id : {1077, 1076}) {
+            FindControl(this, id)->setEnabled(!on);
+        }
+    });
     m_outputFolderBox->setEditText(m_outputFolder);
 
     RecordLayout();
@@ -327,7 +343,7 @@ void CTessalyDlg::ApplyTexts() {
         field->setAccessibleName(Text(u"JIEMIAN", u"outputfield"));
     }
     m_fileList->SetEmptyText(Text(u"JIEMIAN", u"emptylist"));
-    for (int id : {1301, 1302}) {
+    for (int id : {1301, 1302, 1303}) {
         auto* box = FindControl<QCheckBox>(this, id);
         box->setAccessibleName(box->text());
     }

@@ -201,6 +201,7 @@ private:
     bool m_closingWindow = false; // the window is closing: a batch's end opens no folder and no message
     int m_batchTimerInterval = 2000;
     bool m_placedOnScreen = false; // the first show has placed the window on its screen
+    bool m_batchReplaces = false;  // the running (or last) batch replaces its originals
 
     std::vector<QTreeWidgetItem*> m_batchRows; // the row of each entry of the running batch
     std::vector<bool> m_rowShown;              // the entry's final status is already in its row

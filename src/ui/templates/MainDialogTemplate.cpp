@@ -30,6 +30,8 @@ const std::array kControls = {
     // The way of rotating: turn the pictures themselves, and keep Matroska as Matroska.
     ControlTemplate{1301, K::CheckBox, QRect(8, 190, 150, 10), "Turn the pictures (re-encode)", kTab, true},
     ControlTemplate{1302, K::CheckBox, QRect(160, 190, 162, 10), "Keep MKV and WebM as Matroska", kTab, true},
+    // Where the outputs go instead of the output folder: in their originals' places.
+    ControlTemplate{1303, K::CheckBox, QRect(6, 147, 200, 10), "Replace the originals", kTab, true},
     // Start.
     ControlTemplate{1099, K::ImageButton, QRect(331, 169, 56, 54), "Start", kTab, true},
     // Output folder.
