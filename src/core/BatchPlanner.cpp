@@ -49,24 +49,32 @@ std::unique_ptr<CConvertJob> MakeJob(const std::vector<PlannedInput>& inputs,
     return job;
 }
 
+// What stands against a batch of this many entries, or kNone.
+PlanProblem CountProblem(std::size_t count) {
+    if (count == 0) {
+        return PlanProblem::kNoEntries;
+    }
+    return count > static_cast<std::size_t>(CConvertJob::kMaxEntries) ? PlanProblem::kTooManyEntries
+                                                                      : PlanProblem::kNone;
+}
+
+// What stands against writing the files' rotated copies into the folder (it exists, takes a new file and
+// has room for them), or kNone.
+PlanProblem FolderProblem(const std::string& folder, const std::vector<std::string>& paths) {
+    if (!IsFolder(folder)) {
+        return PlanProblem::kFolderMissing;
+    }
+    if (!WriteProbeFileBytes(folder)) {
+        return PlanProblem::kFolderNotWritable;
+    }
+    return HasRoomForBytes(folder, paths) ? PlanProblem::kNone : PlanProblem::kNotEnoughSpace;
+}
+
 } // namespace
 
 BatchPlan PlanBatch(const std::string& outputFolder, const std::vector<PlannedInput>& inputs, int rotation) {
     BatchPlan plan;
-    if (inputs.empty()) {
-        plan.problem = PlanProblem::kNoEntries;
-        return plan;
-    }
-    if (inputs.size() > static_cast<std::size_t>(CConvertJob::kMaxEntries)) {
-        plan.problem = PlanProblem::kTooManyEntries;
-        return plan;
-    }
-    if (!IsFolder(outputFolder)) {
-        plan.problem = PlanProblem::kFolderMissing;
-        return plan;
-    }
-    if (!WriteProbeFileBytes(outputFolder)) {
-        plan.problem = PlanProblem::kFolderNotWritable;
+    if (plan.problem = CountProblem(inputs.size()); plan.problem != PlanProblem::kNone) {
         return plan;
     }
     std::vector<std::string> paths;
@@ -74,8 +82,7 @@ BatchPlan PlanBatch(const std::string& outputFolder, const std::vector<PlannedIn
     for (const PlannedInput& input : inputs) {
         paths.push_back(input.path);
     }
-    if (!HasRoomForBytes(outputFolder, paths)) {
-        plan.problem = PlanProblem::kNotEnoughSpace;
+    if (plan.problem = FolderProblem(outputFolder, paths); plan.problem != PlanProblem::kNone) {
         return plan;
     }
 
@@ -99,12 +106,7 @@ BatchPlan PlanReplaceBatch(const std::vector<PlannedInput>& givenInputs, int rot
             inputs.push_back(input);
         }
     }
-    if (inputs.empty()) {
-        plan.problem = PlanProblem::kNoEntries;
-        return plan;
-    }
-    if (inputs.size() > static_cast<std::size_t>(CConvertJob::kMaxEntries)) {
-        plan.problem = PlanProblem::kTooManyEntries;
+    if (plan.problem = CountProblem(inputs.size()); plan.problem != PlanProblem::kNone) {
         return plan;
     }
     // Every folder that gets outputs: it must take a new file and the rotated copies of its inputs.
@@ -113,16 +115,7 @@ BatchPlan PlanReplaceBatch(const std::vector<PlannedInput>& givenInputs, int rot
         byFolder[FolderOf(input.path)].push_back(input.path);
     }
     for (const auto& [folder, paths] : byFolder) {
-        if (!IsFolder(folder)) {
-            plan.problem = PlanProblem::kFolderMissing;
-            return plan;
-        }
-        if (!WriteProbeFileBytes(folder)) {
-            plan.problem = PlanProblem::kFolderNotWritable;
-            return plan;
-        }
-        if (!HasRoomForBytes(folder, paths)) {
-            plan.problem = PlanProblem::kNotEnoughSpace;
+        if (plan.problem = FolderProblem(folder, paths); plan.problem != PlanProblem::kNone) {
             return plan;
         }
     }

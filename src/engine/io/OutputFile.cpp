@@ -367,9 +367,9 @@ bool NameIsOriginal(int folderFd, const std::string& name, const FileIdentity& o
 
 } // namespace
 
-CommitResult CreatedOutput::CommitOver(const std::string& originalPath, const FileIdentity& original) {
+CommitResult CreatedOutput::FlushedAndStillOurs() const {
     CommitResult result;
-    auto fail = [&](CommitStep step, int error) {
+    const auto fail = [&result](CommitStep step, int error) {
         result.failedStep = step;
         result.error = error;
         return result;
@@ -380,11 +380,27 @@ CommitResult CreatedOutput::CommitOver(const std::string& originalPath, const Fi
     if (::fdatasync(m_file.get()) != 0) {
         return fail(CommitStep::kFlush, ErrorOr(EIO));
     }
-    if (FolderMoved() || FolderOf(originalPath) != m_folderPath) {
+    if (FolderMoved()) {
         return fail(CommitStep::kFolderMoved, AVERROR(ENOENT));
     }
     if (!StillOurs()) {
         return fail(CommitStep::kNotOurs, AVERROR(ENOENT));
+    }
+    return result;
+}
+
+CommitResult CreatedOutput::CommitOver(const std::string& originalPath, const FileIdentity& original) {
+    CommitResult result = FlushedAndStillOurs();
+    if (result.failedStep != CommitStep::kNone) {
+        return result;
+    }
+    auto fail = [&](CommitStep step, int error) {
+        result.failedStep = step;
+        result.error = error;
+        return result;
+    };
+    if (FolderOf(originalPath) != m_folderPath) {
+        return fail(CommitStep::kFolderMoved, AVERROR(ENOENT));
     }
     const std::string name = FileNameOf(originalPath);
     if (!NameIsOriginal(m_folder.get(), name, original)) {
@@ -430,24 +446,15 @@ int CreatedOutput::RemoveOriginal(const std::string& originalPath, const FileIde
 }
 
 CommitResult CreatedOutput::Commit(const std::string& finalPath) {
-    CommitResult result;
+    CommitResult result = FlushedAndStillOurs();
+    if (result.failedStep != CommitStep::kNone) {
+        return result;
+    }
     auto fail = [&](CommitStep step, int error) {
         result.failedStep = step;
         result.error = error;
         return result;
     };
-    if (m_file.get() < 0) {
-        return fail(CommitStep::kNotOurs, AVERROR(EBADF));
-    }
-    if (::fdatasync(m_file.get()) != 0) {
-        return fail(CommitStep::kFlush, ErrorOr(EIO));
-    }
-    if (FolderMoved()) {
-        return fail(CommitStep::kFolderMoved, AVERROR(ENOENT));
-    }
-    if (!StillOurs()) {
-        return fail(CommitStep::kNotOurs, AVERROR(ENOENT));
-    }
     for (int number = -1; number < kMaxNumberedNames; ++number) {
         const std::string candidate = number < 0 ? finalPath : NumberedOutputName(finalPath, number);
         const std::string name = FileNameOf(candidate);

@@ -119,6 +119,9 @@ public:
     struct IoState; // the descriptor and interrupt behind the AVIOContext's callbacks
 
 private:
+    // What both commits check first: the file flushed to the device, its folder still where it was, the
+    // temporary name still this very file. failedStep is kNone when all hold.
+    CommitResult FlushedAndStillOurs() const;
     FileDescriptor m_folder;
     FileDescriptor m_file;
     std::string m_folderPath;

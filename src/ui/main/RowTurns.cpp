@@ -113,6 +113,17 @@ void CTessalyDlg::SetSelectedRowsTurn(const Turn& turn) {
     }
 }
 
+QList<QTreeWidgetItem*> CTessalyDlg::RowsTheGroupSets() const {
+    // With no row selected the choice is the whole list's, as a batch-wide angle was.
+    QList<QTreeWidgetItem*> rows = m_fileList->selectedItems();
+    if (rows.isEmpty()) {
+        for (int row = 0; row < m_fileList->topLevelItemCount(); ++row) {
+            rows << m_fileList->topLevelItem(row);
+        }
+    }
+    return rows;
+}
+
 void CTessalyDlg::SetUpRowTurns() {
     // The group's choice applies to the selected rows at once, and to every file added afterwards.
     for (const auto& [id, degrees] : kTurnButtons) {
@@ -121,26 +132,19 @@ void CTessalyDlg::SetUpRowTurns() {
             if (!checked) {
                 return;
             }
-            // With no row selected the choice is the whole list's, as a batch-wide angle was.
-            if (m_fileList->selectedItems().isEmpty()) {
-                for (int row = 0; row < m_fileList->topLevelItemCount(); ++row) {
-                    SetRowTurn(*m_fileList->topLevelItem(row), Turn::Clockwise(turnDegrees));
+            // Rows chosen by selection are ticked too; a choice for the whole list leaves the ticks alone.
+            const bool selected = !m_fileList->selectedItems().isEmpty();
+            for (QTreeWidgetItem* item : RowsTheGroupSets()) {
+                SetRowTurn(*item, Turn::Clockwise(turnDegrees));
+                if (selected) {
+                    item->setCheckState(0, Qt::Checked);
                 }
-                return;
             }
-            SetSelectedRowsTurn(Turn::Clockwise(turnDegrees));
         });
     }
     // "Turn the pictures" is a way of each row, set like the turn: for the selected rows, or every row.
     connect(FindControl<QCheckBox>(this, 1301), &QCheckBox::toggled, this, [this](bool checked) {
-        const QList<QTreeWidgetItem*> selected = m_fileList->selectedItems();
-        if (selected.isEmpty()) {
-            for (int row = 0; row < m_fileList->topLevelItemCount(); ++row) {
-                SetRowTurnsPictures(*m_fileList->topLevelItem(row), checked);
-            }
-            return;
-        }
-        for (QTreeWidgetItem* item : selected) {
+        for (QTreeWidgetItem* item : RowsTheGroupSets()) {
             SetRowTurnsPictures(*item, checked);
         }
     });

@@ -106,6 +106,8 @@ public:
     // The selected rows turned further by the degrees (Ctrl+Right, Ctrl+Left), or given one turn.
     void TurnSelectedRows(int byDegrees);
     void SetSelectedRowsTurn(const Turn& turn);
+    // The rows the rotation group and "Turn the pictures" set: the selected ones, or every row.
+    QList<QTreeWidgetItem*> RowsTheGroupSets() const;
     // Ctrl+Right, Ctrl+Left and Ctrl+0 on the list; true when the key was one of them.
     bool RowTurnKey(const QKeyEvent& event);
     // The rows' context menu: turn right, left, half round, as recorded. The caller owns the menu.
