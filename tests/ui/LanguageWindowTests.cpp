@@ -119,6 +119,15 @@ TEST(LanguageWindow, EveryPackReachesEveryVisibleControl) {
                 << key;
         }
 
+        // The folder buttons lie side by side, clear of Start's ring, whatever width the pack's font
+        // gives the dialog units.
+        const QRect start = FindControl(&window, 1099)->geometry();
+        const QRect browse = FindControl(&window, 1076)->geometry();
+        const QRect openFolder = FindControl(&window, 1286)->geometry();
+        EXPECT_FALSE(openFolder.intersects(start));
+        EXPECT_FALSE(browse.intersects(openFolder));
+        EXPECT_LT(FindControl(&window, 1077)->geometry().right(), browse.left());
+
         // A fixed message: Start with the one row unticked.
         window.AddDroppedFiles({Q(MarkerClip("mp4"))});
         ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Adding(); }, 30000));

@@ -548,6 +548,17 @@ void CTessalyDlg::SetUpImageButtons() {
     if (openFolder->x() <= browse->geometry().right()) {
         openFolder->move(browse->geometry().right() + 3, openFolder->y());
     }
+    // Pushed right, the pair can run under Start's ring (with fonts whose dialog units are narrow, as
+    // Japanese ones are): then the output field gives up the width and both buttons move left.
+    const QWidget* start = FindControl(this, 1099);
+    const bool sameRow =
+        openFolder->geometry().bottom() >= start->y() && openFolder->y() <= start->geometry().bottom();
+    if (const int overlap = openFolder->geometry().right() + 3 - start->x(); sameRow && overlap > 0) {
+        QWidget* outputField = FindControl(this, 1077);
+        outputField->resize(outputField->width() - overlap, outputField->height());
+        browse->move(browse->x() - overlap, browse->y());
+        openFolder->move(openFolder->x() - overlap, openFolder->y());
+    }
     // And the window holds every visible control whole: that is its smallest size.
     QRect used(QPoint(0, 0), size());
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
