@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 
 namespace quarnix {
 
@@ -115,8 +116,8 @@ void CHyperLink::SetUnderlineMode(int mode) {
     m_underlineMode = mode;
 }
 
-int CHyperLink::OpenLinkAddress(const QString& address) {
-    return ShellOpen(address);
+int CHyperLink::OpenLinkAddress(const QString& address, const std::function<void()>& failedLater) {
+    return ShellOpen(address, failedLater);
 }
 
 QColor CHyperLink::TextColor() const {
@@ -201,7 +202,13 @@ void CHyperLink::CheckPointer() {
 
 void CHyperLink::OnClicked() {
     m_over = false;
-    const int result = OpenLinkAddress(m_address);
+    const QPointer<CHyperLink> self(this);
+    const QString address = m_address;
+    const int result = OpenLinkAddress(address, [self, address] {
+        if (self) {
+            self->SayOpenFailed(address);
+        }
+    });
     if (result > 32) {
         m_visited = true;
         ApplyColor();
@@ -213,6 +220,14 @@ void CHyperLink::OnClicked() {
     const QString detail = result == kShellNoAssociation && !m_noOpenerText.isEmpty()
                                ? m_noOpenerText.arg(m_address)
                                : ShellResultText(result);
+    ShowMessage(m_failureCaption + QStringLiteral("\n\n") + detail, window());
+}
+
+void CHyperLink::SayOpenFailed(const QString& address) {
+    m_visited = false;
+    ApplyColor();
+    QApplication::beep();
+    const QString detail = !m_openFailedText.isEmpty() ? m_openFailedText.arg(address) : address;
     ShowMessage(m_failureCaption + QStringLiteral("\n\n") + detail, window());
 }
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 
 namespace quarnix {
 
@@ -35,6 +36,8 @@ public:
     void SetFailureCaption(const QString& caption) { m_failureCaption = caption; }
     // What the failure message says when no program on this computer opens the address (%1: the address).
     void SetNoOpenerText(const QString& text) { m_noOpenerText = text; }
+    // What it says when the program that opens addresses started but reported a failure (%1: the address).
+    void SetOpenFailedText(const QString& text) { m_openFailedText = text; }
 
     // Opens the address as a click does (for the keyboard and for a window-wide Help key).
     void Open() { OnClicked(); }
@@ -49,8 +52,9 @@ public:
     // Static style bits (static_style::...) that decide which edge stays put when the window is fitted.
     void SetStaticStyle(std::uint32_t style) { m_style = style; }
 
-    // Opens the address with the desktop; returns a shell-style code, above 32 on success.
-    static int OpenLinkAddress(const QString& address);
+    // Opens the address with the desktop; returns a shell-style code, above 32 on success. failedLater is
+    // called when the desktop's opener ends in failure after it started.
+    static int OpenLinkAddress(const QString& address, const std::function<void()>& failedLater = {});
 
     // The colour the text has now.
     QColor TextColor() const;
@@ -70,6 +74,7 @@ private:
     void LeaveHover();
     void CheckPointer();
     void OnClicked();
+    void SayOpenFailed(const QString& address);
     void ApplyColor();
 
     bool m_attached = false;
@@ -81,6 +86,7 @@ private:
     QString m_address;
     QString m_failureCaption = QStringLiteral("Unable to open hyperlink:");
     QString m_noOpenerText;
+    QString m_openFailedText;
     QFont m_plainFont;
     QFont m_underlinedFont;
     QTimer m_hoverTimer; // watches for the pointer leaving, every 100 ms

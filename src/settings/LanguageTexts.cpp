@@ -95,6 +95,8 @@ const std::array kFallbackKeys = {
     FallbackKey{u"TISHI", u"batchnotdone", u"%1 not done"},
     FallbackKey{u"TISHI", u"noopener",
                 u"No program on this computer can open %1. Installing xdg-utils (xdg-open) provides one."},
+    FallbackKey{u"TISHI", u"openfailed",
+                u"%1 could not be opened: the program that opens it on this computer reported a failure."},
     FallbackKey{u"TISHI", u"createfolder", u"The folder %1 does not exist. Create it?"},
     FallbackKey{
         u"TISHI", u"replaceask",

@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -84,6 +85,30 @@ TEST(ShellOpenFallback, TheFirstOpenerOnThePathOpensFoldersAndAddresses) {
         EXPECT_EQ(ShellOpen("https://example.org/help#top"), kShellOpenSucceeded) << c.opener;
         EXPECT_EQ(WaitForRecord(bin.file("web.txt")), c.leading + "https://example.org/help#top\n")
             << c.opener;
+    }
+}
+
+// xdg-open starts and then finds no application (it ends with 3 or 4 at once): ShellOpen has already
+// said success, so the failure is reported afterwards; an opener that ends well reports nothing.
+TEST(ShellOpenFallback, AnOpenerThatEndsInFailureIsReportedAfterwards) {
+    struct Case {
+        int exitCode;
+        bool reported;
+    };
+    for (const Case c : {Case{4, true}, Case{3, true}, Case{0, false}}) {
+        ScopedTempDir bin;
+        ScopedTempDir target;
+        const std::string opener = bin.file("xdg-open");
+        std::ofstream(opener) << "#!/bin/sh\n: > '" << bin.file("ran") << "'\nexit " << c.exitCode << "\n";
+        ASSERT_EQ(chmod(opener.c_str(), 0755), 0);
+        ScopedPath path(bin.path().string());
+        bool reported = false;
+        EXPECT_EQ(ShellOpen(QString::fromStdString(target.path().string()), [&] { reported = true; }),
+                  kShellOpenSucceeded);
+        // The opener's end arrives through the event loop; give an opener that ends well the same time.
+        const bool arrived = QTest::qWaitFor([&] { return reported; }, c.reported ? 20000 : 1500);
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(bin.file("ran")))) << c.exitCode;
+        EXPECT_EQ(arrived, c.reported) << c.exitCode;
     }
 }
 

@@ -1,7 +1,9 @@
 #include "platform/widgets/ShellOpen.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -30,7 +32,47 @@ struct Opener {
     QStringList leadingArguments;
 };
 
-bool OpenWithDesktopTools(const QUrl& url) {
+// An opener that ends with a failure this soon after it started failed to open the target (xdg-open ends
+// at once with 3 or 4 when it finds no application, or the application refuses it). Later ends belong to
+// an application the opener ran in its place, which the user has seen by then.
+constexpr int kLateFailureWindowMs = 15000;
+
+// Starts the opener and watches how it ends: a failure within the window is said on stderr and reported
+// through failedLater (on the UI thread). False when it could not be started.
+bool StartWatchedOpener(const QString& program, const QStringList& arguments, const QString& target,
+                        const std::function<void()>& failedLater) {
+    if (QCoreApplication::instance() == nullptr) {
+        return QProcess::startDetached(program, arguments);
+    }
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProgram(program);
+    process->setArguments(arguments);
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    QElapsedTimer started;
+    started.start();
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, program, target, started, failedLater](int code, QProcess::ExitStatus status) {
+                         process->deleteLater();
+                         const bool failed = status != QProcess::NormalExit || code != 0;
+                         if (!failed || started.elapsed() > kLateFailureWindowMs) {
+                             return;
+                         }
+                         std::fprintf(stderr, "quarnix: %s could not open %s (exit code %d)\n",
+                                      qPrintable(QFileInfo(program).fileName()), qPrintable(target), code);
+                         if (failedLater) {
+                             failedLater();
+                         }
+                     });
+    process->start();
+    if (!process->waitForStarted(5000)) {
+        delete process;
+        return false;
+    }
+    return true;
+}
+
+bool OpenWithDesktopTools(const QUrl& url, const std::function<void()>& failedLater) {
     static const Opener openers[] = {
         {"xdg-open", {}}, {"gio", {QStringLiteral("open")}}, {"kde-open", {}}, {"kde-open5", {}},
         {"exo-open", {}},
@@ -42,7 +84,7 @@ bool OpenWithDesktopTools(const QUrl& url) {
         if (program.isEmpty()) {
             continue;
         }
-        if (QProcess::startDetached(program, opener.leadingArguments + QStringList{target})) {
+        if (StartWatchedOpener(program, opener.leadingArguments + QStringList{target}, target, failedLater)) {
             return true;
         }
     }
@@ -51,7 +93,7 @@ bool OpenWithDesktopTools(const QUrl& url) {
 
 } // namespace
 
-int ShellOpen(const QString& target) {
+int ShellOpen(const QString& target, const std::function<void()>& failedLater) {
     if (Handler()) {
         return Handler()(target);
     }
@@ -78,7 +120,10 @@ int ShellOpen(const QString& target) {
     if (!url.isValid()) {
         return kShellFileNotFound;
     }
-    if (QDesktopServices::openUrl(url) || OpenWithDesktopTools(url)) {
+    // The desktop's openers are run here rather than through Qt's desktop services, which start them
+    // detached and so never learn that one found nothing to open the target with; Qt's services remain
+    // for a system that has none of them on PATH.
+    if (OpenWithDesktopTools(url, failedLater) || QDesktopServices::openUrl(url)) {
         return kShellOpenSucceeded;
     }
     std::fprintf(stderr, "quarnix: no program to open %s with: install xdg-utils (xdg-open)\n",

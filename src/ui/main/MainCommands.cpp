@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QPointer>
 
 #include <algorithm>
 #include <vector>
@@ -79,7 +80,13 @@ void CTessalyDlg::OpenOutputFolder() {
 }
 
 void CTessalyDlg::OpenFolderOrSay(const QString& folder) {
-    if (ShellOpen(folder) == kShellNoAssociation) {
+    const QPointer<CTessalyDlg> self(this);
+    const auto failedLater = [self, folder] {
+        if (self) {
+            ShowMessage(Text(u"TISHI", u"openfailed").arg(folder), self);
+        }
+    };
+    if (ShellOpen(folder, failedLater) == kShellNoAssociation) {
         ShowMessage(Text(u"TISHI", u"noopener").arg(folder), this);
     }
 }

@@ -319,6 +319,7 @@ void CTessalyDlg::ApplyTexts() {
     link->SetUnderlineMode(CHyperLink::kUnderlineAlways);
     link->SetFailureCaption(Text(u"TISHI", u"linkfailed"));
     link->SetNoOpenerText(Text(u"TISHI", u"noopener"));
+    link->SetOpenFailedText(Text(u"TISHI", u"openfailed"));
     link->setAccessibleName(link->text());
 
     FindControl<QLabel>(this, 1018)->setText(Text(u"JIEMIAN", u"ksjq"));
