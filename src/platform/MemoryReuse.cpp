@@ -1,7 +1,9 @@
 #include "platform/MemoryReuse.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -33,8 +35,11 @@ constexpr int kTrimThresholdBytes = 16 * 1024 * 1024;
 // How far resident memory may rise above its lowest level since the last trim before the free pages in
 // the middle of the heap are given back.
 constexpr long kResidentSlackBytes = 8L * 1024 * 1024;
-// How often the resident size is looked at.
+// How often the resident size is looked at while it changes, and at most how long the watch sleeps while it
+// stays put (an idle window): each look that finds it unchanged doubles the pause, a change resets it.
 constexpr std::chrono::milliseconds kLookInterval{50};
+constexpr std::chrono::milliseconds kIdleLookInterval{2000};
+constexpr long kUnchangedBytes = 256L * 1024;
 
 // Resident bytes of this process (the second field of /proc/self/statm, in pages), or -1.
 long ResidentBytes(int statm) {
@@ -62,16 +67,22 @@ void WatchResidentMemory() {
         return;
     }
     long lowest = -1;
+    long previous = -1;
+    std::chrono::milliseconds pause = kLookInterval;
     while (true) {
-        std::this_thread::sleep_for(kLookInterval);
+        std::this_thread::sleep_for(pause);
         long resident = ResidentBytes(statm);
         if (resident < 0) {
             break;
         }
+        const bool unchanged = previous >= 0 && std::labs(resident - previous) < kUnchangedBytes;
+        pause = unchanged ? std::min(pause * 2, kIdleLookInterval) : kLookInterval;
+        previous = resident;
         if (lowest >= 0 && resident > lowest + kResidentSlackBytes) {
             ::malloc_trim(0);
             resident = ResidentBytes(statm);
             lowest = resident;
+            previous = resident;
         } else if (lowest < 0 || resident < lowest) {
             lowest = resident;
         }
