@@ -3,8 +3,10 @@
 #include "Fixtures.h"
 #include "MediaFacts.h"
 #include "engine/Rotation.h"
+#include "engine/batch/FailureReason.h"
 #include "engine/inplace/MarkInPlace.h"
-#include "engine/inplace/quicktime/QuickTimeBoxes.h"
+#include "engine/inplace/quicktime/QuickTimeMovieFacts.h"
+#include "engine/inplace/quicktime/QuickTimeStructure.h"
 #include "engine/io/FfmpegPtr.h"
 #include "engine/io/FileDescriptor.h"
 
@@ -125,7 +127,7 @@ std::vector<std::uint64_t> DifferingOffsets(const std::string& a, const std::str
 }
 
 struct Marking {
-    MarkInPlaceResult result;
+    MarkAttempt result;
     std::string output;
 };
 
@@ -134,7 +136,7 @@ Marking MarkInto(const ScopedTempDir& dir, const std::string& input, const std::
                  std::uint8_t cancelValue = 0) {
     Marking marking;
     marking.output = dir.file(name);
-    marking.result = MarkFileInPlace(MarkQuickTimeInPlace, input, marking.output, angle, cancelValue);
+    marking.result = MarkFileInPlace(InPlaceFamily::kQuickTime, input, marking.output, angle, cancelValue);
     return marking;
 }
 
@@ -178,7 +180,7 @@ TEST_P(MarkInPlace, ChangesOnlyTheMatricesAndReadersSeeTheAngle) {
 
     FileDescriptor out(open(marking.output.c_str(), O_RDONLY | O_CLOEXEC));
     const QuickTimeStructure structure = CheckQuickTimeStructure(out.get());
-    ASSERT_TRUE(structure.eligible) << structure.reason;
+    ASSERT_TRUE(structure.eligible) << PlainQuickTimeReason(structure.fault);
     ASSERT_EQ(structure.videoTracks.size(), param.videoTracks);
     const std::vector<std::uint64_t> differing = DifferingOffsets(input, marking.output);
     EXPECT_LE(differing.size(), kTrackMatrixBytes * param.videoTracks);
@@ -257,8 +259,8 @@ TEST(MarkInPlaceCopy, OutputOnAnotherFileSystem) {
         FileDescriptor out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         std::atomic<std::uint8_t> cancel{0};
         std::atomic<std::int32_t> percent{0};
-        const MarkInPlaceResult result =
-            MarkQuickTimeInPlace(in.get(), out.get(), quarnix::Turn::Clockwise(90), cancel, percent);
+        const MarkAttempt result = PlanAndMark(InPlaceFamily::kQuickTime, in.get(), out.get(),
+                                               quarnix::Turn::Clockwise(90), cancel, percent);
         EXPECT_EQ(result.outcome, MarkInPlaceOutcome::Marked) << result.reason;
     }
     const std::vector<std::uint64_t> differing = DifferingOffsets(input, output);
@@ -286,8 +288,8 @@ TEST(MarkInPlaceCopy, RefusesAnOutputThatIsNotEmpty) {
     FileDescriptor out(open(output.c_str(), O_RDWR | O_CLOEXEC));
     std::atomic<std::uint8_t> cancel{0};
     std::atomic<std::int32_t> percent{0};
-    const MarkInPlaceResult result =
-        MarkQuickTimeInPlace(in.get(), out.get(), quarnix::Turn::Clockwise(90), cancel, percent);
+    const MarkAttempt result = PlanAndMark(InPlaceFamily::kQuickTime, in.get(), out.get(),
+                                           quarnix::Turn::Clockwise(90), cancel, percent);
     EXPECT_EQ(result.outcome, MarkInPlaceOutcome::Failed);
     EXPECT_EQ(ReadFileBytes(output), "someone else's data");
 }
@@ -339,7 +341,7 @@ std::string RemuxRotated(const std::string& input, const std::string& output, in
 std::string MatrixOf(const std::string& path) {
     FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     const QuickTimeStructure structure = CheckQuickTimeStructure(fd.get());
-    EXPECT_TRUE(structure.eligible) << structure.reason;
+    EXPECT_TRUE(structure.eligible) << PlainQuickTimeReason(structure.fault);
     if (structure.videoTracks.size() != 1) {
         return {};
     }
@@ -390,11 +392,11 @@ TEST_P(DamagedStructure, IsNotEligibleAndWritesNothing) {
     FileDescriptor fd(open(input.c_str(), O_RDONLY | O_CLOEXEC));
     const QuickTimeStructure structure = CheckQuickTimeStructure(fd.get());
     EXPECT_FALSE(structure.eligible);
-    EXPECT_EQ(structure.reason, param.reason);
+    EXPECT_EQ(PlainQuickTimeReason(structure.fault), param.reason);
     EXPECT_TRUE(structure.videoTracks.empty());
 
     const Marking marking = MarkInto(dir, input, "output.mp4", 90);
-    EXPECT_EQ(marking.result.outcome, MarkInPlaceOutcome::NotEligible);
+    EXPECT_FALSE(marking.result.eligible);
     EXPECT_EQ(marking.result.reason, param.reason);
     EXPECT_EQ(std::filesystem::file_size(marking.output), 0u);
 }
