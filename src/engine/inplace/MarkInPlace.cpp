@@ -194,6 +194,12 @@ InPlaceDecision Refused(InPlaceRefusal refusal) {
     return decision;
 }
 
+InPlaceDecision Planned(InPlacePlan plan) {
+    InPlaceDecision decision;
+    decision.plan = std::move(plan);
+    return decision;
+}
+
 InPlaceDecision PlanQuickTime(int inputFd, const Turn& turn) {
     InPlacePlan plan;
     plan.family = InPlaceFamily::kQuickTime;
@@ -208,9 +214,7 @@ InPlaceDecision PlanQuickTime(int inputFd, const Turn& turn) {
         const DisplayTransform turned = TurnedTransform(turn, TransformOfMatrix(track.matrix.data()));
         plan.matrices.push_back(TrackMatrixBytes(turned, track.Width(), track.Height()));
     }
-    InPlaceDecision decision;
-    decision.plan = std::move(plan);
-    return decision;
+    return Planned(std::move(plan));
 }
 
 InPlaceDecision PlanMatroska(int inputFd, const Turn& turn) {
@@ -230,9 +234,7 @@ InPlaceDecision PlanMatroska(int inputFd, const Turn& turn) {
         return Refused({QuickTimeFault::kNone, plan.rewrite.reason, 0});
     }
     plan.fileSize = plan.matroska.fileSize;
-    InPlaceDecision decision;
-    decision.plan = std::move(plan);
-    return decision;
+    return Planned(std::move(plan));
 }
 
 // Sets the planned matrices in the output, a copy of the planned input, and reads them back at once.

@@ -11,9 +11,7 @@ namespace quarnix {
 
 namespace {
 
-constexpr std::uint32_t kMoov = BoxType("moov");
-constexpr std::uint32_t kMoof = BoxType("moof");
-constexpr std::uint32_t kFtyp = BoxType("ftyp");
+using namespace box;
 
 // Bounds a file made of millions of empty boxes: walking it would take minutes for no use.
 constexpr std::uint64_t kMaxTopLevelBoxes = std::uint64_t{1} << 22;
@@ -192,7 +190,7 @@ QuickTimeHeader ReadQuickTimeHeader(int fd) {
 }
 
 bool SameQuickTimeLayout(const QuickTimeHeader& a, const QuickTimeHeader& b) {
-    return a.Read() && b.Read() && a.fileSize == b.fileSize && a.fragments == b.fragments &&
+    return a.WasRead() && b.WasRead() && a.fileSize == b.fileSize && a.fragments == b.fragments &&
            SameBox(a.firstBox, b.firstBox) && SameBox(a.movie, b.movie) && a.movieBytes == b.movieBytes &&
            a.firstBytes == b.firstBytes;
 }

@@ -18,6 +18,39 @@ constexpr std::uint32_t BoxType(const char (&name)[5]) {
            static_cast<std::uint32_t>(static_cast<unsigned char>(name[3]));
 }
 
+// The boxes the reader and its walks look at.
+namespace box {
+inline constexpr std::uint32_t kMoov = BoxType("moov");
+inline constexpr std::uint32_t kMoof = BoxType("moof");
+inline constexpr std::uint32_t kFtyp = BoxType("ftyp");
+inline constexpr std::uint32_t kCmov = BoxType("cmov");
+inline constexpr std::uint32_t kTrak = BoxType("trak");
+inline constexpr std::uint32_t kTkhd = BoxType("tkhd");
+inline constexpr std::uint32_t kMdia = BoxType("mdia");
+inline constexpr std::uint32_t kHdlr = BoxType("hdlr");
+inline constexpr std::uint32_t kVide = BoxType("vide");
+inline constexpr std::uint32_t kMvhd = BoxType("mvhd");
+inline constexpr std::uint32_t kMvex = BoxType("mvex");
+inline constexpr std::uint32_t kTref = BoxType("tref");
+inline constexpr std::uint32_t kChap = BoxType("chap");
+inline constexpr std::uint32_t kEdts = BoxType("edts");
+inline constexpr std::uint32_t kElst = BoxType("elst");
+inline constexpr std::uint32_t kMinf = BoxType("minf");
+inline constexpr std::uint32_t kStbl = BoxType("stbl");
+inline constexpr std::uint32_t kStsd = BoxType("stsd");
+inline constexpr std::uint32_t kStts = BoxType("stts");
+inline constexpr std::uint32_t kCtts = BoxType("ctts");
+inline constexpr std::uint32_t kStss = BoxType("stss");
+inline constexpr std::uint32_t kStsc = BoxType("stsc");
+inline constexpr std::uint32_t kStsz = BoxType("stsz");
+inline constexpr std::uint32_t kStz2 = BoxType("stz2");
+inline constexpr std::uint32_t kStco = BoxType("stco");
+inline constexpr std::uint32_t kCo64 = BoxType("co64");
+inline constexpr std::uint32_t kMdhd = BoxType("mdhd");
+inline constexpr std::uint32_t kDinf = BoxType("dinf");
+inline constexpr std::uint32_t kUdta = BoxType("udta");
+} // namespace box
+
 // What about a file's boxes keeps a walk from going on. The batch turns each into plain words
 // (FailureReason.h); kNone when the walk went through.
 enum class QuickTimeFault {
@@ -92,7 +125,7 @@ struct QuickTimeHeader {
     std::vector<std::uint8_t> movieBytes; // the whole movie box, header included
     std::vector<std::uint8_t> firstBytes; // up to 16 bytes of the first box's payload
 
-    bool Read() const { return fault == QuickTimeFault::kNone; }
+    bool WasRead() const { return fault == QuickTimeFault::kNone; }
     // The bytes of [offset, offset + size) inside the movie box; nullptr when they lie outside it.
     const std::uint8_t* MovieAt(std::uint64_t offset, std::uint64_t size) const;
 };

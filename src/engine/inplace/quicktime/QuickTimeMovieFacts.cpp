@@ -9,30 +9,7 @@ namespace quarnix {
 
 namespace {
 
-constexpr std::uint32_t kMoov = BoxType("moov");
-constexpr std::uint32_t kTrak = BoxType("trak");
-constexpr std::uint32_t kTkhd = BoxType("tkhd");
-constexpr std::uint32_t kMdia = BoxType("mdia");
-constexpr std::uint32_t kVide = BoxType("vide");
-constexpr std::uint32_t kFtyp = BoxType("ftyp");
-constexpr std::uint32_t kMvhd = BoxType("mvhd");
-constexpr std::uint32_t kMvex = BoxType("mvex");
-constexpr std::uint32_t kTref = BoxType("tref");
-constexpr std::uint32_t kChap = BoxType("chap");
-constexpr std::uint32_t kEdts = BoxType("edts");
-constexpr std::uint32_t kElst = BoxType("elst");
-constexpr std::uint32_t kMinf = BoxType("minf");
-constexpr std::uint32_t kStbl = BoxType("stbl");
-constexpr std::uint32_t kStsd = BoxType("stsd");
-constexpr std::uint32_t kStts = BoxType("stts");
-constexpr std::uint32_t kCtts = BoxType("ctts");
-constexpr std::uint32_t kStss = BoxType("stss");
-constexpr std::uint32_t kStsc = BoxType("stsc");
-constexpr std::uint32_t kStsz = BoxType("stsz");
-constexpr std::uint32_t kStz2 = BoxType("stz2");
-constexpr std::uint32_t kStco = BoxType("stco");
-constexpr std::uint32_t kCo64 = BoxType("co64");
-constexpr std::uint32_t kMdhd = BoxType("mdhd");
+using namespace box;
 
 // The demuxer reads these boxes as lists of boxes with one generic reader, which refuses a file whose
 // boxes it would descend into lie deeper than this (top-level boxes are at level 1).
@@ -42,8 +19,7 @@ constexpr std::uint64_t kMaxNestedBoxes = std::uint64_t{1} << 22;
 
 bool IsDescendedContainer(std::uint32_t type) {
     return type == kMoov || type == kTrak || type == kMdia || type == kMinf || type == kStbl ||
-           type == BoxType("dinf") || type == kEdts || type == BoxType("udta") || type == kMvex ||
-           type == kTref;
+           type == kDinf || type == kEdts || type == kUdta || type == kMvex || type == kTref;
 }
 
 // A track lists at most this many chapter tracks; more is not a file anyone wrote.

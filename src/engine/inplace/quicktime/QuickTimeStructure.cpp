@@ -4,11 +4,7 @@ namespace quarnix {
 
 namespace {
 
-constexpr std::uint32_t kCmov = BoxType("cmov");
-constexpr std::uint32_t kTrak = BoxType("trak");
-constexpr std::uint32_t kTkhd = BoxType("tkhd");
-constexpr std::uint32_t kMdia = BoxType("mdia");
-constexpr std::uint32_t kVide = BoxType("vide");
+using namespace box;
 
 class StructureWalk : public HandlerWalk {
 public:
@@ -93,7 +89,7 @@ bool HandlerWalk::ReadHandler(const Box& mdia, std::uint32_t& handler) {
     // (QuickTime: component subtype).
     int handlers = 0;
     return ForEachChild(mdia, mdia.PayloadOffset(), [&](const Box& box) {
-        if (box.type != BoxType("hdlr")) {
+        if (box.type != box::kHdlr) {
             return true;
         }
         if (!Once(handlers, QuickTimeFault::kTrackDescribedTwice)) {
@@ -114,7 +110,7 @@ bool HandlerWalk::ReadHandler(const Box& mdia, std::uint32_t& handler) {
 QuickTimeStructure CheckQuickTimeStructure(const QuickTimeHeader& header) {
     QuickTimeStructure result;
     result.fileSize = header.fileSize;
-    if (!header.Read()) {
+    if (!header.WasRead()) {
         result.fault = header.fault;
         result.readError = header.readError;
         return result;
