@@ -47,8 +47,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::atomic<std::uint8_t> cancel{0};
     std::atomic<std::int32_t> percent{0};
+    const quarnix::InPlaceDecision decision =
+        quarnix::PlanInPlace(in.get(), quarnix::InPlaceFamily::kMatroska, quarnix::Turn::Clockwise(90));
+    if (decision.plan.has_value() != rewrite.possible) {
+        __builtin_trap(); // the plan is the one made just above
+    }
+    if (!decision.plan) {
+        return 0;
+    }
     const quarnix::MarkInPlaceResult result =
-        quarnix::MarkMatroskaInPlace(in.get(), out.get(), quarnix::Turn::Clockwise(90), cancel, percent);
+        quarnix::MarkInPlace(*decision.plan, in.get(), out.get(), cancel, percent);
     if (result.outcome == quarnix::MarkInPlaceOutcome::Marked) {
         const std::uint64_t from = structure.HeadEnd();
         const std::uint64_t to = structure.TailStart();

@@ -7,7 +7,8 @@
 // inside boxes the walker only measures (a codec's configuration in a sample description, for one).
 #include "FuzzInput.h"
 #include "engine/inplace/MarkInPlace.h"
-#include "engine/inplace/quicktime/QuickTimeBoxes.h"
+#include "engine/inplace/quicktime/QuickTimeMovieFacts.h"
+#include "engine/inplace/quicktime/QuickTimeStructure.h"
 #include "engine/io/FileDescriptor.h"
 #include "engine/probe/MediaProbe.h"
 
@@ -35,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const quarnix::QuickTimeStructure structure = quarnix::CheckQuickTimeStructure(in.get());
-    if (structure.eligible != structure.reason.empty() ||
+    if (structure.eligible != (structure.fault == quarnix::QuickTimeFault::kNone) ||
         structure.eligible == structure.videoTracks.empty()) {
         __builtin_trap();
     }
@@ -59,8 +60,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::atomic<std::uint8_t> cancel{0};
     std::atomic<std::int32_t> percent{0};
+    const quarnix::InPlaceDecision decision =
+        quarnix::PlanInPlace(in.get(), quarnix::InPlaceFamily::kQuickTime, quarnix::Turn::Clockwise(90));
+    if (!decision.plan) {
+        __builtin_trap(); // the structure was found eligible just above
+    }
     const quarnix::MarkInPlaceResult result =
-        quarnix::MarkQuickTimeInPlace(in.get(), out.get(), quarnix::Turn::Clockwise(90), cancel, percent);
+        quarnix::MarkInPlace(*decision.plan, in.get(), out.get(), cancel, percent);
     if (result.outcome == quarnix::MarkInPlaceOutcome::Marked) {
         std::vector<std::uint8_t> marked(size);
         if (pread(out.get(), marked.data(), size, 0) != static_cast<ssize_t>(size)) {

@@ -102,16 +102,31 @@ BatchOutcome RunBatch(CConvertJob& job) {
     return outcome;
 }
 
-MarkInPlaceResult MarkFileInPlace(MarkFunction mark, const std::string& input, const std::string& output,
-                                  const Turn& turn, std::uint8_t cancelValue) {
+MarkAttempt PlanAndMark(InPlaceFamily family, int inputFd, int outputFd, const Turn& turn,
+                        const std::atomic<std::uint8_t>& cancel, std::atomic<std::int32_t>& percent) {
+    MarkAttempt attempt;
+    const InPlaceDecision decision = PlanInPlace(inputFd, family, turn);
+    if (!decision.plan) {
+        attempt.reason = PlainInPlaceRefusal(decision.refusal);
+        return attempt;
+    }
+    attempt.eligible = true;
+    static_cast<MarkInPlaceResult&>(attempt) =
+        MarkInPlace(*decision.plan, inputFd, outputFd, cancel, percent);
+    attempt.reason = PlainMarkReason(attempt);
+    return attempt;
+}
+
+MarkAttempt MarkFileInPlace(InPlaceFamily family, const std::string& input, const std::string& output,
+                            const Turn& turn, std::uint8_t cancelValue) {
     const FileDescriptor in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
     const FileDescriptor out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     EXPECT_GE(in.get(), 0) << input;
     EXPECT_GE(out.get(), 0) << output;
     const std::atomic<std::uint8_t> cancel{cancelValue};
     std::atomic<std::int32_t> percent{-1};
-    const MarkInPlaceResult result = mark(in.get(), out.get(), turn, cancel, percent);
-    if (result.outcome == MarkInPlaceOutcome::Marked) {
+    const MarkAttempt result = PlanAndMark(family, in.get(), out.get(), turn, cancel, percent);
+    if (result.eligible && result.outcome == MarkInPlaceOutcome::Marked) {
         EXPECT_EQ(percent.load(), 100);
     }
     return result;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/batch/ConvertJob.h"
+#include "engine/batch/FailureReason.h"
 #include "engine/inplace/MarkInPlace.h"
 
 #include <cstdint>
@@ -56,19 +57,24 @@ std::unique_ptr<CConvertJob> MakeBatchJob(const std::vector<std::string>& inputs
 // Runs ConvertThreadProc on the calling thread.
 BatchOutcome RunBatch(CConvertJob& job);
 
-// One of the in-place rotations (MarkQuickTimeInPlace, MarkMatroskaInPlace).
-using MarkFunction = MarkInPlaceResult (*)(int inputFd, int outputFd, const Turn& turn,
-                                           const std::atomic<std::uint8_t>& cancel,
-                                           std::atomic<std::int32_t>& percent);
+// A mark in place as the worker makes it: planned, then carried out when the plan was made.
+struct MarkAttempt : MarkInPlaceResult {
+    bool eligible = false; // a plan was made (else nothing was written)
+    std::string reason;    // the words of the refusal or the failure; empty when marked or cancelled
+};
+
+// Plans and marks the file behind inputFd into outputFd.
+MarkAttempt PlanAndMark(InPlaceFamily family, int inputFd, int outputFd, const Turn& turn,
+                        const std::atomic<std::uint8_t>& cancel, std::atomic<std::int32_t>& percent);
 
 // Marks input into a new file at output, created exclusively as the worker creates it, with the cancel flag
 // holding cancelValue; a marked output must have published 100 percent.
-MarkInPlaceResult MarkFileInPlace(MarkFunction mark, const std::string& input, const std::string& output,
-                                  const Turn& turn, std::uint8_t cancelValue = 0);
+MarkAttempt MarkFileInPlace(InPlaceFamily family, const std::string& input, const std::string& output,
+                            const Turn& turn, std::uint8_t cancelValue = 0);
 // The same with the angle as the rotation to set.
-inline MarkInPlaceResult MarkFileInPlace(MarkFunction mark, const std::string& input,
-                                         const std::string& output, int angle, std::uint8_t cancelValue = 0) {
-    return MarkFileInPlace(mark, input, output, Turn::Absolute(angle), cancelValue);
+inline MarkAttempt MarkFileInPlace(InPlaceFamily family, const std::string& input, const std::string& output,
+                                   int angle, std::uint8_t cancelValue = 0) {
+    return MarkFileInPlace(family, input, output, Turn::Absolute(angle), cancelValue);
 }
 
 } // namespace quarnix::test

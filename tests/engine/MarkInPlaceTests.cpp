@@ -3,10 +3,13 @@
 #include "Fixtures.h"
 #include "MediaFacts.h"
 #include "engine/Rotation.h"
+#include "engine/batch/FailureReason.h"
 #include "engine/inplace/MarkInPlace.h"
-#include "engine/inplace/quicktime/QuickTimeBoxes.h"
+#include "engine/inplace/quicktime/QuickTimeMovieFacts.h"
+#include "engine/inplace/quicktime/QuickTimeStructure.h"
 #include "engine/io/FfmpegPtr.h"
 #include "engine/io/FileDescriptor.h"
+#include "engine/io/PositionedIo.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +21,7 @@
 #include <iterator>
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quarnix::test {
@@ -125,7 +129,7 @@ std::vector<std::uint64_t> DifferingOffsets(const std::string& a, const std::str
 }
 
 struct Marking {
-    MarkInPlaceResult result;
+    MarkAttempt result;
     std::string output;
 };
 
@@ -134,7 +138,7 @@ Marking MarkInto(const ScopedTempDir& dir, const std::string& input, const std::
                  std::uint8_t cancelValue = 0) {
     Marking marking;
     marking.output = dir.file(name);
-    marking.result = MarkFileInPlace(MarkQuickTimeInPlace, input, marking.output, angle, cancelValue);
+    marking.result = MarkFileInPlace(InPlaceFamily::kQuickTime, input, marking.output, angle, cancelValue);
     return marking;
 }
 
@@ -178,7 +182,7 @@ TEST_P(MarkInPlace, ChangesOnlyTheMatricesAndReadersSeeTheAngle) {
 
     FileDescriptor out(open(marking.output.c_str(), O_RDONLY | O_CLOEXEC));
     const QuickTimeStructure structure = CheckQuickTimeStructure(out.get());
-    ASSERT_TRUE(structure.eligible) << structure.reason;
+    ASSERT_TRUE(structure.eligible) << PlainQuickTimeReason(structure.fault);
     ASSERT_EQ(structure.videoTracks.size(), param.videoTracks);
     const std::vector<std::uint64_t> differing = DifferingOffsets(input, marking.output);
     EXPECT_LE(differing.size(), kTrackMatrixBytes * param.videoTracks);
@@ -257,8 +261,8 @@ TEST(MarkInPlaceCopy, OutputOnAnotherFileSystem) {
         FileDescriptor out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         std::atomic<std::uint8_t> cancel{0};
         std::atomic<std::int32_t> percent{0};
-        const MarkInPlaceResult result =
-            MarkQuickTimeInPlace(in.get(), out.get(), quarnix::Turn::Clockwise(90), cancel, percent);
+        const MarkAttempt result = PlanAndMark(InPlaceFamily::kQuickTime, in.get(), out.get(),
+                                               quarnix::Turn::Clockwise(90), cancel, percent);
         EXPECT_EQ(result.outcome, MarkInPlaceOutcome::Marked) << result.reason;
     }
     const std::vector<std::uint64_t> differing = DifferingOffsets(input, output);
@@ -286,8 +290,8 @@ TEST(MarkInPlaceCopy, RefusesAnOutputThatIsNotEmpty) {
     FileDescriptor out(open(output.c_str(), O_RDWR | O_CLOEXEC));
     std::atomic<std::uint8_t> cancel{0};
     std::atomic<std::int32_t> percent{0};
-    const MarkInPlaceResult result =
-        MarkQuickTimeInPlace(in.get(), out.get(), quarnix::Turn::Clockwise(90), cancel, percent);
+    const MarkAttempt result = PlanAndMark(InPlaceFamily::kQuickTime, in.get(), out.get(),
+                                           quarnix::Turn::Clockwise(90), cancel, percent);
     EXPECT_EQ(result.outcome, MarkInPlaceOutcome::Failed);
     EXPECT_EQ(ReadFileBytes(output), "someone else's data");
 }
@@ -339,7 +343,7 @@ std::string RemuxRotated(const std::string& input, const std::string& output, in
 std::string MatrixOf(const std::string& path) {
     FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     const QuickTimeStructure structure = CheckQuickTimeStructure(fd.get());
-    EXPECT_TRUE(structure.eligible) << structure.reason;
+    EXPECT_TRUE(structure.eligible) << PlainQuickTimeReason(structure.fault);
     if (structure.videoTracks.size() != 1) {
         return {};
     }
@@ -390,11 +394,11 @@ TEST_P(DamagedStructure, IsNotEligibleAndWritesNothing) {
     FileDescriptor fd(open(input.c_str(), O_RDONLY | O_CLOEXEC));
     const QuickTimeStructure structure = CheckQuickTimeStructure(fd.get());
     EXPECT_FALSE(structure.eligible);
-    EXPECT_EQ(structure.reason, param.reason);
+    EXPECT_EQ(PlainQuickTimeReason(structure.fault), param.reason);
     EXPECT_TRUE(structure.videoTracks.empty());
 
     const Marking marking = MarkInto(dir, input, "output.mp4", 90);
-    EXPECT_EQ(marking.result.outcome, MarkInPlaceOutcome::NotEligible);
+    EXPECT_FALSE(marking.result.eligible);
     EXPECT_EQ(marking.result.reason, param.reason);
     EXPECT_EQ(std::filesystem::file_size(marking.output), 0u);
 }
@@ -505,6 +509,93 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{"audio_only", [] { return AudioOnlyM4a(); },
                                  [](std::string&) { return true; }, "the file has no video track"}),
     [](const auto& info) { return info.param.name; });
+
+} // namespace
+} // namespace quarnix::test
+
+namespace quarnix::test {
+namespace {
+
+// The header region is read into memory only up to a bound: a movie box one byte larger is refused with
+// its own reason, one of exactly that size is walked (and its zeros found damaged).
+TEST(QuickTimeHeaderRegion, MovieBoxAboveTheBoundIsRefused) {
+    ScopedTempDir dir;
+    for (const std::uint64_t movieSize : {kMaxMovieBytes, kMaxMovieBytes + 1}) {
+        std::string bytes("\0\0\0\x14"
+                          "ftypisom\0\0\x02\0isom",
+                          20);
+        const char moov[8] = {static_cast<char>(movieSize >> 24),
+                              static_cast<char>(movieSize >> 16),
+                              static_cast<char>(movieSize >> 8),
+                              static_cast<char>(movieSize),
+                              'm',
+                              'o',
+                              'o',
+                              'v'};
+        bytes.append(moov, sizeof moov);
+        const std::string path = dir.file("large" + std::to_string(movieSize) + ".mp4");
+        WriteFile(path, bytes);
+        std::filesystem::resize_file(path, 20 + movieSize); // sparse: the rest reads as zeros
+        FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        const QuickTimeStructure structure = CheckQuickTimeStructure(fd.get());
+        EXPECT_FALSE(structure.eligible);
+        EXPECT_EQ(PlainQuickTimeReason(structure.fault), movieSize > kMaxMovieBytes
+                                                             ? "the movie header is too large to check"
+                                                             : "the movie header is damaged");
+    }
+}
+
+struct ChangeCase {
+    std::string name;
+    bool changeMovieByte; // a byte of the movie box changes, the modification time is put back
+};
+
+void PrintTo(const ChangeCase& value, std::ostream* os) {
+    *os << value.name;
+}
+
+class InputChangedAfterPlan : public ::testing::TestWithParam<ChangeCase> {};
+
+// The plan is made from one reading of the input; when the input's header bytes or its modification time
+// differ by the time it is marked, nothing is marked.
+TEST_P(InputChangedAfterPlan, IsNotMarked) {
+    ScopedTempDir dir;
+    const std::string input = dir.file("input.mp4");
+    WriteFile(input, ReadFileBytes(MarkerClip("mp4")));
+    FileDescriptor in(open(input.c_str(), O_RDWR | O_CLOEXEC));
+    const InPlaceDecision decision = PlanInPlace(in.get(), InPlaceFamily::kQuickTime, Turn::Clockwise(90));
+    ASSERT_TRUE(decision.plan.has_value()) << PlainInPlaceRefusal(decision.refusal);
+
+    struct stat before {};
+    ASSERT_EQ(fstat(in.get(), &before), 0);
+    if (GetParam().changeMovieByte) {
+        // The last byte of the movie box, never a matrix: the matrices lie in the track headers.
+        const std::uint64_t at = decision.plan->header.movie.End() - 1;
+        const std::uint8_t changed =
+            static_cast<std::uint8_t>(decision.plan->header.movieBytes.back() ^ 0xff);
+        ASSERT_EQ(WriteExactlyAt(in.get(), at, &changed, 1), 0);
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(futimens(in.get(), times), 0);
+    } else {
+        const timespec later[2] = {before.st_atim, {before.st_mtim.tv_sec + 5, before.st_mtim.tv_nsec}};
+        ASSERT_EQ(futimens(in.get(), later), 0);
+    }
+
+    const std::string output = dir.file("output.mp4");
+    FileDescriptor out(open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    const std::atomic<std::uint8_t> cancel{0};
+    std::atomic<std::int32_t> percent{0};
+    const MarkInPlaceResult result =
+        quarnix::MarkInPlace(*decision.plan, in.get(), out.get(), cancel, percent);
+    EXPECT_EQ(result.outcome, MarkInPlaceOutcome::Failed);
+    EXPECT_EQ(PlainMarkReason(result), "the input changed while it was read");
+    EXPECT_NE(percent.load(), 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InputChangedAfterPlan,
+                         ::testing::Values(ChangeCase{"MovieByteChanged", true},
+                                           ChangeCase{"ModificationTimeChanged", false}),
+                         [](const auto& info) { return info.param.name; });
 
 } // namespace
 } // namespace quarnix::test

@@ -67,8 +67,8 @@ MatroskaStructure StructureOf(const std::string& path) {
     return CheckMatroskaStructure(fd.get());
 }
 
-MarkInPlaceResult MarkInto(const std::string& input, const std::string& output, int angle) {
-    return MarkFileInPlace(MarkMatroskaInPlace, input, output, angle);
+MarkAttempt MarkInto(const std::string& input, const std::string& output, int angle) {
+    return MarkFileInPlace(InPlaceFamily::kMatroska, input, output, angle);
 }
 
 // A Matroska file as mkvmerge writes it (tags after the clusters, chapters, an attachment, subtitles),
@@ -122,7 +122,7 @@ TEST_P(MatroskaInPlace, KeepsTheClustersAndReadersSeeTheAngle) {
     const std::string input = param.input(dir);
     ASSERT_FALSE(input.empty());
     const std::string output = dir.file("output" + std::filesystem::path(input).extension().string());
-    const MarkInPlaceResult result = MarkInto(input, output, param.angle);
+    const MarkAttempt result = MarkInto(input, output, param.angle);
     ASSERT_EQ(result.outcome, MarkInPlaceOutcome::Marked) << result.reason;
 
     const MatroskaStructure before = StructureOf(input);
@@ -217,8 +217,8 @@ TEST_P(MatroskaNotInPlace, IsNotEligibleAndWritesNothing) {
     const std::string input = param.input(dir);
     ASSERT_FALSE(input.empty());
     const std::string output = dir.file("output.mkv");
-    const MarkInPlaceResult result = MarkInto(input, output, 90);
-    EXPECT_EQ(result.outcome, MarkInPlaceOutcome::NotEligible);
+    const MarkAttempt result = MarkInto(input, output, 90);
+    EXPECT_FALSE(result.eligible);
     EXPECT_EQ(result.reason, param.reason);
     EXPECT_EQ(std::filesystem::file_size(output), 0u);
 }

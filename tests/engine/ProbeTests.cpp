@@ -1,6 +1,6 @@
 #include "EngineFixtures.h"
 #include "Fixtures.h"
-#include "engine/inplace/quicktime/QuickTimeBoxes.h"
+#include "engine/inplace/quicktime/QuickTimeMovieFacts.h"
 #include "engine/io/FileDescriptor.h"
 #include "engine/probe/MediaProbe.h"
 #include "engine/probe/MediaText.h"

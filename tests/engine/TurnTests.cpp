@@ -6,7 +6,8 @@
 #include "Fixtures.h"
 #include "MediaFacts.h"
 
-#include "engine/inplace/quicktime/QuickTimeBoxes.h"
+#include "engine/inplace/quicktime/QuickTimeMovieFacts.h"
+#include "engine/inplace/quicktime/QuickTimeStructure.h"
 #include "engine/io/FileDescriptor.h"
 
 #include <gtest/gtest.h>

@@ -253,7 +253,7 @@ TEST(MainWindow, RowPicturesShowTheVideoAsPlayersShowItNowAndAfterItsTurn) {
     WindowTestEnvironment environment;
     ScopedTempDir dir;
     const std::string marked = dir.file("marked.mp4");
-    ASSERT_TRUE(MarkFileInPlace(MarkQuickTimeInPlace, MarkerClip("mp4"), marked, 90).outcome ==
+    ASSERT_TRUE(MarkFileInPlace(InPlaceFamily::kQuickTime, MarkerClip("mp4"), marked, 90).outcome ==
                 MarkInPlaceOutcome::Marked);
     CTessalyDlg window;
     Drop(window, {Q(marked), Q(MarkerClip("mkv"))});

@@ -348,15 +348,6 @@ void FinishEntry(EntryState& entry, bool complete) {
 // bytes and setting each video track's matrix; Matroska and WebM by copying their bytes and rewriting the
 // header before the media. Nothing of the input is lost and, where the file system shares blocks, nothing
 // is even copied. Returns false when the entry is to be remuxed instead (the reason is in entry.method).
-// Why the input cannot be rotated in place (checked before any output exists), or empty when it can.
-std::string InPlaceRefusal(int inputFd, bool quickTime, const Turn& turn) {
-    if (quickTime) {
-        return CheckQuickTimeStructure(inputFd).reason;
-    }
-    const MatroskaStructure structure = CheckMatroskaStructure(inputFd);
-    return structure.eligible ? PlanMatroskaRotation(structure, turn).reason : structure.reason;
-}
-
 bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     if (entry.reencode) {
         entry.method = "re-encoded";
@@ -380,7 +371,11 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
         entry.method = "remuxed: the input is not a regular file";
         return false;
     }
-    if (std::string reason = InPlaceRefusal(input.get(), quickTime, entry.turn); !reason.empty()) {
+    // Planned before any output exists: a file that cannot be marked in place is remuxed.
+    const InPlaceDecision decision = PlanInPlace(
+        input.get(), quickTime ? InPlaceFamily::kQuickTime : InPlaceFamily::kMatroska, entry.turn);
+    if (!decision.plan) {
+        const std::string reason = PlainInPlaceRefusal(decision.refusal);
         entry.method = "remuxed: " + reason;
         entry.inputCutShort = reason == kCutShortReason;
         return false;
@@ -389,10 +384,8 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
     if (!CreateTemporaryFor(entry, end)) {
         return true;
     }
-    const int output = entry.outputFile.fd();
     const MarkInPlaceResult result =
-        quickTime ? MarkQuickTimeInPlace(input.get(), output, entry.turn, job.m_cancel, job.m_filePercent)
-                  : MarkMatroskaInPlace(input.get(), output, entry.turn, job.m_cancel, job.m_filePercent);
+        MarkInPlace(*decision.plan, input.get(), entry.outputFile.fd(), job.m_cancel, job.m_filePercent);
     switch (result.outcome) {
     case MarkInPlaceOutcome::Marked:
         if (!(IdentifyFile(entry.inputPath) == entry.inputIdentity)) {
@@ -405,17 +398,13 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
         entry.writeMethod = WriteMethod::kMarkedInPlace;
         FinishEntry(entry, true);
         return true;
-    case MarkInPlaceOutcome::NotEligible:
-        entry.method = "remuxed: " + result.reason;
-        FinishEntry(entry, false);
-        return false;
     case MarkInPlaceOutcome::Cancelled:
         entry.cancelled = true;
         break;
     case MarkInPlaceOutcome::Failed:
         FailEntry(entry, FailedStep::kWriteOutput, "copying the input",
                   result.error != 0 ? AVERROR(result.error) : AVERROR(EIO));
-        entry.reason = result.reason; // already in the plain words every failed entry uses
+        entry.reason = PlainMarkReason(result);
         break;
     }
     FinishEntry(entry, false);

@@ -1,5 +1,7 @@
 #include "engine/batch/FailureReason.h"
 
+#include "engine/inplace/MarkInPlace.h"
+
 #include <cerrno>
 
 extern "C" {
@@ -125,6 +127,104 @@ std::string LeftOutStreamNote(const std::string& kind, unsigned index, LeftOutWh
         break;
     }
     return note + "the " + container + " container does not take it";
+}
+
+std::string PlainQuickTimeReason(QuickTimeFault fault) {
+    switch (fault) {
+    case QuickTimeFault::kNone:
+        return {};
+    case QuickTimeFault::kReadFailed:
+        return "the file could not be read";
+    case QuickTimeFault::kNotRegularFile:
+        return "the input is not a regular file";
+    case QuickTimeFault::kCutShort:
+        return kCutShortReason;
+    case QuickTimeFault::kDamagedFile:
+        return "the file's box structure is damaged";
+    case QuickTimeFault::kTooManyBoxes:
+        return "the file has too many boxes to check";
+    case QuickTimeFault::kMoreThanOneMovie:
+        return "the file has more than one movie header";
+    case QuickTimeFault::kNoMovie:
+        return "the file has no movie header";
+    case QuickTimeFault::kMovieTooLarge:
+        return "the movie header is too large to check";
+    case QuickTimeFault::kDamagedMovie:
+        return "the movie header is damaged";
+    case QuickTimeFault::kCompressedMovie:
+        return "the movie header is compressed";
+    case QuickTimeFault::kTrackDescribedTwice:
+        return "a track is described twice";
+    case QuickTimeFault::kTrackWithoutHandler:
+        return "a track does not say what it holds";
+    case QuickTimeFault::kHandlerDamaged:
+        return "a track's media handler is damaged";
+    case QuickTimeFault::kNoVideoTrack:
+        return "the file has no video track";
+    case QuickTimeFault::kVideoWithoutHeader:
+        return "a video track has no track header";
+    case QuickTimeFault::kVideoWithTwoHeaders:
+        return "a video track has more than one track header";
+    case QuickTimeFault::kVideoHeaderTooShort:
+        return "a video track header is too short";
+    case QuickTimeFault::kVideoHeaderVersion:
+        return "a video track header has an unknown version";
+    case QuickTimeFault::kFileTypeDamaged:
+        return "the file type is damaged";
+    case QuickTimeFault::kTwoMovieHeaderBoxes:
+        return "the movie has more than one movie header box";
+    case QuickTimeFault::kNoMovieHeaderBox:
+        return "the movie has no movie header box";
+    case QuickTimeFault::kMovieHeaderVersion:
+        return "the movie header box has an unknown version";
+    case QuickTimeFault::kTrackHeaderTooShort:
+        return "a track header is too short";
+    case QuickTimeFault::kTrackHeaderDamaged:
+        return "a track header is damaged";
+    case QuickTimeFault::kTooManyChapters:
+        return "a track names too many chapter tracks";
+    case QuickTimeFault::kDamagedTable:
+        return "a track's sample table is damaged";
+    case QuickTimeFault::kTableGivenTwice:
+        return "a track's sample table is given twice";
+    case QuickTimeFault::kNestedTooDeeply:
+        return "the file's boxes are nested too deeply";
+    case QuickTimeFault::kMisplacedTrackBoxes:
+        return "a track's boxes lie where no track keeps them";
+    case QuickTimeFault::kTrackBoxCount:
+        return "a track has not exactly one header and one media box";
+    case QuickTimeFault::kMediaHeaderCount:
+        return "a track's media has not exactly one header";
+    }
+    return {};
+}
+
+std::string PlainInPlaceRefusal(const InPlaceRefusal& refusal) {
+    if (!refusal.matroska.empty()) {
+        return refusal.matroska;
+    }
+    if (refusal.quickTime == QuickTimeFault::kNone && refusal.readError != 0) {
+        return "the file could not be read";
+    }
+    return PlainQuickTimeReason(refusal.quickTime);
+}
+
+std::string PlainMarkReason(const MarkInPlaceResult& result) {
+    if (result.outcome != MarkInPlaceOutcome::Failed) {
+        return {};
+    }
+    switch (result.failure) {
+    case MarkFailure::kOutputNotNew:
+        return "the output file is not a new empty file";
+    case MarkFailure::kInputChanged:
+        return PlainFailureReason(FailedStep::kInputChanged, 0);
+    case MarkFailure::kReadBackDiffers:
+        return "the written rotation did not read back as written";
+    case MarkFailure::kCopy:
+    case MarkFailure::kNone:
+        break;
+    }
+    return PlainFailureReason(FailedStep::kWriteOutput, AVERROR(result.error != 0 ? result.error : EIO));
 }
 
 void AddNote(std::string& note, const std::string& sentence) {

@@ -6,6 +6,10 @@
 
 namespace quarnix {
 
+enum class QuickTimeFault;
+struct InPlaceRefusal;
+struct MarkInPlaceResult;
+
 enum class FailedStep {
     kOpenInput,       // opening the input file
     kReadStreams,     // reading its stream information
@@ -51,6 +55,13 @@ enum class LeftOutWhy {
 // The note naming a stream the output lacks: "audio stream 2 left out: it is damaged".
 std::string LeftOutStreamNote(const std::string& kind, unsigned index, LeftOutWhy why,
                               const std::string& container);
+
+// Why a QuickTime-family file's boxes keep it from being marked in place: "the file has no movie header".
+std::string PlainQuickTimeReason(QuickTimeFault fault);
+// Why a file is not marked in place; the remux then takes it.
+std::string PlainInPlaceRefusal(const InPlaceRefusal& refusal);
+// The reason of a mark in place that failed, in the words every failed entry uses; empty otherwise.
+std::string PlainMarkReason(const MarkInPlaceResult& result);
 
 // Appends a plain sentence to an entry's note ("; " between sentences).
 void AddNote(std::string& note, const std::string& sentence);

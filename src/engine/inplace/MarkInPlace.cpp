@@ -1,9 +1,6 @@
 #include "engine/inplace/MarkInPlace.h"
 
-#include "engine/batch/FailureReason.h"
-
 #include "engine/Rotation.h"
-#include "engine/inplace/matroska/MatroskaRotation.h"
 #include "engine/io/OutputFile.h"
 #include "engine/io/PositionedIo.h"
 
@@ -17,10 +14,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern "C" {
-#include <libavutil/error.h>
-}
-
 namespace quarnix {
 
 namespace {
@@ -30,42 +23,27 @@ constexpr std::uint64_t kKernelChunk = std::uint64_t{64} << 20;
 // Buffer of the read/write loop used where the kernel cannot copy between the two files.
 constexpr std::size_t kBufferBytes = std::size_t{8} << 20;
 
-MarkInPlaceResult Failure(int error, std::string reason) {
+MarkInPlaceResult Failure(MarkFailure failure, int error) {
     MarkInPlaceResult result;
     result.outcome = MarkInPlaceOutcome::Failed;
+    result.failure = failure;
     result.error = error;
-    result.reason = std::move(reason);
     return result;
 }
 
-// A system error of reading, copying or writing, in the words every failed entry uses.
+// A system error of reading, copying or writing.
 MarkInPlaceResult FailureOf(int error) {
-    return Failure(error, PlainFailureReason(FailedStep::kWriteOutput, AVERROR(error)));
+    return Failure(MarkFailure::kCopy, error);
 }
 
 MarkInPlaceResult InputChanged() {
-    return Failure(0, PlainFailureReason(FailedStep::kInputChanged, 0));
+    return Failure(MarkFailure::kInputChanged, 0);
 }
 
 // Whether copy_file_range cannot serve this pair of files, so that a read/write loop must: another file
 // system on older kernels, a file system without support, or a kernel without the call.
 bool KernelCannotCopy(int error) {
     return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EINVAL;
-}
-
-bool SameTracks(const QuickTimeStructure& a, const QuickTimeStructure& b) {
-    if (a.videoTracks.size() != b.videoTracks.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.videoTracks.size(); ++i) {
-        const QuickTimeVideoTrack& x = a.videoTracks[i];
-        const QuickTimeVideoTrack& y = b.videoTracks[i];
-        if (x.matrixOffset != y.matrixOffset || x.widthFixed != y.widthFixed ||
-            x.heightFixed != y.heightFixed) {
-            return false;
-        }
-    }
-    return true;
 }
 
 class Copier {
@@ -118,13 +96,6 @@ private:
     std::unique_ptr<std::uint8_t[]> m_buffer;
 };
 
-MarkInPlaceResult NotEligible(std::string reason) {
-    MarkInPlaceResult result;
-    result.outcome = MarkInPlaceOutcome::NotEligible;
-    result.reason = std::move(reason);
-    return result;
-}
-
 // Copies the input's size bytes into the output, which must be the new, empty file the caller created,
 // publishing the percentage and reading the cancel flag between chunks. nullopt when the whole input was
 // copied, else how the copy ended.
@@ -136,7 +107,7 @@ std::optional<MarkInPlaceResult> CopyWholeInput(int inputFd, int outputFd, std::
         return FailureOf(errno);
     }
     if (!S_ISREG(outputInfo.st_mode) || outputInfo.st_size != 0) {
-        return Failure(EEXIST, "the output file is not a new empty file");
+        return Failure(MarkFailure::kOutputNotNew, EEXIST);
     }
     Copier copier(inputFd, outputFd);
     WritebackStarter writeback(outputFd);
@@ -204,105 +175,146 @@ std::array<std::uint8_t, kTrackMatrixBytes> TrackMatrixBytes(const DisplayTransf
     return bytes;
 }
 
-DisplayTransform TurnedTrack(const Turn& turn, const QuickTimeVideoTrack& track) {
-    return TurnedTransform(turn, TransformOfMatrix(track.matrix.data()));
+namespace {
+
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-MarkInPlaceResult MarkQuickTimeInPlace(int inputFd, int outputFd, const Turn& turn,
-                                       const std::atomic<std::uint8_t>& cancel,
-                                       std::atomic<std::int32_t>& percent) {
-    percent.store(0);
-    const QuickTimeStructure input = CheckQuickTimeStructure(inputFd);
-    if (input.readError != 0) {
-        return Failure(input.readError, input.reason);
-    }
-    if (!input.eligible) {
-        return NotEligible(input.reason);
-    }
-    const std::uint64_t size = input.fileSize;
-    if (std::optional<MarkInPlaceResult> ended = CopyWholeInput(inputFd, outputFd, size, cancel, percent)) {
-        return *ended;
-    }
+// Whether the input still has the size and modification time it was planned with.
+bool InputAsPlanned(int inputFd, const InPlacePlan& plan) {
+    struct stat info {};
+    return fstat(inputFd, &info) == 0 && static_cast<std::uint64_t>(info.st_size) == plan.fileSize &&
+           SameTime(info.st_mtim, plan.modified);
+}
 
-    // The output is what gets marked: its structure must be the one checked on the input, so that a
-    // file changed during the copy is never marked at offsets that no longer hold matrices.
-    const QuickTimeStructure output = CheckQuickTimeStructure(outputFd);
+InPlaceDecision Refused(InPlaceRefusal refusal) {
+    InPlaceDecision decision;
+    decision.refusal = std::move(refusal);
+    return decision;
+}
+
+InPlaceDecision Planned(InPlacePlan plan) {
+    InPlaceDecision decision;
+    decision.plan = std::move(plan);
+    return decision;
+}
+
+InPlaceDecision PlanQuickTime(int inputFd, const Turn& turn) {
+    InPlacePlan plan;
+    plan.family = InPlaceFamily::kQuickTime;
+    plan.header = ReadQuickTimeHeader(inputFd);
+    plan.structure = CheckQuickTimeStructure(plan.header);
+    if (!plan.structure.eligible) {
+        return Refused({plan.structure.fault, {}, plan.structure.readError});
+    }
+    plan.fileSize = plan.header.fileSize;
+    plan.modified = plan.header.modified;
+    for (const QuickTimeVideoTrack& track : plan.structure.videoTracks) {
+        const DisplayTransform turned = TurnedTransform(turn, TransformOfMatrix(track.matrix.data()));
+        plan.matrices.push_back(TrackMatrixBytes(turned, track.Width(), track.Height()));
+    }
+    return Planned(std::move(plan));
+}
+
+InPlaceDecision PlanMatroska(int inputFd, const Turn& turn) {
+    InPlacePlan plan;
+    plan.family = InPlaceFamily::kMatroska;
+    struct stat info {};
+    if (fstat(inputFd, &info) != 0) {
+        return Refused({QuickTimeFault::kNone, {}, errno});
+    }
+    plan.modified = info.st_mtim;
+    plan.matroska = CheckMatroskaStructure(inputFd);
+    if (!plan.matroska.eligible) {
+        return Refused({QuickTimeFault::kNone, plan.matroska.reason, plan.matroska.readError});
+    }
+    plan.rewrite = PlanMatroskaRotation(plan.matroska, turn);
+    if (!plan.rewrite.possible) {
+        return Refused({QuickTimeFault::kNone, plan.rewrite.reason, 0});
+    }
+    plan.fileSize = plan.matroska.fileSize;
+    return Planned(std::move(plan));
+}
+
+// Sets the planned matrices in the output, a copy of the planned input, and reads them back at once.
+MarkInPlaceResult MarkQuickTime(const InPlacePlan& plan, int outputFd, std::atomic<std::int32_t>& percent) {
+    // The output is what gets marked: its header must be the one planned from, so that a file changed
+    // during the copy is never marked at offsets that no longer hold matrices.
+    const QuickTimeHeader output = ReadQuickTimeHeader(outputFd);
     if (output.readError != 0) {
         return FailureOf(output.readError);
     }
-    if (!output.eligible || output.fileSize != size || !SameTracks(input, output)) {
+    if (!SameQuickTimeLayout(plan.header, output)) {
         return InputChanged();
     }
-
-    // Each track's new matrix is its own one turned, as read from the input (the output's is the same).
-    std::vector<std::array<std::uint8_t, kTrackMatrixBytes>> matrices;
-    for (const QuickTimeVideoTrack& track : input.videoTracks) {
-        matrices.push_back(TrackMatrixBytes(TurnedTrack(turn, track), track.Width(), track.Height()));
-    }
-    for (std::size_t i = 0; i < output.videoTracks.size(); ++i) {
-        const QuickTimeVideoTrack& track = output.videoTracks[i];
-        const auto& bytes = matrices[i];
-        if (int error = WriteExactlyAt(outputFd, track.matrixOffset, bytes.data(), bytes.size());
+    const std::vector<QuickTimeVideoTrack>& tracks = plan.structure.videoTracks;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const auto& bytes = plan.matrices[i];
+        if (int error = WriteExactlyAt(outputFd, tracks[i].matrixOffset, bytes.data(), bytes.size());
             error != 0) {
             return FailureOf(error);
         }
     }
-    for (std::size_t i = 0; i < output.videoTracks.size(); ++i) {
-        const QuickTimeVideoTrack& track = output.videoTracks[i];
-        const auto& expected = matrices[i];
-        std::array<std::uint8_t, kTrackMatrixBytes> written{};
-        const int error = ReadExactlyAt(outputFd, track.matrixOffset, written.data(), written.size());
-        if (error > 0) {
-            return FailureOf(error);
-        }
-        if (error < 0 || written != expected) {
-            return Failure(EIO, "the written rotation did not read back as written");
+    // The matrices lie in the movie box, in file order: one read from the first to the end of the last.
+    const std::uint64_t first = tracks.front().matrixOffset;
+    std::vector<std::uint8_t> written(
+        static_cast<std::size_t>(tracks.back().matrixOffset + kTrackMatrixBytes - first));
+    const int error = ReadExactlyAt(outputFd, first, written.data(), written.size());
+    if (error > 0) {
+        return FailureOf(error);
+    }
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const auto& expected = plan.matrices[i];
+        const auto at = static_cast<std::ptrdiff_t>(tracks[i].matrixOffset - first);
+        if (error < 0 || !std::equal(expected.begin(), expected.end(), written.begin() + at)) {
+            return Failure(MarkFailure::kReadBackDiffers, EIO);
         }
     }
-
-    return Marked(size, static_cast<int>(output.videoTracks.size()), percent);
+    return Marked(plan.fileSize, static_cast<int>(tracks.size()), percent);
 }
 
-MarkInPlaceResult MarkMatroskaInPlace(int inputFd, int outputFd, const Turn& turn,
-                                      const std::atomic<std::uint8_t>& cancel,
-                                      std::atomic<std::int32_t>& percent) {
-    percent.store(0);
-    const MatroskaStructure input = CheckMatroskaStructure(inputFd);
-    if (input.readError != 0) {
-        return Failure(input.readError, input.reason);
-    }
-    if (!input.eligible) {
-        return NotEligible(input.reason);
-    }
-    const MatroskaRewrite rewrite = PlanMatroskaRotation(input, turn);
-    if (!rewrite.possible) {
-        return NotEligible(rewrite.reason);
-    }
-    const std::uint64_t size = input.fileSize;
-    if (std::optional<MarkInPlaceResult> ended = CopyWholeInput(inputFd, outputFd, size, cancel, percent)) {
-        return *ended;
-    }
-
+MarkInPlaceResult MarkMatroska(const InPlacePlan& plan, int outputFd, std::atomic<std::int32_t>& percent) {
     // What gets rewritten is the output: its elements, header and tail must be the ones the plan was made
     // from, so that a file changed during the copy is never rewritten by a plan made for other bytes.
     const MatroskaStructure output = CheckMatroskaStructure(outputFd);
     if (output.readError != 0) {
         return FailureOf(output.readError);
     }
-    if (!output.eligible || output.fileSize != size || !SameElements(input, output)) {
+    if (!output.eligible || output.fileSize != plan.fileSize || !SameElements(plan.matroska, output)) {
         return InputChanged();
     }
-    if (int error = WriteMatroskaRewrite(outputFd, output, rewrite); error != 0) {
+    if (int error = WriteMatroskaRewrite(outputFd, output, plan.rewrite); error != 0) {
         return FailureOf(error);
     }
     const MatroskaStructure written = CheckMatroskaStructure(outputFd);
     if (written.readError != 0) {
         return FailureOf(written.readError);
     }
-    if (!HoldsMatroskaRotation(written, rewrite.trackAngles)) {
-        return Failure(EIO, "the written rotation did not read back as written");
+    if (!HoldsMatroskaRotation(written, plan.rewrite.trackAngles)) {
+        return Failure(MarkFailure::kReadBackDiffers, EIO);
     }
-    return Marked(size, rewrite.videoTracks, percent);
+    return Marked(plan.fileSize, plan.rewrite.videoTracks, percent);
+}
+
+} // namespace
+
+InPlaceDecision PlanInPlace(int inputFd, InPlaceFamily family, const Turn& turn) {
+    return family == InPlaceFamily::kQuickTime ? PlanQuickTime(inputFd, turn) : PlanMatroska(inputFd, turn);
+}
+
+MarkInPlaceResult MarkInPlace(const InPlacePlan& plan, int inputFd, int outputFd,
+                              const std::atomic<std::uint8_t>& cancel, std::atomic<std::int32_t>& percent) {
+    percent.store(0);
+    if (std::optional<MarkInPlaceResult> ended =
+            CopyWholeInput(inputFd, outputFd, plan.fileSize, cancel, percent)) {
+        return *ended;
+    }
+    if (!InputAsPlanned(inputFd, plan)) {
+        return InputChanged();
+    }
+    return plan.family == InPlaceFamily::kQuickTime ? MarkQuickTime(plan, outputFd, percent)
+                                                    : MarkMatroska(plan, outputFd, percent);
 }
 
 } // namespace quarnix

@@ -3,7 +3,7 @@
 #include "engine/Rotation.h"
 
 #include "engine/Containers.h"
-#include "engine/inplace/quicktime/QuickTimeBoxes.h"
+#include "engine/inplace/quicktime/QuickTimeMovieFacts.h"
 #include "engine/io/FileDescriptor.h"
 #include "engine/io/InputFile.h"
 #include "engine/io/OutputFile.h"
