@@ -23,6 +23,7 @@ done
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
 for path in ./usr/bin/quarnix ./usr/bin/quarnix-cli ./usr/share/quarnix/setting.ini \
             ./usr/share/quarnix/languages/japanese.ini ./usr/share/quarnix/help/index.html \
+            ./usr/share/quarnix/help/ja/index.html \
             ./usr/share/applications/io.github.quarnix.Quarnix.desktop \
             ./usr/share/metainfo/io.github.quarnix.Quarnix.metainfo.xml \
             ./usr/share/icons/hicolor/256x256/apps/quarnix.png ./usr/share/man/man1/quarnix-cli.1; do

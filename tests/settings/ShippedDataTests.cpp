@@ -37,7 +37,27 @@ TEST(ShippedData, BuildFolderHoldsTheShippedFiles) {
         EXPECT_FALSE(shipped.isEmpty()) << name.toStdString();
         EXPECT_EQ(shipped, ReadBytes(test::DataSourceFolder() + "/languages/" + name)) << name.toStdString();
     }
-    EXPECT_EQ(ReadBytes(bin + "/help/index.html"), ReadBytes(test::DataSourceFolder() + "/help/index.html"));
+}
+
+// Each pack's help link leads to a page in the pack's own language, shipped beside the packs.
+TEST(ShippedData, EveryPackLinksToAHelpPageInItsLanguage) {
+    const std::pair<QString, QString> packLanguages[] = {
+        {"english.ini", "en"}, {"spanish.ini", "es"}, {"german.ini", "de"},
+        {"french.ini", "fr"},  {"italian.ini", "it"}, {"japanese.ini", "ja"},
+    };
+    QStringList pages;
+    for (const auto& [name, language] : packLanguages) {
+        const QString url =
+            ReadProfileString(test::BinFolder() + "/languages/" + name, "APPLICATION", "url", "");
+        ASSERT_FALSE(url.isEmpty()) << name.toStdString();
+        const QByteArray page = ReadBytes(test::BinFolder() + "/" + url);
+        ASSERT_FALSE(page.isEmpty()) << name.toStdString() << ": " << url.toStdString() << " is not shipped";
+        EXPECT_EQ(page, ReadBytes(test::DataSourceFolder() + "/" + url)) << url.toStdString();
+        EXPECT_TRUE(page.contains("<html lang=\"" + language.toUtf8() + "\">"))
+            << name.toStdString() << " links to " << url.toStdString() << ", not a page in its language";
+        EXPECT_FALSE(pages.contains(url)) << url.toStdString() << " serves two packs";
+        pages.append(url);
+    }
 }
 
 TEST(ShippedData, EveryPackHoldsEveryKey) {
@@ -59,7 +79,6 @@ TEST(ShippedData, EveryPackHoldsEveryKey) {
                                                     << " " << key.toStdString() << " empty";
         }
         EXPECT_EQ(ReadProfileString(pack, "APPLICATION", "name", ""), "Quarnix") << name.toStdString();
-        EXPECT_EQ(ReadProfileString(pack, "APPLICATION", "url", ""), "help/index.html") << name.toStdString();
         // The title shows the pack's version: it must be the version the programs report.
         EXPECT_EQ(ReadProfileString(pack, "APPLICATION", "version", ""), kVersion) << name.toStdString();
         // The message "<wj><file name> <wx>" needs the blank that the quotes of wj keep.
