@@ -11,6 +11,7 @@
 #include "platform/widgets/MessageBox.h"
 #include "settings/LanguageTexts.h"
 #include "settings/Settings.h"
+#include "ui/main/WindowTrace.h"
 #include "ui/templates/DialogBuilder.h"
 
 #include <QCheckBox>
@@ -121,6 +122,7 @@ void CTessalyDlg::FileProbed(int index, const MediaFacts& facts) {
 }
 
 void CTessalyDlg::AddingFinished() {
+    window_trace::Note("facts", m_fileList->topLevelItemCount());
     m_pendingPaths.clear();
     if (m_refusedNames.isEmpty()) {
         return;
@@ -155,9 +157,10 @@ void CTessalyDlg::AppendFileRow(int row, const QString& path, const MediaFacts& 
     item->setData(kPathColumn, kTurnPicturesRole, FindControl<QCheckBox>(this, 1301)->isChecked());
     SetRowTurn(*item, ChosenTurn());
     RequestPicture(path);
-    m_fileList->insertTopLevelItem(row, item);
-    // Ticked once in the list, so that the header box sees the change.
+    // Ticked before it is listed: a ticked row leaves the header box as it was (ticked when every row is,
+    // empty when one is not), and the box need not look at every row again for each of 2,000 new ones.
     item->setCheckState(0, Qt::Checked);
+    m_fileList->insertTopLevelItem(row, item);
 }
 
 } // namespace quarnix

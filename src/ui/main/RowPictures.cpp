@@ -4,6 +4,7 @@
 #include "ui/main/TessalyDlg.h"
 
 #include "controls/CheckListCtrl.h"
+#include "ui/main/WindowTrace.h"
 
 #include <QPainter>
 #include <QScrollBar>
@@ -53,10 +54,17 @@ void CTessalyDlg::SetUpRowPictures() {
                     stored.shown = picture->shown;
                 }
                 m_rowPictures.insert(path, std::move(stored));
-                for (int row = 0; row < m_fileList->topLevelItemCount(); ++row) {
+                // A path is listed once. Pictures mostly arrive in list order, so the search starts after
+                // the row of the last one and wraps around: one step each instead of a pass over the list.
+                const int rows = m_fileList->topLevelItemCount();
+                for (int step = 0; step < rows; ++step) {
+                    const int row = (m_lastPictureRow + 1 + step) % rows;
                     QTreeWidgetItem* item = m_fileList->topLevelItem(row);
                     if (item->text(kPathColumn) == path) {
+                        window_trace::Note("picture", row);
                         ShowRowPictures(*item);
+                        m_lastPictureRow = row;
+                        break;
                     }
                 }
             });
@@ -81,13 +89,19 @@ void CTessalyDlg::RequestPicture(const QString& path) {
 void CTessalyDlg::RequestPicturesInView() {
     const QRect view = m_fileList->viewport()->rect();
     QTreeWidgetItem* item = m_fileList->itemAt(view.topLeft() + QPoint(1, 1));
+    const int first = item != nullptr ? m_fileList->indexOfTopLevelItem(item) : -1;
+    int last = first;
     for (; item != nullptr; item = m_fileList->itemBelow(item)) {
         if (m_fileList->visualItemRect(item).top() > view.bottom()) {
             break;
         }
+        last = m_fileList->indexOfTopLevelItem(item);
         if (!m_rowPictures.contains(item->text(kPathColumn))) {
             m_pictures.Request(item->text(kPathColumn), true);
         }
+    }
+    if (first >= 0) {
+        window_trace::Note("view", first, last);
     }
 }
 

@@ -1,5 +1,6 @@
 // Set-up of the main window and its window-level behaviour (close, keys, moving, drops).
 #include "ui/main/TessalyDlg.h"
+#include "ui/main/WindowTrace.h"
 
 #include "ButtonLayout.h"
 #include "Resources.h"
@@ -105,6 +106,7 @@ CTessalyDlg::CTessalyDlg(QWidget* parent)
     connect(&m_batchTimer, &QTimer::timeout, this, &CTessalyDlg::BatchTimer);
     connect(&m_probes, &ProbeQueue::Probed, this, &CTessalyDlg::FileProbed);
     connect(&m_probes, &ProbeQueue::Finished, this, &CTessalyDlg::AddingFinished);
+    window_trace::StartStallWatch(this);
     BuildControls();
     // The row pictures set the list's icon size, which the column widths take into account.
     SetUpRowPictures();

@@ -186,6 +186,7 @@ private:
     };
     QHash<QString, RowPicture> m_rowPictures; // per file path, kept while the window lives
     bool m_viewRequestPending = false;
+    int m_lastPictureRow = -1;  // where the search for the next picture's row starts
     QStringList m_pendingPaths; // the paths being probed, in the order they were added
     QStringList m_refusedNames; // names of the refused files of the current adding
 
