@@ -19,6 +19,7 @@ PictureQueue::~PictureQueue() {
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
+        m_urgent.clear();
         m_waiting.clear();
     }
     m_cancel.store(1);
@@ -31,7 +32,8 @@ void PictureQueue::Request(const QString& path, bool urgent) {
     {
         std::lock_guard lock(m_mutex);
         if (askedBefore) {
-            // Only a request still waiting can move ahead; one made or being made is not made again.
+            // Only a request still waiting can move ahead; one made, being made or already urgent is not
+            // made again.
             const auto waiting = std::find(m_waiting.begin(), m_waiting.end(), path);
             if (!urgent || waiting == m_waiting.end()) {
                 return;
@@ -39,7 +41,7 @@ void PictureQueue::Request(const QString& path, bool urgent) {
             m_waiting.erase(waiting);
         }
         if (urgent) {
-            m_waiting.push_front(path);
+            m_urgent.push_front(path);
         } else {
             m_waiting.push_back(path);
         }
@@ -53,9 +55,17 @@ void PictureQueue::Request(const QString& path, bool urgent) {
     }
 }
 
+void PictureQueue::HoldOthers(bool held) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_othersHeld = held;
+    }
+    m_wake.notify_one();
+}
+
 bool PictureQueue::Busy() const {
     std::lock_guard lock(m_mutex);
-    return !m_waiting.empty() || m_making > 0 || !m_done.empty();
+    return !m_urgent.empty() || !m_waiting.empty() || m_making > 0 || !m_done.empty();
 }
 
 void PictureQueue::Work() {
@@ -63,12 +73,15 @@ void PictureQueue::Work() {
         QString path;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_waiting.empty(); });
+            m_wake.wait(lock, [this] {
+                return m_stopping || !m_urgent.empty() || (!m_othersHeld && !m_waiting.empty());
+            });
             if (m_stopping) {
                 return;
             }
-            path = m_waiting.front();
-            m_waiting.pop_front();
+            std::deque<QString>& from = m_urgent.empty() ? m_waiting : m_urgent;
+            path = from.front();
+            from.pop_front();
             ++m_making;
         }
         std::optional<PreviewPicture> picture =
@@ -85,7 +98,7 @@ void PictureQueue::Deliver() {
     {
         std::lock_guard lock(m_mutex);
         done.swap(m_done);
-        idle = m_waiting.empty() && m_making == 0;
+        idle = m_urgent.empty() && m_waiting.empty() && m_making == 0;
     }
     for (const auto& [path, picture] : done) {
         emit Ready(path, picture);

@@ -32,6 +32,9 @@ public:
     // Asks for the picture of the file; a file asked for again is not made twice. An urgent request (a
     // row in view) goes before every other waiting one.
     void Request(const QString& path, bool urgent);
+    // While held, only urgent requests are made: the others wait, so that pictures of rows out of view do
+    // not take a processor from the probes of an adding that is still listing its files.
+    void HoldOthers(bool held);
     // True while pictures are waiting or being made.
     bool Busy() const;
 
@@ -46,10 +49,12 @@ private:
     const int m_maxSide;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::deque<QString> m_urgent;                                          // guarded by m_mutex
     std::deque<QString> m_waiting;                                         // guarded by m_mutex
     std::vector<std::pair<QString, std::optional<PreviewPicture>>> m_done; // guarded by m_mutex
     int m_making = 0;                                                      // guarded by m_mutex
     bool m_stopping = false;                                               // guarded by m_mutex
+    bool m_othersHeld = false;                                             // guarded by m_mutex
     std::atomic<std::uint8_t> m_cancel{0};
     QSet<QString> m_asked; // every path ever requested (owner's thread only)
     QTimer m_collect;

@@ -105,6 +105,7 @@ void CTessalyDlg::AddFiles(const QStringList& givenPaths) {
     if (toProbe.empty()) {
         return;
     }
+    m_pictures.HoldOthers(true);
     m_probes.Start(std::move(toProbe));
 }
 
@@ -123,6 +124,7 @@ void CTessalyDlg::FileProbed(int index, const MediaFacts& facts) {
 
 void CTessalyDlg::AddingFinished() {
     window_trace::Note("facts", m_fileList->topLevelItemCount());
+    m_pictures.HoldOthers(false);
     m_pendingPaths.clear();
     if (m_refusedNames.isEmpty()) {
         return;
