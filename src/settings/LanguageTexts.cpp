@@ -230,6 +230,16 @@ QString Text(QStringView section, QStringView key) {
 
 namespace {
 
+// A reason the engine always words the same way, in the pack's words; nothing for any other text.
+std::optional<QString> FixedReasonText(const QString& englishReason) {
+    for (const FallbackKey& key : kFallbackKeys) {
+        if (key.section == u"REASON" && key.english == englishReason) {
+            return Text(key.section, key.key);
+        }
+    }
+    return std::nullopt;
+}
+
 // One sentence of a reason or note, in the pack's words.
 QString TranslatedSentence(const QString& englishReason) {
     static const QRegularExpression writtenAs(
@@ -252,23 +262,28 @@ QString TranslatedSentence(const QString& englishReason) {
     if (const QRegularExpressionMatch match = writtenForPlayers.match(englishReason); match.hasMatch()) {
         return Text(u"REASON", u"writtenforplayers").arg(match.captured(1));
     }
-    for (const FallbackKey& key : kFallbackKeys) {
-        if (key.section == u"REASON" && key.english == englishReason) {
-            return Text(key.section, key.key);
-        }
-    }
-    return englishReason;
+    return FixedReasonText(englishReason).value_or(englishReason);
 }
 
 } // namespace
 
 QString TranslatedReason(const QString& englishReason) {
-    // A note may hold several sentences, "; " between them (AddNote in the engine).
-    QStringList sentences = englishReason.split(QStringLiteral("; "));
-    for (QString& sentence : sentences) {
-        sentence = TranslatedSentence(sentence);
+    // A note may hold several sentences, "; " between them (AddNote in the engine). A text of the packs
+    // may hold "; " itself (the note on Matroska kept as it is): two parts that make one are taken together.
+    const QStringList sentences = englishReason.split(QStringLiteral("; "));
+    QStringList translated;
+    for (qsizetype i = 0; i < sentences.size(); ++i) {
+        if (i + 1 < sentences.size()) {
+            const QString both = sentences[i] + QStringLiteral("; ") + sentences[i + 1];
+            if (const std::optional<QString> text = FixedReasonText(both)) {
+                translated << *text;
+                ++i;
+                continue;
+            }
+        }
+        translated << TranslatedSentence(sentences[i]);
     }
-    return sentences.join(QStringLiteral("; "));
+    return translated.join(QStringLiteral("; "));
 }
 
 QList<FallbackText> FallbackTexts() {

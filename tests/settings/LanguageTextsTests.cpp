@@ -186,7 +186,8 @@ TEST(LanguageTexts, ReasonsInThePacksWords) {
               "writtenas=als %1 geschrieben: %2 kann keine Drehung speichern\n"
               "leftout=%1-Datenstrom %2 weggelassen: %3\n"
               "leftrefused=der Container %1 nimmt ihn nicht auf\n"
-              "cutshort=die Eingabe ist abgeschnitten\n");
+              "cutshort=die Eingabe ist abgeschnitten\n"
+              "keptmatroska=als Matroska behalten; \"Bilder drehen\" spielt überall aufrecht\n");
     LoadTexts("german.ini");
     // A note of several sentences, each in the pack's words.
     EXPECT_EQ(TranslatedReason("written as MKV: AVI cannot carry a rotation; data stream 2 left out: the MKV "
@@ -195,6 +196,13 @@ TEST(LanguageTexts, ReasonsInThePacksWords) {
               "als MKV geschrieben: AVI kann keine Drehung speichern; data-Datenstrom 2 weggelassen: der "
               "Container MKV nimmt ihn nicht auf; die Eingabe ist abgeschnitten");
     EXPECT_EQ(TranslatedReason("the input no longer exists"), "die Eingabedatei existiert nicht mehr");
+    // A text that holds "; " itself is one sentence, also among others.
+    EXPECT_EQ(
+        TranslatedReason("kept as Matroska: VLC 3, mpv 0.35 and GNOME Videos 43 show it unrotated; \"turn "
+                         "the pictures\" plays upright everywhere; the input is cut short: the output "
+                         "holds the part of it that is there"),
+        QString::fromUtf8("als Matroska behalten; \"Bilder drehen\" spielt überall aufrecht; die Eingabe "
+                          "ist abgeschnitten"));
     EXPECT_EQ(TranslatedReason("written as MOV: AVI cannot carry a rotation"),
               "als MOV geschrieben: AVI kann keine Drehung speichern");
     EXPECT_EQ(TranslatedReason("the disk is full"), "the disk is full");
