@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const quarnix::MatroskaStructure structure = quarnix::CheckMatroskaStructure(in.get());
-    if (structure.eligible != structure.reason.empty()) {
+    if (structure.eligible != (structure.fault == quarnix::MatroskaFault::kNone)) {
         __builtin_trap();
     }
     if (!structure.eligible) {

@@ -7,6 +7,8 @@
 #include "engine/Probe.h"
 
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 extern "C" {
@@ -77,6 +79,264 @@ int ParseAngle(const std::string& value) {
     return -1;
 }
 
+// Reads the arguments of the rotate command into a request.
+class RotateArguments {
+public:
+    explicit RotateArguments(RotateRequest& request) : m_request(request) {}
+
+    // Takes the options and files; the exit status when one is wrong, nullopt otherwise.
+    std::optional<int> Read(const std::vector<std::string>& args, std::ostream& err) {
+        bool filesOnly = false;
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::string& arg = args[i];
+            if (!filesOnly && arg == "--") {
+                filesOnly = true;
+            } else if (!filesOnly && (arg == "--reencode" || arg == "--mark")) {
+                // The way of the files after it.
+                m_reencodeNext = arg == "--reencode";
+                m_request.reencode = m_request.reencode || m_reencodeNext;
+            } else if (!filesOnly &&
+                       (arg == "--absolute" || arg == "--keep-matroska" || arg == "--replace")) {
+                (arg == "--absolute"  ? m_request.absolute
+                 : arg == "--replace" ? m_request.replace
+                                      : m_request.keepMatroska) = true;
+            } else if (!filesOnly && (arg == "--angle" || arg == "--output")) {
+                if (i + 1 >= args.size()) {
+                    err << "error: " << arg << " needs a value\n";
+                    return kExitUsageOrFolder;
+                }
+                if (const std::optional<int> exitCode = ReadValue(arg, args[++i], err)) {
+                    return exitCode;
+                }
+            } else if (!filesOnly && arg.rfind("--", 0) == 0) {
+                err << "error: unknown option '" << arg << "'\n" << UsageText();
+                return kExitUsageOrFolder;
+            } else {
+                AddFile(arg);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Gives every file its angle and way, and checks that the request is whole; the exit status when it
+    // is not, nullopt otherwise.
+    std::optional<int> Finish(std::ostream& err) {
+        for (RotateRequest::FileChoice& choice : m_request.choices) {
+            if (choice.angle < 0) {
+                choice.angle = m_request.angle;
+            }
+            // A --reencode that no file follows is the whole command's.
+            if (m_request.reencode && !m_fileAfterReencode) {
+                choice.reencode = true;
+            }
+            if (choice.angle == 0 && !m_request.absolute) {
+                return ZeroTurn(err);
+            }
+        }
+        if (m_request.angle < 0 || m_request.outputFolder.empty() == !m_request.replace ||
+            m_request.files.empty()) {
+            err << "error: rotate needs --angle, --output (or --replace, not both) and at least one file\n"
+                << UsageText();
+            return kExitUsageOrFolder;
+        }
+        // A turn of 0 changes nothing; only the rotation to set can be 0 ("as recorded").
+        if (m_request.angle == 0 && !m_request.absolute) {
+            return ZeroTurn(err);
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::optional<int> ReadValue(const std::string& option, const std::string& value, std::ostream& err) {
+        if (option != "--angle") {
+            m_request.outputFolder = value;
+            return std::nullopt;
+        }
+        m_angleNext = ParseAngle(value);
+        if (m_angleNext < 0) {
+            err << "error: --angle takes 90, 180 or 270 (or 0 with --absolute)\n";
+            return kExitUsageOrFolder;
+        }
+        if (m_request.angle < 0) {
+            m_request.angle = m_angleNext; // the first one: also for files given before it
+        }
+        return std::nullopt;
+    }
+
+    void AddFile(const std::string& file) {
+        m_request.files.push_back(file);
+        m_request.choices.push_back({m_angleNext, m_reencodeNext});
+        m_fileAfterReencode = m_fileAfterReencode || m_reencodeNext;
+    }
+
+    static int ZeroTurn(std::ostream& err) {
+        err << "error: --angle 0 needs --absolute (a turn of 0 changes nothing)\n";
+        return kExitUsageOrFolder;
+    }
+
+    RotateRequest& m_request;
+    int m_angleNext = -1;        // the --angle given last, for the files after it
+    bool m_reencodeNext = false; // --reencode (true) or --mark (false) given last
+    bool m_fileAfterReencode = false;
+};
+
+// The files of a rotate request that are videos of a known container, with the turn and way each gets.
+struct AcceptedInputs {
+    std::vector<PlannedInput> accepted;
+    bool anyRefused = false;
+};
+
+// Probes every file of the request and tells of each one refused; nullopt when interrupted meanwhile.
+std::optional<AcceptedInputs> AcceptInputs(const RotateRequest& request,
+                                           const std::atomic<std::uint8_t>& interrupted, std::ostream& out,
+                                           std::ostream& err) {
+    AcceptedInputs inputs;
+    for (std::size_t at = 0; at < request.files.size(); ++at) {
+        const std::string& file = request.files[at];
+        if (interrupted.load() != 0) {
+            err << "quarnix-cli: interrupted before the batch started\n";
+            return std::nullopt;
+        }
+        const MediaFacts facts = ProbeMedia(file, &interrupted, ProbeDepth::kAcceptance);
+        if (!facts.Accepted() || !HasContainerExtension(file)) {
+            if (request.json) {
+                out << RefusedJsonLine(file, facts.Accepted() ? "its extension names no video container"
+                                                              : facts.refusal);
+            } else {
+                err << "refused\t" << file << "\n";
+            }
+            inputs.anyRefused = true;
+            continue;
+        }
+        const RotateRequest::FileChoice choice =
+            at < request.choices.size() ? request.choices[at]
+                                        : RotateRequest::FileChoice{request.angle, request.reencode};
+        inputs.accepted.push_back(
+            {file, facts.durationUs, Turn{choice.angle, request.absolute}, choice.reencode});
+    }
+    return inputs;
+}
+
+// The output folder as the messages name it: with --replace the outputs go beside their originals.
+std::string ShownOutputFolder(const RotateRequest& request) {
+    return request.replace ? std::string("a folder of the files to replace") : request.outputFolder;
+}
+
+// The batch of the accepted files, with the request's way of rotating.
+BatchPlan PlanRotateJob(const RotateRequest& request, const std::vector<PlannedInput>& accepted,
+                        const std::string& folder) {
+    BatchPlan plan = request.replace ? PlanReplaceBatch(accepted, request.angle)
+                                     : PlanBatch(folder, accepted, request.angle);
+    if (plan.job) {
+        ApplyRotateOptions(request, *plan.job);
+    }
+    return plan;
+}
+
+// Tells why the batch cannot start; the exit status then, nullopt when it can start.
+std::optional<int> ReportPlanProblem(const RotateRequest& request, PlanProblem problem,
+                                     const std::string& folder, std::ostream& out, std::ostream& err) {
+    switch (problem) {
+    case PlanProblem::kNone:
+        return std::nullopt;
+    case PlanProblem::kNoEntries:
+        out.flush();
+        return kExitSomeFileNotDone;
+    case PlanProblem::kTooManyEntries:
+        err << "error: a batch holds at most " << CConvertJob::kMaxEntries << " files\n";
+        break;
+    case PlanProblem::kFolderMissing:
+        if (request.replace) {
+            err << "error: a folder of the files to replace does not exist\n";
+        } else {
+            err << "error: the output folder " << FolderProblem(folder) << ": " << folder << "\n";
+        }
+        break;
+    case PlanProblem::kFolderNotWritable:
+        err << "error: the output folder cannot be written: " << folder << "\n";
+        break;
+    case PlanProblem::kNotEnoughSpace:
+        err << "error: not enough free space in the output folder: " << folder << "\n";
+        break;
+    }
+    return kExitUsageOrFolder;
+}
+
+// Waits for the batch to end, showing its progress on a terminal and cancelling it on an interrupt.
+void WaitWithProgress(const RotateRequest& request, RunningBatch& batch,
+                      const std::vector<std::string>& inputs, const std::atomic<std::uint8_t>& interrupted,
+                      std::ostream& err) {
+    // Looks at the interrupt flag and the progress between waits, and goes on the moment the batch ends.
+    if (request.showProgress) {
+        ShowProgress(batch, inputs, err);
+    }
+    while (!batch.WaitFor(std::chrono::milliseconds(request.showProgress ? 100 : 20))) {
+        if (interrupted.load() != 0) {
+            batch.Cancel();
+        }
+        if (request.showProgress) {
+            ShowProgress(batch, inputs, err);
+        }
+    }
+    batch.Wait();
+}
+
+// How many converted files were written each way.
+struct MethodCounts {
+    int marked = 0;
+    int remuxed = 0;
+    int reencoded = 0;
+
+    void Count(WriteMethod method) {
+        (method == WriteMethod::kMarkedInPlace ? marked
+         : method == WriteMethod::kReencoded   ? reencoded
+                                               : remuxed) += 1;
+    }
+};
+
+// The line of one file on stdout, why it failed on stderr, and with --verbose how it was written.
+void ReportOutcome(const RotateRequest& request, const EntryOutcome& outcome, std::ostream& out,
+                   std::ostream& err) {
+    if (request.json) {
+        out << RotateJsonLine(outcome);
+    } else {
+        out << StatusWord(outcome.status) << "\t" << outcome.inputPath << "\t" << outcome.outputPath << "\n";
+    }
+    if (!outcome.reason.empty()) {
+        err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.reason << "\n";
+    }
+    if (outcome.status == kFileStatusConverted && request.verbose) {
+        err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.methodDetail << "\n";
+    }
+}
+
+void ReportMethodCounts(const MethodCounts& counts, std::ostream& err) {
+    err << "quarnix-cli: " << counts.marked << " marked in place, " << counts.remuxed << " remuxed";
+    if (counts.reencoded > 0) {
+        err << ", " << counts.reencoded << " with the pictures turned";
+    }
+    err << "\n";
+}
+
+// Reports every file of the ended batch; whether all of them were converted.
+bool ReportOutcomes(const RotateRequest& request, const RunningBatch& batch, int count, std::ostream& out,
+                    std::ostream& err) {
+    bool allConverted = true;
+    MethodCounts counts;
+    for (int i = 0; i < count; ++i) {
+        const EntryOutcome outcome = batch.OutcomeOf(i);
+        allConverted = allConverted && outcome.status == kFileStatusConverted;
+        ReportOutcome(request, outcome, out, err);
+        if (outcome.status == kFileStatusConverted) {
+            counts.Count(outcome.method);
+        }
+    }
+    if (request.verbose) {
+        ReportMethodCounts(counts, err);
+    }
+    return allConverted;
+}
+
 } // namespace
 
 std::string UsageText() {
@@ -135,119 +395,27 @@ int RunRotate(const RotateRequest& request, std::ostream& out, std::ostream& err
     // Ctrl-C stops the whole command: a probe waiting for data as well as the batch.
     std::atomic<std::uint8_t> interrupted{0};
     CancelOnInterrupt cancelOnInterrupt(interrupted);
-    std::vector<PlannedInput> accepted;
-    bool anyRefused = false;
-    for (std::size_t at = 0; at < request.files.size(); ++at) {
-        const std::string& file = request.files[at];
-        if (interrupted.load() != 0) {
-            err << "quarnix-cli: interrupted before the batch started\n";
-            return kExitSomeFileNotDone;
-        }
-        const MediaFacts facts = ProbeMedia(file, &interrupted, ProbeDepth::kAcceptance);
-        if (!facts.Accepted() || !HasContainerExtension(file)) {
-            if (request.json) {
-                out << RefusedJsonLine(file, facts.Accepted() ? "its extension names no video container"
-                                                              : facts.refusal);
-            } else {
-                err << "refused\t" << file << "\n";
-            }
-            anyRefused = true;
-            continue;
-        }
-        const RotateRequest::FileChoice choice =
-            at < request.choices.size() ? request.choices[at]
-                                        : RotateRequest::FileChoice{request.angle, request.reencode};
-        accepted.push_back({file, facts.durationUs, Turn{choice.angle, request.absolute}, choice.reencode});
-    }
-
-    // With --replace the outputs go beside their originals: the messages name those folders.
-    const std::string folder =
-        request.replace ? std::string("a folder of the files to replace") : request.outputFolder;
-    BatchPlan plan = request.replace ? PlanReplaceBatch(accepted, request.angle)
-                                     : PlanBatch(folder, accepted, request.angle);
-    if (plan.job) {
-        ApplyRotateOptions(request, *plan.job);
-    }
-    switch (plan.problem) {
-    case PlanProblem::kNone:
-        break;
-    case PlanProblem::kNoEntries:
-        out.flush();
+    const std::optional<AcceptedInputs> inputs = AcceptInputs(request, interrupted, out, err);
+    if (!inputs) {
         return kExitSomeFileNotDone;
-    case PlanProblem::kTooManyEntries:
-        err << "error: a batch holds at most " << CConvertJob::kMaxEntries << " files\n";
-        return kExitUsageOrFolder;
-    case PlanProblem::kFolderMissing:
-        if (request.replace) {
-            err << "error: a folder of the files to replace does not exist\n";
-            return kExitUsageOrFolder;
-        }
-        err << "error: the output folder " << FolderProblem(folder) << ": " << folder << "\n";
-        return kExitUsageOrFolder;
-    case PlanProblem::kFolderNotWritable:
-        err << "error: the output folder cannot be written: " << folder << "\n";
-        return kExitUsageOrFolder;
-    case PlanProblem::kNotEnoughSpace:
-        err << "error: not enough free space in the output folder: " << folder << "\n";
-        return kExitUsageOrFolder;
     }
-
+    const std::string folder = ShownOutputFolder(request);
+    BatchPlan plan = PlanRotateJob(request, inputs->accepted, folder);
+    if (const std::optional<int> exitCode = ReportPlanProblem(request, plan.problem, folder, out, err)) {
+        return *exitCode;
+    }
     const int count = plan.job->m_fileCount;
-    std::vector<std::string> inputs = plan.job->m_inputPaths;
+    const std::vector<std::string> names = plan.job->m_inputPaths;
     std::atomic<std::uint8_t>& batchCancel = plan.job->m_cancel;
     RunningBatch batch(std::move(plan.job));
     cancelOnInterrupt.AlsoCancel(&batchCancel);
-    // Looks at the interrupt flag and the progress between waits, and goes on the moment the batch ends.
-    if (request.showProgress) {
-        ShowProgress(batch, inputs, err);
-    }
-    while (!batch.WaitFor(std::chrono::milliseconds(request.showProgress ? 100 : 20))) {
-        if (interrupted.load() != 0) {
-            batch.Cancel();
-        }
-        if (request.showProgress) {
-            ShowProgress(batch, inputs, err);
-        }
-    }
-    batch.Wait();
+    WaitWithProgress(request, batch, names, interrupted, err);
     cancelOnInterrupt.AlsoCancel(nullptr);
     if (request.showProgress) {
         err << "\r\033[K";
         err.flush();
     }
-
-    bool allConverted = !anyRefused;
-    int marked = 0;
-    int remuxed = 0;
-    int reencoded = 0;
-    for (int i = 0; i < count; ++i) {
-        const EntryOutcome outcome = batch.OutcomeOf(i);
-        allConverted = allConverted && outcome.status == kFileStatusConverted;
-        if (request.json) {
-            out << RotateJsonLine(outcome);
-        } else {
-            out << StatusWord(outcome.status) << "\t" << outcome.inputPath << "\t" << outcome.outputPath
-                << "\n";
-        }
-        if (!outcome.reason.empty()) {
-            err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.reason << "\n";
-        }
-        if (outcome.status == kFileStatusConverted) {
-            (outcome.method == WriteMethod::kMarkedInPlace ? marked
-             : outcome.method == WriteMethod::kReencoded   ? reencoded
-                                                           : remuxed) += 1;
-            if (request.verbose) {
-                err << "quarnix-cli: " << outcome.inputPath << ": " << outcome.methodDetail << "\n";
-            }
-        }
-    }
-    if (request.verbose) {
-        err << "quarnix-cli: " << marked << " marked in place, " << remuxed << " remuxed";
-        if (reencoded > 0) {
-            err << ", " << reencoded << " with the pictures turned";
-        }
-        err << "\n";
-    }
+    const bool allConverted = ReportOutcomes(request, batch, count, out, err) && !inputs->anyRefused;
     out.flush();
     err.flush();
     return allConverted ? kExitSuccess : kExitSomeFileNotDone;
@@ -295,74 +463,15 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     }
 
     RotateRequest request;
-    int angleNext = -1;        // the --angle given last, for the files after it
-    bool reencodeNext = false; // --reencode (true) or --mark (false) given last
-    bool fileAfterReencode = false;
     request.showProgress = stderrIsTerminal;
     request.verbose = verbose;
     request.json = json;
-    filesOnly = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (!filesOnly && arg == "--") {
-            filesOnly = true;
-        } else if (!filesOnly && (arg == "--reencode" || arg == "--mark")) {
-            // The way of the files after it.
-            reencodeNext = arg == "--reencode";
-            request.reencode = request.reencode || reencodeNext;
-        } else if (!filesOnly && (arg == "--absolute" || arg == "--keep-matroska" || arg == "--replace")) {
-            (arg == "--absolute"  ? request.absolute
-             : arg == "--replace" ? request.replace
-                                  : request.keepMatroska) = true;
-        } else if (!filesOnly && (arg == "--angle" || arg == "--output")) {
-            if (i + 1 >= args.size()) {
-                err << "error: " << arg << " needs a value\n";
-                return kExitUsageOrFolder;
-            }
-            const std::string& value = args[++i];
-            if (arg == "--angle") {
-                angleNext = ParseAngle(value);
-                if (angleNext < 0) {
-                    err << "error: --angle takes 90, 180 or 270 (or 0 with --absolute)\n";
-                    return kExitUsageOrFolder;
-                }
-                if (request.angle < 0) {
-                    request.angle = angleNext; // the first one: also for files given before it
-                }
-            } else {
-                request.outputFolder = value;
-            }
-        } else if (!filesOnly && arg.rfind("--", 0) == 0) {
-            err << "error: unknown option '" << arg << "'\n" << UsageText();
-            return kExitUsageOrFolder;
-        } else {
-            request.files.push_back(arg);
-            request.choices.push_back({angleNext, reencodeNext});
-            fileAfterReencode = fileAfterReencode || reencodeNext;
-        }
+    RotateArguments reader(request);
+    if (const std::optional<int> exitCode = reader.Read(args, err)) {
+        return *exitCode;
     }
-    for (RotateRequest::FileChoice& choice : request.choices) {
-        if (choice.angle < 0) {
-            choice.angle = request.angle;
-        }
-        // A --reencode that no file follows is the whole command's.
-        if (request.reencode && !fileAfterReencode) {
-            choice.reencode = true;
-        }
-        if (choice.angle == 0 && !request.absolute) {
-            err << "error: --angle 0 needs --absolute (a turn of 0 changes nothing)\n";
-            return kExitUsageOrFolder;
-        }
-    }
-    if (request.angle < 0 || request.outputFolder.empty() == !request.replace || request.files.empty()) {
-        err << "error: rotate needs --angle, --output (or --replace, not both) and at least one file\n"
-            << UsageText();
-        return kExitUsageOrFolder;
-    }
-    // A turn of 0 changes nothing; only the rotation to set can be 0 ("as recorded").
-    if (request.angle == 0 && !request.absolute) {
-        err << "error: --angle 0 needs --absolute (a turn of 0 changes nothing)\n";
-        return kExitUsageOrFolder;
+    if (const std::optional<int> exitCode = reader.Finish(err)) {
+        return *exitCode;
     }
     return RunRotate(request, out, err);
 }

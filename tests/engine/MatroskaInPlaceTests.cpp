@@ -2,6 +2,7 @@
 #include "EngineFixtures.h"
 #include "Fixtures.h"
 #include "MediaFacts.h"
+#include "engine/batch/FailureReason.h"
 #include "engine/inplace/MarkInPlace.h"
 #include "engine/inplace/matroska/MatroskaRotation.h"
 #include "engine/io/FileDescriptor.h"
@@ -127,7 +128,7 @@ TEST_P(MatroskaInPlace, KeepsTheClustersAndReadersSeeTheAngle) {
 
     const MatroskaStructure before = StructureOf(input);
     const MatroskaStructure after = StructureOf(output);
-    ASSERT_TRUE(before.eligible && after.eligible) << after.reason;
+    ASSERT_TRUE(before.eligible && after.eligible) << PlainMatroskaReason(after.fault);
     ASSERT_EQ(after.HeadEnd(), before.HeadEnd());
     ASSERT_EQ(after.TailStart(), before.TailStart());
     const std::string in = ReadFileBytes(input);
@@ -291,6 +292,70 @@ TEST(MatroskaInPlaceProjection, AnExistingProjectionKeepsItsTypeAndGetsTheNewRol
     EXPECT_NE(text.find("Projection type: 1"), std::string::npos) << text;
     EXPECT_EQ(ReadMkvInfo(output).rolls, std::vector<std::string>{"-180"});
     EXPECT_EQ(ReadMkvInfo(output).rotateTags, std::vector<std::string>{"180"});
+}
+
+// The read-back after a rewrite walks only the header and the tail again and takes the clusters' elements
+// from the check made before the rewrite: it finds what a whole check of the file finds, also when the
+// rewritten header or tail is damaged or no longer ends where the clusters begin.
+TEST(MatroskaRecheck, FindsWhatAWholeCheckFinds) {
+    ScopedTempDir dir;
+    const std::string input = MarkerClip("mkv");
+    const std::string marked = dir.file("marked.mkv");
+    ASSERT_EQ(MarkInto(input, marked, 90).outcome, MarkInPlaceOutcome::Marked);
+    const MatroskaStructure known = StructureOf(input);
+    ASSERT_TRUE(known.eligible);
+    ASSERT_LT(known.TailStart(), known.fileSize) << "the fixture has no tail";
+    const MatroskaStructure written = StructureOf(marked);
+    ASSERT_TRUE(written.eligible);
+    // The last byte of the size field of the element at offset, one more: the element grows by a byte.
+    const auto growElementAt = [](std::string& bytes, std::size_t offset) {
+        const std::size_t size =
+            offset + static_cast<std::size_t>(ebml::IdLength(
+                         ebml::ElementAt(ebml::Bytes(bytes.begin(), bytes.end()), offset)->id));
+        int length = 1;
+        while (length < 8 && !(static_cast<unsigned char>(bytes[size]) & (0x80 >> (length - 1)))) {
+            ++length;
+        }
+        bytes[size + static_cast<std::size_t>(length) - 1] += 1;
+    };
+    const struct {
+        const char* name;
+        std::function<void(std::string&)> damage;
+        bool eligible;
+    } cases[] = {
+        {"as written", [](std::string&) {}, true},
+        {"header element damaged", [&](std::string& bytes) { bytes[known.segmentData] = 0; }, false},
+        {"header ends elsewhere", [&](std::string& bytes) { growElementAt(bytes, known.segmentData); },
+         false},
+        {"last header element runs into the first cluster",
+         [&](std::string& bytes) {
+             growElementAt(bytes, static_cast<std::size_t>(written.elements[written.firstCluster - 1].start));
+         },
+         false},
+        {"tail element damaged", [&](std::string& bytes) { bytes[known.TailStart()] = 0; }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string bytes = ReadFileBytes(marked);
+        c.damage(bytes);
+        const std::string path = dir.file("damaged.mkv");
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        const MatroskaStructure whole = CheckMatroskaStructure(fd.get());
+        const MatroskaStructure recheck = RecheckRewrittenMatroska(fd.get(), known);
+        EXPECT_EQ(whole.eligible, c.eligible);
+        EXPECT_EQ(recheck.eligible, whole.eligible);
+        EXPECT_EQ(recheck.fault, whole.fault);
+        ASSERT_EQ(recheck.elements.size(), whole.elements.size());
+        for (std::size_t i = 0; i < whole.elements.size(); ++i) {
+            EXPECT_EQ(recheck.elements[i].id, whole.elements[i].id) << "element " << i;
+            EXPECT_EQ(recheck.elements[i].start, whole.elements[i].start) << "element " << i;
+            EXPECT_EQ(recheck.elements[i].total, whole.elements[i].total) << "element " << i;
+        }
+        EXPECT_EQ(recheck.firstCluster, whole.firstCluster);
+        EXPECT_EQ(recheck.lastCluster, whole.lastCluster);
+        EXPECT_TRUE(recheck.head == whole.head && recheck.tail == whole.tail);
+    }
 }
 
 // Through the worker: a Matroska file is marked in place, one without room in its header is remuxed (and

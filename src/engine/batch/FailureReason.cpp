@@ -199,9 +199,59 @@ std::string PlainQuickTimeReason(QuickTimeFault fault) {
     return {};
 }
 
+std::string PlainMatroskaReason(MatroskaFault fault) {
+    switch (fault) {
+    case MatroskaFault::kNone:
+        return {};
+    case MatroskaFault::kReadFailed:
+        return "the file cannot be read";
+    case MatroskaFault::kNotMatroska:
+        return "the file is not Matroska";
+    case MatroskaFault::kDamaged:
+        return "the Matroska structure is damaged";
+    case MatroskaFault::kCutShort:
+        return kCutShortReason;
+    case MatroskaFault::kMoreThanOneSegment:
+        return "the file holds more than one segment";
+    case MatroskaFault::kUnknownSize:
+        return "an element of the file has no size (a live recording)";
+    case MatroskaFault::kNoClusters:
+        return "the file holds no media clusters";
+    case MatroskaFault::kTracksOutsideHeader:
+        return "the file's track list is not in its header";
+    case MatroskaFault::kTagsBetweenClusters:
+        return "the file's tags lie between its clusters";
+    case MatroskaFault::kSeekHeadBetweenClusters:
+        return "the file has a seek head between its clusters";
+    case MatroskaFault::kTrackListCount:
+        return "the file does not have exactly one track list";
+    case MatroskaFault::kMoreThanOneTagList:
+        return "the file has more than one tag list";
+    case MatroskaFault::kRegionTooLarge:
+        return "the Matroska header or index is unusually large";
+    case MatroskaFault::kTrackListDamaged:
+        return "the file's track list is damaged";
+    case MatroskaFault::kNoVideoTrack:
+        return "the file has no video track";
+    case MatroskaFault::kVideoTrackWithoutId:
+        return "a video track of the file has no id";
+    case MatroskaFault::kTagsDamaged:
+        return "the file's tags are damaged";
+    case MatroskaFault::kNoRoom:
+        return "the Matroska header has no room for the rotation";
+    case MatroskaFault::kSeekHeadUnsettled:
+        return "the file's seek head cannot be rewritten";
+    case MatroskaFault::kSeekHeadOutside:
+        return "the file's seek head points outside its elements";
+    case MatroskaFault::kSegmentSizeTooShort:
+        return "the Matroska segment's size field is too short";
+    }
+    return {};
+}
+
 std::string PlainInPlaceRefusal(const InPlaceRefusal& refusal) {
-    if (!refusal.matroska.empty()) {
-        return refusal.matroska;
+    if (refusal.matroska != MatroskaFault::kNone) {
+        return PlainMatroskaReason(refusal.matroska);
     }
     if (refusal.quickTime == QuickTimeFault::kNone && refusal.readError != 0) {
         return "the file could not be read";

@@ -6,6 +6,7 @@
 
 namespace quarnix {
 
+enum class MatroskaFault;
 enum class QuickTimeFault;
 struct InPlaceRefusal;
 struct MarkInPlaceResult;
@@ -58,6 +59,8 @@ std::string LeftOutStreamNote(const std::string& kind, unsigned index, LeftOutWh
 
 // Why a QuickTime-family file's boxes keep it from being marked in place: "the file has no movie header".
 std::string PlainQuickTimeReason(QuickTimeFault fault);
+// Why a Matroska or WebM file's elements keep it from being marked in place: "the file is not Matroska".
+std::string PlainMatroskaReason(MatroskaFault fault);
 // Why a file is not marked in place; the remux then takes it.
 std::string PlainInPlaceRefusal(const InPlaceRefusal& refusal);
 // The reason of a mark in place that failed, in the words every failed entry uses; empty otherwise.

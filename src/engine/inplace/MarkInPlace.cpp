@@ -206,7 +206,7 @@ InPlaceDecision PlanQuickTime(int inputFd, const Turn& turn) {
     plan.header = ReadQuickTimeHeader(inputFd);
     plan.structure = CheckQuickTimeStructure(plan.header);
     if (!plan.structure.eligible) {
-        return Refused({plan.structure.fault, {}, plan.structure.readError});
+        return Refused({plan.structure.fault, MatroskaFault::kNone, plan.structure.readError});
     }
     plan.fileSize = plan.header.fileSize;
     plan.modified = plan.header.modified;
@@ -222,16 +222,16 @@ InPlaceDecision PlanMatroska(int inputFd, const Turn& turn) {
     plan.family = InPlaceFamily::kMatroska;
     struct stat info {};
     if (fstat(inputFd, &info) != 0) {
-        return Refused({QuickTimeFault::kNone, {}, errno});
+        return Refused({QuickTimeFault::kNone, MatroskaFault::kNone, errno});
     }
     plan.modified = info.st_mtim;
     plan.matroska = CheckMatroskaStructure(inputFd);
     if (!plan.matroska.eligible) {
-        return Refused({QuickTimeFault::kNone, plan.matroska.reason, plan.matroska.readError});
+        return Refused({QuickTimeFault::kNone, plan.matroska.fault, plan.matroska.readError});
     }
     plan.rewrite = PlanMatroskaRotation(plan.matroska, turn);
     if (!plan.rewrite.possible) {
-        return Refused({QuickTimeFault::kNone, plan.rewrite.reason, 0});
+        return Refused({QuickTimeFault::kNone, plan.rewrite.fault, 0});
     }
     plan.fileSize = plan.matroska.fileSize;
     return Planned(std::move(plan));
@@ -287,7 +287,9 @@ MarkInPlaceResult MarkMatroska(const InPlacePlan& plan, int outputFd, std::atomi
     if (int error = WriteMatroskaRewrite(outputFd, output, plan.rewrite); error != 0) {
         return FailureOf(error);
     }
-    const MatroskaStructure written = CheckMatroskaStructure(outputFd);
+    // Read back: the output's structure was read once above; its clusters were not written, so only its
+    // header and tail are walked again.
+    const MatroskaStructure written = RecheckRewrittenMatroska(outputFd, output);
     if (written.readError != 0) {
         return FailureOf(written.readError);
     }

@@ -27,8 +27,8 @@ enum class InPlaceFamily { kQuickTime, kMatroska };
 // Why a file is not marked in place; the batch turns it into words (FailureReason.h).
 struct InPlaceRefusal {
     QuickTimeFault quickTime = QuickTimeFault::kNone; // what the QuickTime walk found
-    std::string matroska; // what the Matroska check or plan found, in its own words; empty otherwise
-    int readError = 0;    // errno of a failed read, 0 when the file was read
+    MatroskaFault matroska = MatroskaFault::kNone;    // what the Matroska check or plan found
+    int readError = 0;                                // errno of a failed read, 0 when the file was read
 };
 
 // What marking a file in place will write, made from one reading of its header.

@@ -9,27 +9,22 @@
 
 #include "engine/Rotation.h"
 #include "engine/inplace/matroska/Ebml.h"
+#include "engine/inplace/matroska/MatroskaFault.h"
 #include "engine/inplace/matroska/MatroskaStructure.h"
+#include "engine/inplace/matroska/MatroskaTrackProjection.h"
 
-#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace quarnix {
 
-// The clockwise angle a video track gets, from its place among the file's video tracks (0, 1, ...) and the
-// angle its Projection shows now (0 without one).
-using TrackAngleRule = std::function<int(std::size_t videoTrack, int currentClockwise)>;
-
 // The new header and tail of a file whose structure was checked, with a rotation in every video track
 // (an angle of 0 is written as a flat Projection without roll and a ROTATE of 0, which clears an old mark).
 struct MatroskaRewrite {
     bool possible = false;
-    bool noRoom = false; // not possible because the header has no Void large enough
-    std::string reason;  // why not, in plain words ("the Matroska header has no room for the rotation")
-    ebml::Bytes head;    // exactly as long as the old head
+    MatroskaFault fault = MatroskaFault::kNone; // why not; kNoRoom when the header has no Void large enough
+    ebml::Bytes head;                           // exactly as long as the old head
     ebml::Bytes tail;
     std::uint64_t segmentSize = 0; // the new size of the segment's data (when known)
     int videoTracks = 0;           // video tracks that get the rotation
@@ -46,9 +41,6 @@ int WriteMatroskaRewrite(int fd, const MatroskaStructure& structure, const Matro
 // Whether the video tracks of the checked file carry exactly the clockwise angles (one per video track, in
 // file order), and nothing else: each its Projection roll and its one ROTATE tag.
 bool HoldsMatroskaRotation(const MatroskaStructure& structure, const std::vector<int>& trackAngles);
-
-// The Projection element for a clockwise rotation of the picture, as EBML bytes.
-ebml::Bytes ProjectionElement(int clockwiseDegrees);
 
 // Sets the rotation of the closed Matroska or WebM file at the UTF-8 path in place: the clockwise angle of
 // each video track, in file order. Returns 0, AVERROR(ENOSPC) when its header has no room for it,

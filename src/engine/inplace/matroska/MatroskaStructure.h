@@ -4,9 +4,9 @@
 #pragma once
 
 #include "engine/inplace/matroska/Ebml.h"
+#include "engine/inplace/matroska/MatroskaFault.h"
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace quarnix {
@@ -21,10 +21,9 @@ struct MatroskaLevel1 {
 
 struct MatroskaStructure {
     bool eligible = false;
-    // Why the rotation cannot be written in place, in plain words; empty when eligible. The reading
-    // error's words when the file could not be read.
-    std::string reason;
-    int readError = 0; // errno of a failed read, 0 when the file was read
+    MatroskaFault fault =
+        MatroskaFault::kNone; // why the rotation cannot be written in place; kNone if eligible
+    int readError = 0;        // errno of a failed read, 0 when the file was read
     std::uint64_t fileSize = 0;
     std::uint64_t segmentSizeOffset = 0; // where the segment's size field lies
     int segmentSizeLength = 0;
@@ -46,5 +45,10 @@ struct MatroskaStructure {
 // cluster, one Tracks element before the first cluster, at most one Tags element outside the clusters'
 // range and no seek head within it, and the header and tail regions are of reasonable size.
 MatroskaStructure CheckMatroskaStructure(int fd);
+
+// The same check of a file whose header and tail were just rewritten in place, made without walking the
+// clusters again: those were not written, so the elements from the first to the last cluster are taken
+// from known, the check of the file before the rewrite. Everything else is read again from the file.
+MatroskaStructure RecheckRewrittenMatroska(int fd, const MatroskaStructure& known);
 
 } // namespace quarnix

@@ -60,6 +60,67 @@ std::optional<Bytes> RotateSimpleTagWithValue(const Bytes& buffer, const Element
     return ebml::WithCrc(ebml::kIdSimpleTag, hadCrc, data, simpleTag.SizeLength());
 }
 
+// The children of a Tag about a video track, with its ROTATE value.
+struct RotatedTag {
+    Bytes data;
+    bool hadCrc = false;
+    bool changed = false;
+    int simpleTags = 0;
+};
+
+// The fields of a Tag about a video track with its ROTATE value: the track's first tag (owner) keeps one
+// ROTATE, of the value (a ROTATE of another value gets it), or gets one; its later tags lose theirs.
+// nullopt when a ROTATE cannot be parsed.
+std::optional<RotatedTag> TagWithRotation(const Bytes& buffer, const std::vector<Element>& fields,
+                                          const std::string& value, bool owner) {
+    RotatedTag tag;
+    bool wrote = !owner;
+    for (const Element& field : fields) {
+        if (field.id == ebml::kIdCrc32) {
+            tag.hadCrc = true;
+            continue;
+        }
+        const std::optional<std::string_view> rotate =
+            field.id == ebml::kIdSimpleTag ? RotateValue(buffer, field) : std::nullopt;
+        if (!rotate) {
+            tag.simpleTags += field.id == ebml::kIdSimpleTag ? 1 : 0;
+            ebml::AppendRange(tag.data, buffer, field.start, field.End());
+            continue;
+        }
+        if (!wrote && *rotate == value) {
+            ebml::AppendRange(tag.data, buffer, field.start, field.End());
+        } else if (!wrote) {
+            std::optional<Bytes> replaced = RotateSimpleTagWithValue(buffer, field, value);
+            if (!replaced) {
+                return std::nullopt;
+            }
+            ebml::AppendBytes(tag.data, *replaced);
+            tag.changed = true;
+        } else {
+            tag.changed = true; // a second ROTATE of the same track is dropped
+            continue;
+        }
+        wrote = true;
+        ++tag.simpleTags;
+    }
+    if (!wrote) {
+        ebml::AppendBytes(tag.data, RotateSimpleTag(value));
+        tag.changed = true;
+        ++tag.simpleTags;
+    }
+    return tag;
+}
+
+// Appends the Tag: as it was when unchanged, rebuilt when changed, not at all when left without any simple
+// tag (that is no tag).
+void AppendRotatedTag(const Bytes& buffer, const Element& original, const RotatedTag& tag, Bytes& out) {
+    if (!tag.changed) {
+        ebml::AppendRange(out, buffer, original.start, original.End());
+    } else if (tag.simpleTags > 0) {
+        ebml::AppendBytes(out, ebml::WithCrc(ebml::kIdTag, tag.hadCrc, tag.data, original.SizeLength()));
+    }
+}
+
 } // namespace
 
 std::optional<std::uint64_t> TrackOfTag(const Bytes& buffer, const std::vector<Element>& fields) {
@@ -139,58 +200,17 @@ std::optional<Bytes> TagsWithRotation(const Bytes& buffer, const Element& tags,
             ebml::AppendRange(out, buffer, child.start, child.End());
             continue;
         }
-        const std::string& value = videos.at(*track);
-        const bool owner = !done.contains(*track);
-        done.insert(*track);
-        bool wrote = !owner;
-        bool tagChanged = false;
-        bool tagHadCrc = false;
-        int simpleTags = 0;
-        Bytes tagData;
-        for (const Element& field : *fields) {
-            if (field.id == ebml::kIdCrc32) {
-                tagHadCrc = true;
-                continue;
-            }
-            const std::optional<std::string_view> rotate =
-                field.id == ebml::kIdSimpleTag ? RotateValue(buffer, field) : std::nullopt;
-            if (!rotate) {
-                simpleTags += field.id == ebml::kIdSimpleTag ? 1 : 0;
-                ebml::AppendRange(tagData, buffer, field.start, field.End());
-                continue;
-            }
-            if (!wrote && *rotate == value) {
-                ebml::AppendRange(tagData, buffer, field.start, field.End());
-            } else if (!wrote) {
-                std::optional<Bytes> replaced = RotateSimpleTagWithValue(buffer, field, value);
-                if (!replaced) {
-                    return std::nullopt;
-                }
-                ebml::AppendBytes(tagData, *replaced);
-                tagChanged = true;
-            } else {
-                tagChanged = true; // a second ROTATE of the same track is dropped
-                continue;
-            }
-            wrote = true;
-            ++simpleTags;
+        const bool owner = done.insert(*track).second;
+        std::optional<RotatedTag> rotated = TagWithRotation(buffer, *fields, videos.at(*track), owner);
+        if (!rotated) {
+            return std::nullopt;
         }
-        if (!wrote) {
-            ebml::AppendBytes(tagData, RotateSimpleTag(value));
-            tagChanged = true;
-            ++simpleTags;
-        }
-        changed = changed || tagChanged;
-        if (!tagChanged) {
-            ebml::AppendRange(out, buffer, child.start, child.End());
-        } else if (simpleTags > 0) { // a tag left without any simple tag is not a tag
-            ebml::AppendBytes(out, ebml::WithCrc(ebml::kIdTag, tagHadCrc, tagData, child.SizeLength()));
-        }
+        changed = changed || rotated->changed;
+        AppendRotatedTag(buffer, child, *rotated, out);
     }
     for (const auto& [uid, value] : values) {
-        if (!done.contains(uid)) {
+        if (done.insert(uid).second) {
             ebml::AppendBytes(out, NewRotateTag(uid, value));
-            done.insert(uid);
             changed = true;
         }
     }
