@@ -147,6 +147,8 @@ const std::array kFallbackKeys = {
     FallbackKey{u"REASON", u"cutshort",
                 u"the input is cut short: the output holds the part of it that is there"},
     FallbackKey{u"REASON", u"writtenforplayers", u"written as %1: most players ignore a Matroska rotation"},
+    FallbackKey{u"REASON", u"av1mark",
+                u"VLC 3 shows AV1 video in MP4 unrotated; \"turn the pictures\" plays upright everywhere"},
     FallbackKey{
         u"REASON", u"keptmatroska",
         u"kept as Matroska: VLC 3, mpv 0.35 and GNOME Videos 43 show it unrotated; \"turn the pictures\" "

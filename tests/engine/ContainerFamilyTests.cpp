@@ -133,5 +133,34 @@ TEST(ContainerFamily, MatroskaIsWrittenAsMp4WhenMp4KeepsEverything) {
     }
 }
 
+// VLC 3 shows AV1 in MP4 unrotated: an AV1 output marked in MP4 says so, whether the MP4 was marked in
+// place or a Matroska input was written as MP4; an H.264 one does not.
+TEST(ContainerFamily, Av1MarkedInMp4SaysWhichPlayerIgnoresIt) {
+    const std::string av1Options =
+        kMarkerVideo + kTone + "-c:v libaom-av1 -cpu-used 8 -b:v 100k -c:a aac -shortest";
+    const std::string note = "VLC 3 shows AV1 video in MP4 unrotated";
+    const struct {
+        std::string name;
+        std::string input;
+        std::string outputName;
+        bool av1;
+    } cases[] = {
+        {"av1_mp4", MediaFixture("marker-av1.mp4", av1Options), "clip.mp4", true},
+        {"av1_mkv", MediaFixture("marker-av1.mkv", av1Options), "clip.mp4", true},
+        {"h264_mp4", MarkerClip("mp4"), "clip.mp4", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedTempDir dir;
+        auto job = MakeBatchJob({c.input}, {dir.file("clip" + c.input.substr(c.input.rfind('.')))}, 90);
+        job->m_keepMatroska = 0;
+        ASSERT_EQ(RunBatch(*job).statuses, std::vector<int>{kFileStatusConverted}) << job->m_entryReasons[0];
+        const EntryOutcome outcome = job->OutcomeOf(0);
+        EXPECT_EQ(outcome.outputPath, dir.file(c.outputName));
+        EXPECT_EQ(outcome.reason.find(note) != std::string::npos, c.av1) << outcome.reason;
+        EXPECT_EQ(DisplayedMarkerCorner(outcome.outputPath, 90), "top-right");
+    }
+}
+
 } // namespace
 } // namespace quarnix::test

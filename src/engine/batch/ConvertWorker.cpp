@@ -140,6 +140,15 @@ void KeepH264Container(EntryState& entry) {
     entry.note = "written as MKV: " + name + " cannot hold the turned pictures' H.264";
 }
 
+bool HoldsAv1Video(const AVFormatContext& input) {
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        if (input.streams[i]->codecpar->codec_id == AV_CODEC_ID_AV1) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Sets up the output container and its streams, creates the temporary file and writes the header.
 // Returns kFolderGone when the temporary file could not be created because the folder is gone.
 EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
@@ -162,6 +171,9 @@ EntryEnd CreateOutput(CConvertJob& job, EntryState& entry) {
         entry.outputPath = container.path;
         if (!container.note.empty()) {
             entry.note = container.note;
+        }
+        if (!IsMatroskaFamilyName(entry.outputPath) && HoldsAv1Video(*entry.input)) {
+            AddNote(entry.note, Av1MarkNote());
         }
     }
     AVFormatContext* rawOutput = nullptr;
@@ -396,6 +408,9 @@ bool MarkInPlaceIfPossible(CConvertJob& job, EntryState& entry, EntryEnd& end) {
         }
         entry.method = kMarkedInPlace;
         entry.writeMethod = WriteMethod::kMarkedInPlace;
+        if (decision.plan->av1Video) {
+            AddNote(entry.note, Av1MarkNote());
+        }
         FinishEntry(entry, true);
         return true;
     case MarkInPlaceOutcome::Cancelled:

@@ -102,6 +102,10 @@ std::string CutShortNote() {
     return "the input is cut short: the output holds the part of it that is there";
 }
 
+std::string Av1MarkNote() {
+    return "VLC 3 shows AV1 video in MP4 unrotated; \"turn the pictures\" plays upright everywhere";
+}
+
 std::string OriginalRemovedNote(const std::string& originalName) {
     return "the original " + originalName + " was removed";
 }

@@ -38,6 +38,9 @@ inline constexpr const char* kCutShortReason = "the file is cut short";
 // The note of an output made from an input whose end is missing.
 std::string CutShortNote();
 
+// The note of an AV1 video marked in an MP4 or MOV file: VLC 3 ignores the mark on AV1.
+std::string Av1MarkNote();
+
 // The note of an output that the disk could only give its name through an empty placeholder file.
 std::string PlaceholderCommitNote();
 

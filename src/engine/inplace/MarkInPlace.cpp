@@ -1,6 +1,7 @@
 #include "engine/inplace/MarkInPlace.h"
 
 #include "engine/Rotation.h"
+#include "engine/inplace/quicktime/QuickTimeMovieFacts.h"
 #include "engine/io/OutputFile.h"
 #include "engine/io/PositionedIo.h"
 
@@ -213,6 +214,9 @@ InPlaceDecision PlanQuickTime(int inputFd, const Turn& turn) {
     for (const QuickTimeVideoTrack& track : plan.structure.videoTracks) {
         const DisplayTransform turned = TurnedTransform(turn, TransformOfMatrix(track.matrix.data()));
         plan.matrices.push_back(TrackMatrixBytes(turned, track.Width(), track.Height()));
+    }
+    for (const QuickTimeTrackMedia& track : ReadQuickTimeMovieFacts(plan.header).tracks) {
+        plan.av1Video = plan.av1Video || (track.handler == box::kVide && track.sampleEntryType == BoxType("av01"));
     }
     return Planned(std::move(plan));
 }

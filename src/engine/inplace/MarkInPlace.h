@@ -40,6 +40,7 @@ struct InPlacePlan {
     QuickTimeHeader header;
     QuickTimeStructure structure;
     std::vector<std::array<std::uint8_t, kTrackMatrixBytes>> matrices;
+    bool av1Video = false; // a video track holds AV1 ('av01'), whose mark VLC 3 ignores
     // Matroska: the elements as read and the header rewrite.
     MatroskaStructure matroska;
     MatroskaRewrite rewrite;
