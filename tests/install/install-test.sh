@@ -20,7 +20,7 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log"; fail "cmake --install"; }
 
 for f in bin/quarnix bin/quarnix-cli share/quarnix/setting.ini share/quarnix/help/index.html \
-         share/quarnix/help/de/index.html share/quarnix/help/ja/index.html \
+         share/quarnix/help/help.css share/quarnix/help/de/index.html share/quarnix/help/ja/index.html \
          share/quarnix/languages/english.ini share/quarnix/languages/japanese.ini \
          share/applications/io.github.quarnix.Quarnix.desktop share/metainfo/io.github.quarnix.Quarnix.metainfo.xml \
          share/icons/hicolor/48x48/apps/quarnix.png share/icons/hicolor/128x128/apps/quarnix.png \

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <gtest/gtest.h>
@@ -55,6 +57,12 @@ TEST(ShippedData, EveryPackLinksToAHelpPageInItsLanguage) {
         EXPECT_EQ(page, ReadBytes(test::DataSourceFolder() + "/" + url)) << url.toStdString();
         EXPECT_TRUE(page.contains("<html lang=\"" + language.toUtf8() + "\">"))
             << name.toStdString() << " links to " << url.toStdString() << ", not a page in its language";
+        // Its style sheet is shipped where the page looks for it.
+        static const QRegularExpression sheetLink(QStringLiteral("rel=\"stylesheet\" href=\"([^\"]+)\""));
+        const QRegularExpressionMatch sheet = sheetLink.match(QString::fromUtf8(page));
+        ASSERT_TRUE(sheet.hasMatch()) << url.toStdString();
+        const QString pageFolder = QFileInfo(test::BinFolder() + "/" + url).path();
+        EXPECT_TRUE(QFile::exists(pageFolder + "/" + sheet.captured(1))) << url.toStdString();
         EXPECT_FALSE(pages.contains(url)) << url.toStdString() << " serves two packs";
         pages.append(url);
     }
