@@ -55,6 +55,12 @@ CCheckListCtrl::CCheckListCtrl(QWidget* parent) : QTreeWidget(parent) {
         }
     });
     connect(model(), &QAbstractItemModel::rowsRemoved, this, [this] { m_removingRows = false; });
+    connect(model(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent, int first, int last) {
+                if (!parent.isValid()) {
+                    UpdateHeaderCheckAfterInsert(first, last);
+                }
+            });
 }
 
 bool CCheckListCtrl::InitHeaderCheck() {
@@ -119,6 +125,25 @@ void CCheckListCtrl::rowsAboutToBeRemoved(const QModelIndex& parent, int start, 
     // This view hears of a removal before its selection model does (it connected to the model first).
     m_removingRows = true;
     QTreeWidget::rowsAboutToBeRemoved(parent, start, end);
+}
+
+// Rows that come in ticked leave a ticked header box as it is, so a list filled with 2,000 ticked rows
+// looks at each new row only; an unticked one clears the box at once, and a box that was not ticked is
+// worked out from every row.
+void CCheckListCtrl::UpdateHeaderCheckAfterInsert(int first, int last) {
+    if (!m_initialised) {
+        return;
+    }
+    for (int row = first; row <= last; ++row) {
+        const QVariant state = topLevelItem(row)->data(0, Qt::CheckStateRole);
+        if (state.isValid() && state.toInt() == Qt::Unchecked) {
+            m_header->SetHeaderCheckImage(CCheckHeadCtrl::kEmptyBoxImage);
+            return;
+        }
+    }
+    if (m_header->HeaderCheckImage() != CCheckHeadCtrl::kTickedBoxImage) {
+        UpdateHeaderCheck();
+    }
 }
 
 void CCheckListCtrl::UpdateHeaderCheck() {

@@ -41,6 +41,7 @@ protected:
 private:
     // Shows the ticked box when no row is unchecked (rows without a check box count as checked).
     void UpdateHeaderCheck();
+    void UpdateHeaderCheckAfterInsert(int first, int last);
 
     CCheckHeadCtrl* m_header = nullptr;
     bool m_initialised = false;

@@ -79,6 +79,27 @@ TEST(CheckListCtrl, HeaderClickOnAnEmptyListOnlySwitchesTheImage) {
     EXPECT_EQ(ui.list.HeaderCheckImage(), kEmptyBox);
 }
 
+// Rows that come in with their tick already set count as well: ticked ones tick the box of a list whose
+// every row is ticked, an unticked one clears it.
+TEST(CheckListCtrl, RowsInsertedTickedOrNotReevaluateTheHeader) {
+    ListWindow ui({});
+    const auto insert = [&ui](Qt::CheckState state) {
+        auto* item = new QTreeWidgetItem(QStringList{QStringLiteral("clip.mp4")});
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, state);
+        ui.list.addTopLevelItem(item);
+    };
+    insert(Qt::Checked);
+    insert(Qt::Checked);
+    EXPECT_EQ(ui.list.HeaderCheckImage(), kTickedBox);
+    insert(Qt::Unchecked);
+    EXPECT_EQ(ui.list.HeaderCheckImage(), kEmptyBox);
+    insert(Qt::Checked);
+    EXPECT_EQ(ui.list.HeaderCheckImage(), kEmptyBox);
+    ui.list.topLevelItem(2)->setCheckState(0, Qt::Checked);
+    EXPECT_EQ(ui.list.HeaderCheckImage(), kTickedBox);
+}
+
 TEST(CheckListCtrl, ClicksOnOtherColumnHeadersChangeNothing) {
     ListWindow ui({Qt::Unchecked, Qt::Checked});
     ui.ClickHeader(1);
