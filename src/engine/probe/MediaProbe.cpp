@@ -10,6 +10,7 @@
 #include "engine/io/FileDescriptor.h"
 #include "engine/io/OutputFile.h"
 #include "engine/media/MediaLibraries.h"
+#include "engine/probe/MovieDuration.h"
 
 #include <array>
 #include <fcntl.h>
@@ -42,26 +43,6 @@ bool IsKnownDecodableVideoEntry(std::uint32_t type) {
         }
     }
     return false;
-}
-
-// A movie duration in microseconds, rounded to nearest as the demuxer rounds it (libavutil's av_rescale
-// for a time scale below 2^31, written out so that the box reading needs no media library); INT64_MIN when
-// it does not fit, as the demuxer gives then. duration is at most INT64_MAX, timescale at most INT32_MAX.
-std::int64_t RescaledToMicroseconds(std::uint64_t duration, std::uint32_t timescale) {
-    constexpr std::int64_t kMicroseconds = 1000000;
-    const auto a = static_cast<std::int64_t>(duration);
-    const auto c = static_cast<std::int64_t>(timescale);
-    const std::int64_t half = c / 2;
-    if (a < std::numeric_limits<std::int32_t>::max()) {
-        return (a * kMicroseconds + half) / c;
-    }
-    const std::int64_t whole = a / c;
-    const std::int64_t rest = (a % c * kMicroseconds + half) / c;
-    if (whole >= std::numeric_limits<std::int32_t>::max() &&
-        whole > (std::numeric_limits<std::int64_t>::max() - rest) / kMicroseconds) {
-        return std::numeric_limits<std::int64_t>::min();
-    }
-    return whole * kMicroseconds + rest;
 }
 
 // The demuxer is chosen by the file's contents. It is the QuickTime one for certain when the file starts
