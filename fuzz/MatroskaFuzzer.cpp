@@ -1,11 +1,14 @@
 // Fuzz target: the Matroska structure check and the header rewrite on arbitrary file contents, and marking
 // in place where the structure allows it. Traps when a result breaks what they promise: an eligible file
 // whose elements leave the file, a rewritten header of another size, a marked output whose clusters differ
-// from the input's, or an eligible file with a possible rewrite that is not marked.
+// from the input's, or an eligible file with a possible rewrite that is not marked. Also the batch's
+// acceptance read from the elements alone, which traps when it gives facts that are not an accepted
+// video's (a duration or a frame size that is not positive).
 #include "FuzzInput.h"
 #include "engine/inplace/MarkInPlace.h"
 #include "engine/inplace/matroska/MatroskaRotation.h"
 #include "engine/io/FileDescriptor.h"
+#include "engine/probe/MediaProbe.h"
 
 #include <cerrno>
 #include <cstring>
@@ -32,6 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const quarnix::MatroskaLevel1& element : structure.elements) {
         if (element.End() > size || element.start < structure.segmentData) {
+            __builtin_trap();
+        }
+    }
+    if (const std::optional<quarnix::MediaFacts> elements = quarnix::MatroskaAcceptance(in.get())) {
+        if (!elements->Accepted() || elements->durationUs <= 0 || elements->width <= 0 ||
+            elements->height <= 0) {
             __builtin_trap();
         }
     }

@@ -1,13 +1,10 @@
 // quarnix: the window that rotates videos in batch.
 #include "app/StartupOptions.h"
 #include "app/TessalyApp.h"
+#include "engine/EngineLog.h"
 #include "platform/MemoryReuse.h"
 
 #include <cstdio>
-
-extern "C" {
-#include <libavutil/log.h>
-}
 
 int main(int argc, char* argv[]) {
     // --help and --version are answered before the application object exists, so they need no display.
@@ -28,7 +25,7 @@ int main(int argc, char* argv[]) {
     quarnix::TuneHeapForBatches();
     // The media libraries describe every probed file at their default level; the window shows its own
     // texts, so only their errors reach the terminal it was started from.
-    av_log_set_level(AV_LOG_ERROR);
+    quarnix::SetLogLevel(quarnix::kLogError);
     quarnix::CTessalyApp app(argc, argv);
     // QApplication has taken its own options (-platform, -style, ...) out of the arguments by now.
     const quarnix::StartupOptions options = quarnix::ParseStartupArguments(QApplication::arguments().mid(1));

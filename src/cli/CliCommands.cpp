@@ -4,16 +4,13 @@
 #include "cli/JsonLines.h"
 #include "core/BatchPlanner.h"
 #include "engine/Batch.h"
+#include "engine/EngineLog.h"
 #include "engine/Probe.h"
 
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
-
-extern "C" {
-#include <libavutil/log.h>
-}
 
 namespace quarnix::cli {
 
@@ -436,7 +433,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
         filesOnly = filesOnly || argument == "--";
         args.push_back(argument);
     }
-    av_log_set_level(verbose ? AV_LOG_INFO : AV_LOG_ERROR);
+    SetLogLevel(verbose ? kLogInfo : kLogError);
     if (args.empty()) {
         err << UsageText();
         return kExitUsageOrFolder;

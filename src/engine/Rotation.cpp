@@ -1,16 +1,7 @@
 #include "engine/Rotation.h"
 
-#include "engine/io/FfmpegVersion.h"
-
 #include <cmath>
-#include <cstring>
-#include <string>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/display.h>
-}
+#include <numbers>
 
 namespace quarnix {
 
@@ -53,52 +44,21 @@ int Snap(std::int32_t fixed) {
     return fixed > kOne / 2 ? 1 : (fixed < -kOne / 2 ? -1 : 0);
 }
 
+// The counter-clockwise angle in degrees of a display matrix's linear part, each column's scale taken out
+// first (the formula of libavutil's av_display_rotation_get, written here so that the in-place path needs
+// no media library); NaN for a degenerate matrix.
+double CounterClockwiseDegrees(const std::int32_t* matrix) {
+    const auto fixed = [](std::int32_t value) { return static_cast<double>(value) / kOne; };
+    const double scaleX = std::hypot(fixed(matrix[0]), fixed(matrix[3]));
+    const double scaleY = std::hypot(fixed(matrix[1]), fixed(matrix[4]));
+    if (scaleX == 0.0 || scaleY == 0.0) {
+        return std::nan("");
+    }
+    return -std::atan2(fixed(matrix[1]) / scaleY, fixed(matrix[0]) / scaleX) * 180.0 / std::numbers::pi;
+}
+
 int SnappedQuarterTurn(double degrees) {
     return std::isfinite(degrees) ? NormalizedDegrees(static_cast<int>(std::lround(degrees / 90.0)) * 90) : 0;
-}
-
-const std::int32_t* StreamMatrix(const AVStream& stream) {
-#if QUARNIX_CODECPAR_SIDE_DATA
-    const AVPacketSideData* sideData = av_packet_side_data_get(
-        stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
-    return sideData != nullptr && sideData->size >= 36 ? reinterpret_cast<const std::int32_t*>(sideData->data)
-                                                       : nullptr;
-#else
-    for (int i = 0; i < stream.nb_side_data; ++i) {
-        const AVPacketSideData& sideData = stream.side_data[i];
-        if (sideData.type == AV_PKT_DATA_DISPLAYMATRIX && sideData.size >= 36) {
-            return reinterpret_cast<const std::int32_t*>(sideData.data);
-        }
-    }
-    return nullptr;
-#endif
-}
-
-void RemoveDisplayMatrix([[maybe_unused]] AVStream& stream) {
-#if QUARNIX_CODECPAR_SIDE_DATA
-    av_packet_side_data_remove(stream.codecpar->coded_side_data, &stream.codecpar->nb_coded_side_data,
-                               AV_PKT_DATA_DISPLAYMATRIX);
-#endif
-}
-
-int AttachDisplayMatrix(AVStream& stream, const std::array<std::int32_t, 9>& matrix) {
-    const std::size_t size = sizeof(std::int32_t) * matrix.size();
-#if QUARNIX_CODECPAR_SIDE_DATA
-    AVPacketSideData* sideData =
-        av_packet_side_data_new(&stream.codecpar->coded_side_data, &stream.codecpar->nb_coded_side_data,
-                                AV_PKT_DATA_DISPLAYMATRIX, size, 0);
-    if (sideData == nullptr) {
-        return AVERROR(ENOMEM);
-    }
-    std::memcpy(sideData->data, matrix.data(), size);
-#else
-    std::uint8_t* data = av_stream_new_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, size);
-    if (data == nullptr) {
-        return AVERROR(ENOMEM);
-    }
-    std::memcpy(data, matrix.data(), size);
-#endif
-    return 0;
 }
 
 } // namespace
@@ -133,7 +93,7 @@ DisplayTransform TransformOfMatrix(const std::int32_t* matrix) {
         }
     }
     // Not a quarter turn (a scaled or skewed matrix): the nearest one, as players round it.
-    return {SnappedQuarterTurn(-av_display_rotation_get(matrix)), false};
+    return {SnappedQuarterTurn(-CounterClockwiseDegrees(matrix)), false};
 }
 
 int ClockwiseOfRoll(double roll) {
@@ -157,27 +117,6 @@ std::array<std::int32_t, 9> ClockwiseDisplayMatrix(int degrees, int width, int h
     const int normalized = NormalizedDegrees(degrees);
     const bool quarterTurn = normalized % 90 == 0;
     return DisplayMatrixOf({quarterTurn ? normalized : 0, false}, width, height);
-}
-
-DisplayTransform StreamDisplayTransform(const AVStream& stream) {
-    return TransformOfMatrix(StreamMatrix(stream));
-}
-
-int MarkStreamRotated(AVStream& stream, const DisplayTransform& transform, bool isVideo) {
-    if (isVideo) {
-        RemoveDisplayMatrix(stream);
-    }
-    const std::string angleText = std::to_string(transform.clockwise);
-    if (int rc = av_dict_set(&stream.metadata, "rotate",
-                             transform.clockwise == 0 ? nullptr : angleText.c_str(), 0);
-        rc < 0) {
-        return rc;
-    }
-    if (!isVideo || transform == DisplayTransform{}) {
-        return 0;
-    }
-    return AttachDisplayMatrix(stream,
-                               DisplayMatrixOf(transform, stream.codecpar->width, stream.codecpar->height));
 }
 
 } // namespace quarnix

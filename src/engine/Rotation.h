@@ -7,8 +7,6 @@
 #include <array>
 #include <cstdint>
 
-struct AVStream;
-
 namespace quarnix {
 
 // How players show a track: the coded picture, mirrored left to right first when `mirrored`, then turned
@@ -51,14 +49,5 @@ std::array<std::int32_t, 9> DisplayMatrixOf(const DisplayTransform& transform, i
 // The canonical matrix of a plain clockwise rotation of 0, 90, 180 or 270 degrees (any other angle gives
 // the identity).
 std::array<std::int32_t, 9> ClockwiseDisplayMatrix(int degrees, int width, int height);
-
-// The transform players show for an input stream now: its display matrix (which FFmpeg also makes from a
-// Matroska Projection), else the identity.
-DisplayTransform StreamDisplayTransform(const AVStream& stream);
-
-// Marks an output stream with a transform: the "rotate" tag (the clockwise angle, kept by Matroska; removed
-// for 0) and, for video, a display matrix (what MP4/MOV/3GP players honour; none for the identity). The
-// input's own matrix never passes to the output. Returns 0 or a negative library error.
-int MarkStreamRotated(AVStream& stream, const DisplayTransform& transform, bool isVideo);
 
 } // namespace quarnix

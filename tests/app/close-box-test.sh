@@ -31,7 +31,7 @@ wait_for() {
 # A portable copy of the program, so its settings (the output folder, no folder opening at the end) are
 # the test's own.
 mkdir -p "$work/app" "$work/in" "$work/out"
-cp "$bin/quarnix" "$work/app/"
+cp "$bin/quarnix" "$bin/libquarnix-media.so" "$work/app/"
 cp -r "$bin/languages" "$work/app/"
 cp "$bin/setting.ini" "$work/app/"
 sed -i 's/^open=1/open=0/' "$work/app/setting.ini"

@@ -1,6 +1,7 @@
 #include "engine/Rotation.h"
 #include "engine/batch/FilePercent.h"
 #include "engine/io/OutputName.h"
+#include "engine/probe/MovieDuration.h"
 #include "engine/remux/TimestampRepair.h"
 
 #include "Fixtures.h"
@@ -10,9 +11,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include <cmath>
+
 extern "C" {
 #include <libavcodec/packet.h>
 #include <libavutil/avutil.h>
+#include <libavutil/display.h>
+#include <libavutil/mathematics.h>
 }
 
 namespace quarnix {
@@ -85,6 +90,40 @@ TEST(DisplayMatrix, CanonicalClockwiseMatricesWithTranslation) {
               (M{-one, 0, 0, 0, -one, 0, 1920 * one, 1080 * one, w}));
     EXPECT_EQ(ClockwiseDisplayMatrix(270, 1920, 1080), (M{0, -one, 0, one, 0, 0, 0, 1920 * one, w}));
     EXPECT_EQ(ClockwiseDisplayMatrix(0, 1920, 1080), (M{one, 0, 0, 0, one, 0, 0, 0, w}));
+}
+
+// The in-place path works without libavutil; what it computes by hand gives what libavutil gives.
+TEST(WithoutTheMediaLibraries, MatrixAnglesAndDurationsAsLibavutilGivesThem) {
+    // Rotations by any angle, also scaled: the nearest quarter turn of libavutil's angle.
+    for (int degrees = -180; degrees < 540; degrees += 7) {
+        for (double scale : {1.0, 0.5, 3.0}) {
+            std::int32_t matrix[9];
+            av_display_rotation_set(matrix, degrees);
+            for (int i : {0, 1, 3, 4}) {
+                matrix[i] = static_cast<std::int32_t>(matrix[i] * scale);
+            }
+            const DisplayTransform transform = TransformOfMatrix(matrix);
+            const double shown = -av_display_rotation_get(matrix);
+            EXPECT_EQ(transform.clockwise,
+                      NormalizedDegrees(static_cast<int>(std::lround(shown / 90.0)) * 90))
+                << degrees << " at " << scale;
+            EXPECT_FALSE(transform.mirrored);
+        }
+    }
+    const std::int32_t degenerate[9] = {0, 0, 0, 0, 0, 0, 0, 0, 1 << 30};
+    EXPECT_EQ(TransformOfMatrix(degenerate), DisplayTransform{});
+
+    // Movie durations in microseconds, rounded as av_rescale rounds them, up to what no longer fits.
+    const std::int64_t max = std::numeric_limits<std::int64_t>::max();
+    for (std::uint64_t duration :
+         {std::uint64_t{1}, std::uint64_t{1001}, std::uint64_t{2147483646}, std::uint64_t{2147483647},
+          std::uint64_t{1} << 40, std::uint64_t{1} << 52, static_cast<std::uint64_t>(max)}) {
+        for (std::uint32_t timescale : {1u, 3u, 600u, 30000u, 90000u, 2147483647u}) {
+            EXPECT_EQ(RescaledToMicroseconds(duration, timescale),
+                      av_rescale(static_cast<std::int64_t>(duration), AV_TIME_BASE, timescale))
+                << duration << " / " << timescale;
+        }
+    }
 }
 
 struct Stamp {

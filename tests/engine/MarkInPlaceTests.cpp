@@ -10,6 +10,7 @@
 #include "engine/io/FfmpegPtr.h"
 #include "engine/io/FileDescriptor.h"
 #include "engine/io/PositionedIo.h"
+#include "engine/remux/StreamRotation.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 #include "engine/Batch.h"
 #include "engine/batch/FailureReason.h"
 #include "engine/io/OutputFile.h"
+#include "engine/io/OutputIo.h"
 
 #include <gtest/gtest.h>
 
@@ -61,12 +62,13 @@ TEST(CreatedOutput, WritesThroughItsDescriptorAndCommitsWithTheInputsDateAndMode
     EXPECT_FALSE(folderGone);
     EXPECT_TRUE(IsPartFileName(fs::path(output.tempPath()).filename().string()));
     AVIOContext* pb = nullptr;
-    ASSERT_EQ(output.OpenIo(&pb), 0);
+    OutputIo io;
+    ASSERT_EQ(io.Open(output.fd(), &pb), 0);
     const std::string text(3000000, 'x'); // more than one buffer
     avio_write(pb, reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
     avio_seek(pb, 0, SEEK_SET); // as the MP4 muxer does to complete the size of its media data
     avio_write(pb, reinterpret_cast<const unsigned char*>("head"), 4);
-    EXPECT_EQ(output.CloseIo(), 0);
+    EXPECT_EQ(io.Close(), 0);
     output.KeepDateAndMode(IdentifyFile(input));
     const CommitResult commit = output.Commit(dir.file("out.bin"));
     ASSERT_EQ(commit.error, 0);

@@ -1,5 +1,6 @@
 #include "EngineFixtures.h"
 #include "Fixtures.h"
+#include "engine/Containers.h"
 #include "engine/inplace/quicktime/QuickTimeMovieFacts.h"
 #include "engine/io/FileDescriptor.h"
 #include "engine/probe/MediaProbe.h"
@@ -92,7 +93,7 @@ TEST(Probe, RefusesWhatIsNotAVideo) {
 std::optional<MediaFacts> BoxAcceptance(const std::string& path) {
     const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     EXPECT_GE(fd.get(), 0) << path;
-    return QuickTimeAcceptance(fd.get());
+    return IsMatroskaFamilyName(path) ? MatroskaAcceptance(fd.get()) : QuickTimeAcceptance(fd.get());
 }
 
 // What the demuxer alone says: the same bytes under a name outside the QuickTime family, which the box
@@ -178,6 +179,10 @@ TEST_P(BoxAcceptanceProbe, GivesWhatTheDemuxerGives) {
         EXPECT_EQ(probed.durationUs, boxes->durationUs);
         // Only the demuxer gives a frame rate: the probe took the box reading.
         EXPECT_EQ(probed.frameRateNum, 0);
+        // The Matroska demuxer takes the duration from the same element, by the same arithmetic.
+        if (IsMatroskaFamilyName(input)) {
+            EXPECT_EQ(boxes->durationUs, demuxed.durationUs);
+        }
     }
     {
         // The same answer, from the same reader, whatever the log level (--verbose).
@@ -205,6 +210,27 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptanceCase{"mov_two_video_tracks", [](const ScopedTempDir&) { return MovWithTwoVideoTracks(); },
                        true},
         AcceptanceCase{"mp4_video_and_cover", [](const ScopedTempDir&) { return Mp4WithCover(); }, true},
+        AcceptanceCase{"mkv", [](const ScopedTempDir&) { return MarkerClip("mkv"); }, true},
+        AcceptanceCase{"webm_vp9_opus",
+                       [](const ScopedTempDir&) {
+                           return MediaFixture(
+                               "marker-vp9.webm",
+                               kMarkerVideo + kTone +
+                                   "-c:v libvpx-vp9 -deadline realtime -b:v 200k -c:a libopus "
+                                   "-shortest");
+                       },
+                       true},
+        // A subtitle track is a stream the element reading does not judge: the demuxer does.
+        AcceptanceCase{"mkv_with_subtitle", [](const ScopedTempDir&) { return MkvWithSubtitle(); }, false},
+        AcceptanceCase{"mkv_truncated",
+                       [](const ScopedTempDir& dir) {
+                           std::string bytes = ReadFileBytes(MarkerClip("mkv"));
+                           bytes.resize(bytes.size() / 2);
+                           const std::string path = dir.file("cut.mkv");
+                           std::ofstream(path, std::ios::binary) << bytes;
+                           return path;
+                       },
+                       false},
         AcceptanceCase{"m4a_audio_only", [](const ScopedTempDir&) { return AudioOnlyM4a(); }, false},
         AcceptanceCase{"mp4_cover_only", [](const ScopedTempDir&) { return CoverOnlyMp4(); }, false},
         AcceptanceCase{"mp4_fragmented", [](const ScopedTempDir&) { return FragmentedMp4(); }, false},

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and uses it as a user would: the installed quarnix-cli
-# answers --version and probes a video, the installed window starts (offscreen) with HOME and
+# answers --version and probes a video, loads the installed media module (libquarnix-media.so, the one part
+# linked against FFmpeg) only for a file that needs it, the installed window starts (offscreen) with HOME and
 # XDG_CONFIG_HOME in a temporary folder and makes the user's setting.ini there from the shipped defaults,
 # and nothing is written into the prefix.
 # Usage: install-test.sh BUILD_DIR VERSION
@@ -28,6 +29,16 @@ for f in bin/quarnix bin/quarnix-cli share/quarnix/setting.ini share/quarnix/hel
   [[ -f $prefix/$f ]] || fail "missing $f"
 done
 [[ ! -e $prefix/bin/setting.ini && ! -e $prefix/bin/languages ]] || fail "data installed beside the executables"
+# The media module in its private library folder; the programs themselves need no FFmpeg library.
+modules=$(cd "$prefix" && find . -name 'libquarnix-media.so*')
+[[ $modules =~ ^\./lib[^/]*(/[^/]+)?/quarnix/libquarnix-media\.so$ ]] || fail "media module installed as '$modules'"
+module=$prefix/${modules#./}
+for program in quarnix quarnix-cli; do
+  if readelf -d "$prefix/bin/$program" | grep NEEDED | grep -q 'libav\|libsw'; then
+    fail "$program links FFmpeg itself"
+  fi
+done
+readelf -d "$module" | grep NEEDED | grep -q libavformat || fail "the media module does not link libavformat"
 # The icons are the size their folder says (PNG width and height are bytes 16-23).
 for size in 48 128 256; do
   dims=$(od -An -tu4 --endian=big -j16 -N8 "$prefix/share/icons/hicolor/${size}x${size}/apps/quarnix.png" | xargs)
@@ -43,8 +54,21 @@ out=$(QT_QPA_PLATFORM=offscreen "$prefix/bin/quarnix" --version)
 [[ $out == "quarnix $version" ]] || fail "quarnix --version said '$out'"
 
 ffmpeg -v error -f lavfi -i testsrc2=s=160x120:r=8:d=1 -c:v libx264 "$work/clip.mp4"
+ffmpeg -v error -i "$work/clip.mp4" -c copy "$work/clip.ts"
 out=$("$prefix/bin/quarnix-cli" probe "$work/clip.mp4")
 [[ $out == "$work/clip.mp4"$'\t'* && $out == *$'\t160*120\t'* ]] || fail "quarnix-cli probe said '$out'"
+# The probe's list facts come from the demuxer: the installed module is the one loaded (the loader's log).
+LD_DEBUG=files LD_DEBUG_OUTPUT=$work/loader "$prefix/bin/quarnix-cli" probe "$work/clip.ts" >/dev/null ||
+  fail "quarnix-cli probe of a TS failed"
+grep -q "file=$module " "$work"/loader.* || { cat "$work"/loader.*; fail "the installed media module was not loaded"; }
+rm -f "$work"/loader.*
+# Marking an MP4 in place loads no FFmpeg library.
+mkdir "$work/rotated"
+LD_DEBUG=files LD_DEBUG_OUTPUT=$work/loader "$prefix/bin/quarnix-cli" rotate --angle 90 --output "$work/rotated" \
+  "$work/clip.mp4" >/dev/null || fail "quarnix-cli rotate failed"
+[[ -f $work/rotated/clip.mp4 ]] || fail "quarnix-cli rotate wrote no clip.mp4"
+if grep -q 'file=libavformat\|libquarnix-media' "$work"/loader.*; then fail "marking in place loaded FFmpeg"; fi
+rm -f "$work"/loader.*
 
 home=$work/home
 mkdir -p "$home"

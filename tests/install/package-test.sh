@@ -30,4 +30,6 @@ for path in ./usr/bin/quarnix ./usr/bin/quarnix-cli ./usr/share/quarnix/setting.
   grep -qx -- "$path" <<<"$contents" || fail "the package lacks $path"
 done
 if grep -q '^\./usr/bin/.*\.ini$\|^\./usr/bin/languages' <<<"$contents"; then fail "data beside the executables"; fi
+# The media module, which the programs load on first use, in its private library folder.
+grep -qE '^\./usr/lib(/[^/]+)?/quarnix/libquarnix-media\.so$' <<<"$contents" || fail "the package lacks the media module"
 echo "package test passed: $(basename "$deb")"

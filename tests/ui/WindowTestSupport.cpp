@@ -1,5 +1,6 @@
 #include "WindowTestSupport.h"
 
+#include "engine/EngineLog.h"
 #include "platform/ExecutableFolder.h"
 #include "platform/widgets/FileDialogs.h"
 #include "platform/widgets/ShellOpen.h"
@@ -11,14 +12,10 @@
 #include <QSettings>
 #include <filesystem>
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 namespace quarnix::test {
 
 WindowTestEnvironment::WindowTestEnvironment(bool withShippedData) {
-    av_log_set_level(AV_LOG_ERROR);
+    SetLogLevel(kLogError);
     if (withShippedData) {
         const std::filesystem::path data = QUARNIX_DATA_SOURCE_DIR;
         std::filesystem::copy_file(data / "setting.ini", m_programFolder.path() / "setting.ini");

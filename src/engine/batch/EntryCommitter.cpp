@@ -1,10 +1,10 @@
 #include "engine/batch/EntryCommitter.h"
 
-#include "engine/batch/EntryState.h"
+#include "engine/batch/EntryRecord.h"
 
 namespace quarnix {
 
-EntryCommitter::EntryCommitter(std::function<void(EntryState&)> commit)
+EntryCommitter::EntryCommitter(std::function<void(EntryRecord&)> commit)
     : m_commit(std::move(commit)), m_thread([this] { Run(); }) {}
 
 EntryCommitter::~EntryCommitter() {
@@ -16,7 +16,7 @@ EntryCommitter::~EntryCommitter() {
     m_thread.join();
 }
 
-void EntryCommitter::Hand(std::unique_ptr<EntryState> entry) {
+void EntryCommitter::Hand(std::unique_ptr<EntryRecord> entry) {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_waiting.size() + (m_busy ? 1 : 0) < kMaxWaiting; });
     m_waiting.push_back(std::move(entry));
@@ -31,7 +31,7 @@ void EntryCommitter::Run() {
         if (m_waiting.empty()) {
             return;
         }
-        std::unique_ptr<EntryState> entry = std::move(m_waiting.front());
+        std::unique_ptr<EntryRecord> entry = std::move(m_waiting.front());
         m_waiting.pop_front();
         m_busy = true;
         lock.unlock();

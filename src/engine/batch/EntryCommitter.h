@@ -13,12 +13,12 @@
 
 namespace quarnix {
 
-struct EntryState;
+struct EntryRecord;
 
 class EntryCommitter {
 public:
     // commit flushes, names and publishes one entry; it runs on the committer's thread.
-    explicit EntryCommitter(std::function<void(EntryState&)> commit);
+    explicit EntryCommitter(std::function<void(EntryRecord&)> commit);
     // Commits whatever was handed over, then ends the thread.
     ~EntryCommitter();
     EntryCommitter(const EntryCommitter&) = delete;
@@ -26,18 +26,18 @@ public:
 
     // Hands a complete entry over; waits while kMaxWaiting entries are still waiting, so that no more than
     // a few outputs are ever open and unnamed.
-    void Hand(std::unique_ptr<EntryState> entry);
+    void Hand(std::unique_ptr<EntryRecord> entry);
 
 private:
     static constexpr std::size_t kMaxWaiting = 2;
     void Run();
 
-    std::function<void(EntryState&)> m_commit;
+    std::function<void(EntryRecord&)> m_commit;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<std::unique_ptr<EntryState>> m_waiting; // guarded by m_mutex
-    bool m_busy = false;                               // an entry is being committed; guarded by m_mutex
-    bool m_ending = false;                             // guarded by m_mutex
+    std::deque<std::unique_ptr<EntryRecord>> m_waiting; // guarded by m_mutex
+    bool m_busy = false;                                // an entry is being committed; guarded by m_mutex
+    bool m_ending = false;                              // guarded by m_mutex
     std::thread m_thread;
 };
 

@@ -1,13 +1,14 @@
-// What the worker opens for one batch entry: input and output contexts, one slot per input stream,
-// and the flags that decide the entry's status and whether its output file is kept.
+// What the media module opens for one batch entry: input and output contexts, one slot per input stream.
 // Everything here is released when the entry's state goes out of scope.
 #pragma once
 
 #include "engine/batch/ConvertJob.h"
+#include "engine/batch/EntryRecord.h"
 #include "engine/batch/FailureReason.h"
 #include "engine/io/FfmpegPtr.h"
 #include "engine/io/InputFile.h"
 #include "engine/io/OutputFile.h"
+#include "engine/io/OutputIo.h"
 #include "engine/reencode/PictureTurn.h"
 
 #include <cstdint>
@@ -41,23 +42,11 @@ struct StreamSlot {
     int outputIndex = -1;          // output stream receiving this stream's packets or encoded data; -1 = none
 };
 
-struct EntryState {
-    int index = 0;
-    Turn turn;                 // what this entry's video gets (CConvertJob::TurnOfEntry)
-    bool turnPictures = false; // the frames are turned by a re-encode instead of marked (TurnsPicturesOf)
-    bool reencode = false;     // the entry is decoded and encoded: turnPictures, or the job's re-encode mode
-    bool replaceOriginal = false; // the output takes the input's place (CConvertJob::m_replaceOriginals)
-    std::string inputPath;
-    std::string outputPath; // the final name the output is meant to get
-    std::string reason;     // plain words: why the entry failed (the first cause found)
-    std::string method;     // how a converted entry was written: "marked in place" or "remuxed: why"
-    WriteMethod writeMethod = WriteMethod::kRemuxed;
-    std::string note; // plain words on a converted entry ("written as MOV: AVI cannot carry a rotation")
-    mutable int lastError = 0; // the last library error logged for this entry
-
-    FileIdentity inputIdentity; // as the input was when it was opened
+// The entry as the remux and the re-encode see it: the record and the media libraries' contexts. Members
+// here are destroyed before the record's, so the contexts are gone before the temporary file is removed.
+struct EntryState : EntryRecord {
     InputFile input;
-    CreatedOutput outputFile; // the temporary file; outlives the output context that writes into it
+    OutputIo outputIo; // writes the output context through outputFile's descriptor
     OutputFormatPtr output;
     std::vector<StreamSlot> slots;
 
@@ -82,13 +71,6 @@ struct EntryState {
     std::int64_t videoPacketsWritten = 0;
     bool audioFormatWarned = false; // unconvertible audio has been reported for this file
     PictureTurn pictureTurn; // "turn the pictures": the turned video stream's decoder, filters, encoder
-
-    bool awaitingCommit = false; // complete: to be flushed, named and published by the committer
-    bool inputCutShort = false;  // the input's end is missing: the output holds what is there
-    bool headerWritten = false;
-    bool failed = false;           // the entry ends with status 2
-    bool cancelled = false;        // the packet loop stopped on a cancel before the input's end
-    bool outputIncomplete = false; // writing the output failed: the file is unusable
 };
 
 // Stream-copy mode: one output stream per usable audio and video input stream, each marked rotated.
@@ -101,11 +83,5 @@ void RunStreamCopyLoop(CConvertJob& job, EntryState& entry);
 // Reads the entry's next packet unless a cancel is pending. False ends the packet loop: at the end of the
 // input, on a cancel (entry.cancelled) or on a read error (entry.failed: the output misses part of it).
 bool ReadNextPacket(const CConvertJob& job, EntryState& entry, AVPacket& packet);
-
-// Logs a failure of one entry to the media libraries' log.
-void LogEntryFailure(const EntryState& entry, const char* step, int errorCode);
-
-// Logs the failure and fails the entry; the first failure's plain reason is the one the user sees.
-void FailEntry(EntryState& entry, FailedStep step, const char* what, int errorCode);
 
 } // namespace quarnix

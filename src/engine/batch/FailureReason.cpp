@@ -263,6 +263,10 @@ std::string PlainInPlaceRefusal(const InPlaceRefusal& refusal) {
     return PlainQuickTimeReason(refusal.quickTime);
 }
 
+std::string MediaLibrariesMissingReason(const std::string& detail) {
+    return "the media libraries could not be loaded: " + detail;
+}
+
 std::string PlainMarkReason(const MarkInPlaceResult& result) {
     if (result.outcome != MarkInPlaceOutcome::Failed) {
         return {};

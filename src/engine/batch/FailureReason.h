@@ -69,6 +69,10 @@ std::string PlainInPlaceRefusal(const InPlaceRefusal& refusal);
 // The reason of a mark in place that failed, in the words every failed entry uses; empty otherwise.
 std::string PlainMarkReason(const MarkInPlaceResult& result);
 
+// Why a file that needs the media libraries (its demuxer, the remux, the re-encode) is refused or failed when
+// the media module could not be loaded; detail is the dynamic loader's message.
+std::string MediaLibrariesMissingReason(const std::string& detail);
+
 // Appends a plain sentence to an entry's note ("; " between sentences).
 void AddNote(std::string& note, const std::string& sentence);
 

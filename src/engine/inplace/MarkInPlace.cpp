@@ -216,7 +216,8 @@ InPlaceDecision PlanQuickTime(int inputFd, const Turn& turn) {
         plan.matrices.push_back(TrackMatrixBytes(turned, track.Width(), track.Height()));
     }
     for (const QuickTimeTrackMedia& track : ReadQuickTimeMovieFacts(plan.header).tracks) {
-        plan.av1Video = plan.av1Video || (track.handler == box::kVide && track.sampleEntryType == BoxType("av01"));
+        plan.av1Video =
+            plan.av1Video || (track.handler == box::kVide && track.sampleEntryType == BoxType("av01"));
     }
     return Planned(std::move(plan));
 }

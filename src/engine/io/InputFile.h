@@ -3,6 +3,7 @@
 // the cancel flag is set. A pipe, a FIFO without a writer or a stalled device never holds up Stop.
 #pragma once
 
+#include "engine/io/CancelFlag.h"
 #include "engine/io/FfmpegPtr.h"
 
 #include <atomic>
@@ -13,10 +14,6 @@
 namespace quarnix {
 
 // True when the flag exists and is set.
-inline bool IsCancelled(const std::atomic<std::uint8_t>* cancel) {
-    return cancel != nullptr && cancel->load(std::memory_order_relaxed) != 0;
-}
-
 // The callback that FFmpeg polls during blocking operations; opaque is a const std::atomic<uint8_t>*.
 AVIOInterruptCB InterruptOn(const std::atomic<std::uint8_t>* cancel);
 

@@ -14,9 +14,7 @@
 #include <vector>
 
 extern "C" {
-#include <libavformat/avio.h>
 #include <libavutil/error.h>
-#include <libavutil/mem.h>
 }
 
 namespace quarnix {
@@ -29,8 +27,6 @@ constexpr int kMaxNumberedNames = 100000;
 constexpr const char kPartMark[] = ".part-";
 constexpr std::size_t kRandomChars = 6;
 constexpr int kCreateTries = 100;
-// The muxers write in small pieces; a large buffer keeps the system calls few.
-constexpr int kWriteBufferBytes = 1 << 20;
 
 // Cuts a UTF-8 name to at most max bytes without splitting a character.
 std::string CutName(const std::string& name, std::size_t max) {
@@ -183,46 +179,7 @@ void WritebackStarter::Wrote(std::uint64_t bytes) {
     }
 }
 
-struct CreatedOutput::IoState {
-    int fd = -1;
-    WritebackStarter writeback{-1};
-};
-
-namespace {
-
-int WriteToFile(void* opaque, std::uint8_t* buffer, int size) {
-    // A cancel is noticed between packets; a write is never cut off halfway, which would fail the entry
-    // instead of leaving it pending.
-    auto& state = *static_cast<CreatedOutput::IoState*>(opaque);
-    int done = 0;
-    while (done < size) {
-        const ssize_t put = ::write(state.fd, buffer + done, static_cast<std::size_t>(size - done));
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return put < 0 ? AVERROR(errno) : AVERROR(EIO);
-        }
-        done += static_cast<int>(put);
-    }
-    state.writeback.Wrote(static_cast<std::uint64_t>(size));
-    return size;
-}
-
-std::int64_t SeekInFile(void* opaque, std::int64_t offset, int whence) {
-    auto& state = *static_cast<CreatedOutput::IoState*>(opaque);
-    if (whence & AVSEEK_SIZE) {
-        struct stat info {};
-        return ::fstat(state.fd, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : AVERROR(errno);
-    }
-    const off_t at = ::lseek(state.fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
-    return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
-}
-
-} // namespace
-
 CreatedOutput::~CreatedOutput() {
-    CloseIo();
     Remove();
 }
 
@@ -279,48 +236,6 @@ int CreatedOutput::Create(const std::string& finalPath, bool& folderGone) {
         return 0;
     }
     return AVERROR(EEXIST);
-}
-
-int CreatedOutput::OpenIo(AVIOContext** pb) {
-    if (m_file.get() < 0 || m_io != nullptr) {
-        return AVERROR(EINVAL);
-    }
-    auto* buffer = static_cast<std::uint8_t*>(av_malloc(kWriteBufferBytes));
-    if (buffer == nullptr) {
-        return AVERROR(ENOMEM);
-    }
-    auto* state = new (std::nothrow) IoState;
-    if (state == nullptr) {
-        av_free(buffer);
-        return AVERROR(ENOMEM);
-    }
-    state->fd = m_file.get();
-    state->writeback = WritebackStarter(m_file.get());
-    AVIOContext* io =
-        avio_alloc_context(buffer, kWriteBufferBytes, 1, state, nullptr, &WriteToFile, &SeekInFile);
-    if (io == nullptr) {
-        av_free(buffer);
-        delete state;
-        return AVERROR(ENOMEM);
-    }
-    io->seekable = AVIO_SEEKABLE_NORMAL;
-    m_io = io;
-    m_ioState = state;
-    *pb = io;
-    return 0;
-}
-
-int CreatedOutput::CloseIo() {
-    if (m_io == nullptr) {
-        return 0;
-    }
-    avio_flush(m_io);
-    const int error = m_io->error;
-    av_freep(&m_io->buffer);
-    avio_context_free(&m_io);
-    delete m_ioState;
-    m_ioState = nullptr;
-    return error < 0 ? error : 0;
 }
 
 bool CreatedOutput::StillOurs() const {
@@ -491,7 +406,6 @@ void CreatedOutput::Remove() {
         ::unlinkat(m_folder.get(), m_name.c_str(), 0);
     }
     m_name.clear();
-    CloseIo();
     m_file.Close();
     m_folder.Close();
 }

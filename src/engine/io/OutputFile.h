@@ -11,8 +11,6 @@
 #include <cstdint>
 #include <string>
 
-struct AVIOContext;
-
 namespace quarnix {
 
 // The address under which FFmpeg opens a local file: "file:" + path, so that a name such as "clip:1.mp4"
@@ -81,12 +79,6 @@ public:
     int fd() const { return m_file.get(); }
     const std::string& tempPath() const { return m_tempPath; }
 
-    // An AVIOContext that writes through the descriptor (never by name), starting the write-back every few
-    // tens of MiB. Owned here; freed by CloseIo().
-    int OpenIo(AVIOContext** pb);
-    // Flushes and frees the AVIOContext; returns its first write error (negative AVERROR) or 0.
-    int CloseIo();
-
     // Whether the temporary name still names this very file (same device and inode, not a symlink).
     bool StillOurs() const;
     // Whether the folder's path no longer names the folder the file was created in (moved or removed).
@@ -116,8 +108,6 @@ public:
     // the lock is released. Nothing happens after a commit.
     void Remove();
 
-    struct IoState; // the descriptor and interrupt behind the AVIOContext's callbacks
-
 private:
     // What both commits check first: the file flushed to the device, its folder still where it was, the
     // temporary name still this very file. failedStep is kNone when all hold.
@@ -129,8 +119,6 @@ private:
     std::string m_tempPath;
     unsigned long long m_device = 0, m_inode = 0;
     unsigned long long m_folderDevice = 0, m_folderInode = 0;
-    AVIOContext* m_io = nullptr;
-    IoState* m_ioState = nullptr;
 };
 
 // Starts the kernel's write-back of a file being written every kWritebackBytes, so that the final flush

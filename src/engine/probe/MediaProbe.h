@@ -52,13 +52,17 @@ enum class ProbeDepth {
 // pictures, a non-zero duration. Empty whenever anything is uncertain; then the demuxer decides.
 std::optional<MediaFacts> QuickTimeAcceptance(int fd);
 
+// The same from a Matroska or WebM file's elements (the in-place structure check, the segment information and
+// the track list); nullopt leaves the file to the demuxer.
+std::optional<MediaFacts> MatroskaAcceptance(int fd);
+
 // Probes the file at the UTF-8 path. A non-null cancel flag that becomes non-zero interrupts blocked reads
 // (the file is then refused with kProbeCancelled). Safe to call from several threads at once.
-// With kAcceptance, a regular file with a QuickTime-family name is first judged by QuickTimeAcceptance
-// (unless the media libraries log at information level, where the demuxer's stream descriptions are
-// wanted); otherwise a file whose header already describes every stream (QuickTime family, Matroska) is
-// not analysed further, which would decode a picture of it. The facts beyond acceptance, duration and
-// frame size may then be missing.
+// With kAcceptance, a regular file with a QuickTime-family or Matroska name is first judged by
+// QuickTimeAcceptance or MatroskaAcceptance, which need no media library (at information level the
+// demuxer's stream descriptions are shown as well); everything else loads the media module, where a file
+// whose header already describes every stream (QuickTime family, Matroska) is not analysed further, which
+// would decode a picture of it. The facts beyond acceptance, duration and frame size may then be missing.
 MediaFacts ProbeMedia(const std::string& utf8Path, const std::atomic<std::uint8_t>* cancel = nullptr,
                       ProbeDepth depth = ProbeDepth::kListFacts);
 

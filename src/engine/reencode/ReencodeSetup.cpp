@@ -5,6 +5,7 @@
 #include "engine/io/FfmpegVersion.h"
 #include "engine/reencode/Reencode.h"
 #include "engine/reencode/VideoTimeBase.h"
+#include "engine/remux/StreamRotation.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>

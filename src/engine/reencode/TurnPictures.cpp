@@ -6,6 +6,7 @@
 #include "engine/probe/StreamSelection.h"
 #include "engine/reencode/Reencode.h"
 #include "engine/remux/StreamKeeping.h"
+#include "engine/remux/StreamRotation.h"
 
 #include <array>
 #include <string_view>

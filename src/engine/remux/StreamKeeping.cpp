@@ -6,6 +6,7 @@
 #include "engine/io/FfmpegVersion.h"
 #include "engine/probe/StreamSelection.h"
 #include "engine/remux/OutputContainer.h"
+#include "engine/remux/StreamRotation.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,13 +1,37 @@
 #include "engine/inplace/matroska/Ebml.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 
-extern "C" {
-#include <libavutil/crc.h>
+namespace quarnix::ebml {
+
+namespace {
+
+// The CRC-32 of IEEE 802.3 in its reflected form (polynomial 0xEDB88320), which EBML's CRC-32 element
+// holds: a 256-entry table made once at compile time. Written here rather than taken from libavutil so that
+// marking a Matroska file in place needs no media library.
+constexpr std::array<std::uint32_t, 256> kCrcTable = [] {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t n = 0; n < table.size(); ++n) {
+        std::uint32_t value = n;
+        for (int bit = 0; bit < 8; ++bit) {
+            value = (value & 1u) != 0 ? (value >> 1) ^ 0xEDB88320u : value >> 1;
+        }
+        table[n] = value;
+    }
+    return table;
+}();
+
+std::uint32_t Crc32(const Bytes& bytes) {
+    std::uint32_t crc = UINT32_MAX;
+    for (const std::uint8_t byte : bytes) {
+        crc = kCrcTable[(crc ^ byte) & 0xffu] ^ (crc >> 8);
+    }
+    return crc ^ UINT32_MAX;
 }
 
-namespace quarnix::ebml {
+} // namespace
 
 std::optional<Element> ElementAt(const Bytes& buffer, std::size_t pos) {
     if (pos >= buffer.size() || buffer[pos] == 0) {
@@ -144,8 +168,7 @@ Bytes StringElement(std::uint32_t id, std::string_view text) {
 }
 
 Bytes Crc32Element(const Bytes& covered) {
-    const std::uint32_t crc =
-        av_crc(av_crc_get_table(AV_CRC_32_IEEE_LE), UINT32_MAX, covered.data(), covered.size()) ^ UINT32_MAX;
+    const std::uint32_t crc = Crc32(covered);
     return {0xBF,
             0x84,
             static_cast<std::uint8_t>(crc),
