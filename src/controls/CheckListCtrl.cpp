@@ -29,6 +29,12 @@ QList<QIcon> LoadHeaderCheckImages() {
     return images;
 }
 
+// Rows without a check box count as checked.
+bool IsUnchecked(const QTreeWidgetItem& item) {
+    const QVariant state = item.data(0, Qt::CheckStateRole);
+    return state.isValid() && state.toInt() == Qt::Unchecked;
+}
+
 } // namespace
 
 CCheckListCtrl::CCheckListCtrl(QWidget* parent) : QTreeWidget(parent) {
@@ -135,8 +141,7 @@ void CCheckListCtrl::UpdateHeaderCheckAfterInsert(int first, int last) {
         return;
     }
     for (int row = first; row <= last; ++row) {
-        const QVariant state = topLevelItem(row)->data(0, Qt::CheckStateRole);
-        if (state.isValid() && state.toInt() == Qt::Unchecked) {
+        if (IsUnchecked(*topLevelItem(row))) {
             m_header->SetHeaderCheckImage(CCheckHeadCtrl::kEmptyBoxImage);
             return;
         }
@@ -152,8 +157,7 @@ void CCheckListCtrl::UpdateHeaderCheck() {
     }
     bool allChecked = true;
     for (int row = 0; row < topLevelItemCount() && allChecked; ++row) {
-        const QVariant state = topLevelItem(row)->data(0, Qt::CheckStateRole);
-        allChecked = !(state.isValid() && state.toInt() == Qt::Unchecked);
+        allChecked = !IsUnchecked(*topLevelItem(row));
     }
     m_header->SetHeaderCheckImage(allChecked ? CCheckHeadCtrl::kTickedBoxImage
                                              : CCheckHeadCtrl::kEmptyBoxImage);

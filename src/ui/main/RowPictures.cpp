@@ -91,20 +91,20 @@ void CTessalyDlg::RequestPicture(const QString& path) {
 
 void CTessalyDlg::RequestPicturesInView() {
     const QRect view = m_fileList->viewport()->rect();
-    QTreeWidgetItem* item = m_fileList->itemAt(view.topLeft() + QPoint(1, 1));
-    const int first = item != nullptr ? m_fileList->indexOfTopLevelItem(item) : -1;
-    int last = first;
-    for (; item != nullptr; item = m_fileList->itemBelow(item)) {
+    QTreeWidgetItem* const top = m_fileList->itemAt(view.topLeft() + QPoint(1, 1));
+    int rowsInView = 0;
+    for (QTreeWidgetItem* item = top; item != nullptr; item = m_fileList->itemBelow(item), ++rowsInView) {
         if (m_fileList->visualItemRect(item).top() > view.bottom()) {
             break;
         }
-        last = m_fileList->indexOfTopLevelItem(item);
         if (!m_rowPictures.contains(item->text(kPathColumn))) {
             m_pictures.Request(item->text(kPathColumn), true);
         }
     }
-    if (first >= 0) {
-        window_trace::Note("view", first, last);
+    // The list is flat, so the rows in view follow the top one; its row is looked up only when traced.
+    if (top != nullptr && window_trace::Enabled()) {
+        const int first = m_fileList->indexOfTopLevelItem(top);
+        window_trace::Note("view", first, first + rowsInView - 1);
     }
 }
 
